@@ -1,0 +1,11 @@
+"""corvane's configuration: copy next to your strategy and fill in."""
+
+# The Telegram bot's access token, as given by Telegram when the bot was made.
+TELEGRAM_TOKEN = "123456:replace-with-your-token"
+
+# The one chat allowed to use the bot (an integer). With None the bot accepts no command;
+# send the bot a message and call corvane.plugins.telegram.bot.bot.get_chat_id() to find it.
+TELEGRAM_CHAT_ID = None
+
+# Plug-in settings: the folder that holds the SQLite store's corvane.db.
+DB = {"sqlite3": "."}

@@ -1,0 +1,1 @@
+"""Test-only native modules (not part of the framework)."""

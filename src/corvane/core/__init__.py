@@ -1,0 +1,1 @@
+"""The framework's core: enumerations, records and the instrument model."""

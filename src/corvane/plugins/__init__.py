@@ -1,0 +1,1 @@
+"""Plug-ins of the framework."""
