@@ -16,18 +16,24 @@ namespace {
 // Equality of a plain Security with any other object: code, then name, then the value
 // behind the exchange. Lot size, expiry, currency and the concrete type do not count.
 bool security_equals(nb::handle self, nb::handle other) {
-    if (!self.attr("code").equal(other.attr("code")))
+    nb::object code = self.attr("code"), other_code = other.attr("code");
+    if (!code.equal(other_code))
         return false;
-    if (!self.attr("security_name").equal(other.attr("security_name")))
+    nb::object name = self.attr("security_name"), other_name = other.attr("security_name");
+    if (!name.equal(other_name))
         return false;
-    return self.attr("exchange").attr("value").equal(other.attr("exchange").attr("value"));
+    nb::object exchange_value = self.attr("exchange").attr("value");
+    nb::object other_exchange_value = other.attr("exchange").attr("value");
+    return exchange_value.equal(other_exchange_value);
 }
 
 // Hash of a plain Security: the text hash of "name|code|exchange value", so that
 // securities equal under security_equals hash alike.
 Py_ssize_t security_hash(nb::handle self) {
-    nb::str text = nb::str("{}|{}|{}").format(self.attr("security_name"), self.attr("code"),
-                                             self.attr("exchange").attr("value"));
+    nb::object name = self.attr("security_name");
+    nb::object code = self.attr("code");
+    nb::object exchange_value = self.attr("exchange").attr("value");
+    nb::str text = nb::str("{}|{}|{}").format(name, code, exchange_value);
     return nb::hash(text);
 }
 
