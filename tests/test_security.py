@@ -123,6 +123,8 @@ class TestBaseRule:
             Security("X", "N", exchange=Exchange.SEHK) == "X"  # noqa: B015
         with pytest.raises(AttributeError):
             "X" == Security("X", "N", exchange=Exchange.SEHK)  # noqa: B015
+        with pytest.raises(AttributeError):
+            Security("X", "N", exchange=Exchange.SEHK) == None  # noqa: B015,E711
 
     def test_plain_and_kind_do_not_share_hashed_slots(self):
         plain = Security("X", "N", exchange=Exchange.SEHK)

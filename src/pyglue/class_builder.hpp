@@ -8,6 +8,7 @@
 
 #include <nanobind/nanobind.h>
 
+#include <type_traits>
 #include <utility>
 
 namespace pyglue {
@@ -21,18 +22,20 @@ public:
                  const char *doc = nullptr);
 
     // A method: `f` takes the instance first (as nb::handle or nb::object), then the
-    // arguments named by the nb::arg annotations in `extra`.
+    // arguments named by the nb::arg annotations in `extra` (name every argument). As in
+    // a Python method, every named argument accepts None; the method checks its values.
     template <typename Func, typename... Extra>
     ClassBuilder &def(const char *name, Func &&f, const Extra &...extra) {
         nb::cpp_function(std::forward<Func>(f), nb::scope(cls_), nb::name(name),
-                         nb::is_method(), extra...);
+                         nb::is_method(), accepting_none(extra)...);
         return *this;
     }
 
     // A static function of the class (no `self`).
     template <typename Func, typename... Extra>
     ClassBuilder &def_static(const char *name, Func &&f, const Extra &...extra) {
-        nb::object fn = nb::cpp_function(std::forward<Func>(f), nb::name(name), extra...);
+        nb::object fn =
+            nb::cpp_function(std::forward<Func>(f), nb::name(name), accepting_none(extra)...);
         nb::setattr(cls_, name, static_method(fn));
         return *this;
     }
@@ -43,7 +46,7 @@ public:
                                const char *doc = nullptr) {
         nb::object get = nb::cpp_function(std::forward<Get>(getter), nb::is_method());
         nb::object set = nb::cpp_function(std::forward<Set>(setter), nb::is_method(),
-                                          nb::arg("val"));
+                                          nb::arg("val").none());
         nb::setattr(cls_, name, make_property(get, set, doc));
         return *this;
     }
@@ -59,6 +62,13 @@ public:
     nb::object get() const { return cls_; }
 
 private:
+    // nanobind refuses None for an argument unless told otherwise.
+    template <typename Extra> static Extra accepting_none(Extra extra) {
+        if constexpr (std::is_base_of_v<nb::arg, Extra>)
+            extra.none_ = true;
+        return extra;
+    }
+
     static nb::object static_method(nb::handle fn);
     static nb::object make_property(nb::handle get, nb::handle set, const char *doc);
 
