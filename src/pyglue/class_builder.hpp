@@ -37,13 +37,14 @@ public:
         return *this;
     }
 
-    // A read-write property from a getter (self) and a setter (self, value).
+    // A read-write property from a getter (self) and a setter (self, value). The setter is
+    // given every value, None included, and checks it itself.
     template <typename Get, typename Set>
     ClassBuilder &def_property(const char *name, Get &&getter, Set &&setter,
                                const char *doc = nullptr) {
         nb::object get = nb::cpp_function(std::forward<Get>(getter), nb::is_method());
         nb::object set = nb::cpp_function(std::forward<Set>(setter), nb::is_method(),
-                                          nb::arg("val"));
+                                          nb::arg("val").none());
         nb::setattr(cls_, name, make_property(get, set, doc));
         return *this;
     }

@@ -251,7 +251,7 @@ class _Server(ThreadingHTTPServer):
     def __init__(self, address, handler, api: LocalBotApi):
         self.api = api
         self._open: set = set()
-        self._threads: list[threading.Thread] = []
+        self._connection_threads: list[threading.Thread] = []
         self._open_lock = threading.Lock()
         super().__init__(address, handler)
 
@@ -262,7 +262,7 @@ class _Server(ThreadingHTTPServer):
         )
         with self._open_lock:
             self._open.add(request)
-            self._threads = [t for t in self._threads if t.is_alive()] + [thread]
+            self._connection_threads = [t for t in self._connection_threads if t.is_alive()] + [thread]
         thread.start()
 
     def shutdown_request(self, request):
@@ -274,7 +274,7 @@ class _Server(ThreadingHTTPServer):
         """Ends the kept-alive connections and waits for their threads."""
         with self._open_lock:
             open_now = list(self._open)
-            threads = list(self._threads)
+            threads = list(self._connection_threads)
         for request in open_now:
             try:
                 request.shutdown(socket.SHUT_RDWR)

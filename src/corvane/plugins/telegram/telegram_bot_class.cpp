@@ -134,7 +134,7 @@ nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &se
             register_and_poll(updater, handlers,
                               make_chat_gate(settings.default_chat_id, settings.logger));
         },
-        nb::arg("token"));
+        nb::arg("token").none());
 
     add_request_property(cls, "corvane_status", Stored::ExactStr);
     add_request_property(cls, "get_balance", Stored::TruthValue);
@@ -163,7 +163,7 @@ nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &se
             library_bot_of(self).attr("send_message")(nb::arg("chat_id") = *chat,
                                                       nb::arg("text") = msg);
         },
-        nb::arg("msg"), nb::arg("chat_id") = settings.default_chat_id);
+        nb::arg("msg").none(), nb::arg("chat_id").none() = settings.default_chat_id);
 
     cls.def("get_updates", [](nb::handle self) {
         nb::object updates = library_bot_of(self).attr("get_updates")();
