@@ -75,7 +75,8 @@ class LocalBotApi:
 
         self._httpd = _Server(("127.0.0.1", 0), Handler, self)
         self._serve_thread = threading.Thread(
-            target=self._httpd.serve_forever, name="local-bot-api-server", daemon=True
+            target=self._httpd.serve_forever, kwargs={"poll_interval": 0.05},
+            name="local-bot-api-server", daemon=True,
         )
         self._serve_thread.start()
         return self

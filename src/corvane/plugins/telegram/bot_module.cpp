@@ -7,6 +7,7 @@
 #include "bot_texts.hpp"
 #include "chat_id.hpp"
 #include "handlers.hpp"
+#include "module_init.hpp"
 #include "telegram_bot_class.hpp"
 
 namespace nb = nanobind;
@@ -60,7 +61,7 @@ nb::object configured_base_url(nb::handle config) {
 
 } // namespace
 
-NB_MODULE(bot, m) {
+PYGLUE_MODULE(bot, m) {
     m.attr("__doc__") = nb::str(kModuleDoc);
 
     m.attr("datetime") = nb::module_::import_("datetime");
