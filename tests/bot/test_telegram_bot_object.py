@@ -1,7 +1,10 @@
 """TelegramBot: its class, its properties over the library bot, send_message's chat ids,
 and the names the module binds."""
+import warnings
+
 import pytest
 import telegram
+from telegram.utils.deprecate import TelegramDeprecationWarning
 
 from bot_fakes import INITIAL_REQUESTS
 
@@ -92,9 +95,15 @@ class TestProperties:
         bot.corvane_status = "Running"
 
 
-def test_a_new_bot_starts_with_the_initial_requests(import_bot):
-    module = import_bot()
-    bot = module.bot
+def test_a_new_bot_starts_with_the_initial_requests(import_bot, caplog):
+    with warnings.catch_warnings():
+        # The library warns about attributes added to its own bot classes.
+        warnings.simplefilter("error", TelegramDeprecationWarning)
+        module = import_bot()
+        bot = module.bot
+        bot.get_balance = True
+        bot.get_balance = False
+    assert "Connection pool" not in caplog.text  # sized for the Updater's threads
     assert {name: getattr(bot, name) for name in INITIAL_REQUESTS} == INITIAL_REQUESTS
     assert list(vars(bot.updater.bot))[-15:] == list(INITIAL_REQUESTS)[1:]
 
