@@ -61,6 +61,7 @@ class LocalBotApi:
         self._sent: list[dict] = []
         self._calls: list[str] = []
         self._stopping = False
+        self._requests_in_flight = 0
         self._httpd: ThreadingHTTPServer | None = None
         self._serve_thread: threading.Thread | None = None
         self._connections: set = set()
@@ -86,6 +87,8 @@ class LocalBotApi:
         with self._lock:
             self._stopping = True
             self._lock.notify_all()
+            # Let every request (a waiting poll, say) be answered before the connections close.
+            self._lock.wait_for(lambda: self._requests_in_flight == 0, timeout=5)
         if self._httpd is None:
             return
         self._httpd.shutdown()
@@ -168,6 +171,15 @@ class LocalBotApi:
 
     # ----- the Bot API ------------------------------------------------------------------
 
+    def _request_started(self) -> None:
+        with self._lock:
+            self._requests_in_flight += 1
+
+    def _request_answered(self) -> None:
+        with self._lock:
+            self._requests_in_flight -= 1
+            self._lock.notify_all()
+
     def call(self, method: str, params: dict):
         """Runs one Bot API method; returns its result or raises BotApiError."""
         with self._lock:
@@ -194,7 +206,7 @@ class LocalBotApi:
     def _get_updates(self, params: dict) -> list[dict]:
         offset = _as_int(params.get("offset"), "offset")
         limit = _as_int(params.get("limit"), "limit") or 100
-        wait = min(float(params.get("timeout") or 0), self.max_poll_wait)
+        wait = min(_as_int(params.get("timeout"), "timeout") or 0, self.max_poll_wait)
         deadline = time.monotonic() + wait
         with self._lock:
             if offset is not None:
@@ -237,7 +249,7 @@ def _as_int(value, name: str, refusal: str | None = None) -> int | None:
     if value is None or value == "":
         return None
     try:
-        return int(value)
+        return int(float(value)) if name == "timeout" else int(value)
     except (TypeError, ValueError):
         raise BotApiError(400, refusal or f"Bad Request: wrong parameter {name}") from None
 
@@ -299,6 +311,13 @@ class _RequestHandler(BaseHTTPRequestHandler):
         pass
 
     def _handle(self):
+        self.server_api._request_started()
+        try:
+            self._answer_request()
+        finally:
+            self.server_api._request_answered()
+
+    def _answer_request(self):
         api = self.server_api
         url = urllib.parse.urlsplit(self.path)
         prefix = f"/bot{api.token}/"
