@@ -5,7 +5,8 @@
 // its cause. A module whose import is meant to fail on the user's configuration (a missing
 // name is an ImportError, a value of the wrong type a TypeError) is declared with
 // PYGLUE_MODULE instead, so the importer gets that error itself. Everything else is as
-// with NB_MODULE: multi-phase initialisation, so each import builds a fresh module.
+// with NB_MODULE, whose expansion in nanobind 2.x this mirrors: multi-phase
+// initialisation, so each import builds a fresh module.
 #pragma once
 
 #include <nanobind/nanobind.h>
