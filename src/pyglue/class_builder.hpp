@@ -40,7 +40,8 @@ public:
         return *this;
     }
 
-    // A read-write property from a getter (self) and a setter (self, value).
+    // A read-write property from a getter (self) and a setter (self, value). The setter is
+    // given every value, None included, and checks it itself.
     template <typename Get, typename Set>
     ClassBuilder &def_property(const char *name, Get &&getter, Set &&setter,
                                const char *doc = nullptr) {

@@ -1,0 +1,94 @@
+// The Telegram bot plug-in. Importing it creates the one TelegramBot, `bot`, which polls
+// Telegram from then on; the module keeps all its state on that object, so importing it
+// afresh (after dropping it from sys.modules) makes a new bot from the configuration of
+// that moment.
+#include <nanobind/nanobind.h>
+
+#include "bot_texts.hpp"
+#include "chat_id.hpp"
+#include "handlers.hpp"
+#include "module_init.hpp"
+#include "telegram_bot_class.hpp"
+
+namespace nb = nanobind;
+using namespace corvane::telegram;
+
+namespace {
+
+// `from <module> import <name>`: a missing name fails the import the same way.
+nb::object import_name(nb::handle module, const char *name) {
+    if (!nb::hasattr(module, name)) {
+        PyErr_Format(PyExc_ImportError, "cannot import name '%s' from '%U'", name,
+                     nb::str(module.attr("__name__")).ptr());
+        throw nb::python_error();
+    }
+    return module.attr(name);
+}
+
+// The library bot class: ExtBot with one slot for the run state. The other request
+// attributes live in the instance dictionary the library's objects already have.
+nb::object make_library_bot_class(nb::module_ &m, nb::handle ext_bot) {
+    nb::dict ns;
+    ns["__module__"] = m.attr("__name__");
+    ns["__qualname__"] = nb::str("CustomedExtBot");
+    ns["__doc__"] = nb::str("The library bot, carrying the plug-in's request attributes.");
+    ns["__slots__"] = nb::make_tuple("corvane_status");
+    return ext_bot.type()(nb::str("CustomedExtBot"), nb::make_tuple(ext_bot), ns);
+}
+
+// send_message's default chat, fixed now: None stays None, a number becomes an int.
+nb::object default_chat_id(nb::handle configured) {
+    if (configured.is_none())
+        return nb::none();
+    std::optional<nb::object> chat = chat_id_as_int(configured);
+    if (!chat) {
+        PyErr_Format(PyExc_TypeError, "Expected %.200s, got %.200s", "int",
+                     Py_TYPE(configured.ptr())->tp_name);
+        throw nb::python_error();
+    }
+    return *chat;
+}
+
+nb::object configured_base_url(nb::handle config) {
+    nb::object base_url = nb::getattr(config, "TELEGRAM_BASE_URL", nb::none());
+    if (!base_url.is_none() && !PyUnicode_Check(base_url.ptr())) {
+        PyErr_Format(PyExc_TypeError, "TELEGRAM_BASE_URL must be a str or None, got %.200s",
+                     Py_TYPE(base_url.ptr())->tp_name);
+        throw nb::python_error();
+    }
+    return base_url;
+}
+
+} // namespace
+
+PYGLUE_MODULE(bot, m) {
+    m.attr("__doc__") = nb::str(kModuleDoc);
+
+    m.attr("datetime") = nb::module_::import_("datetime");
+    m.attr("Update") = nb::module_::import_("telegram").attr("Update");
+    nb::module_ ext = nb::module_::import_("telegram.ext");
+    for (const char *name : {"Updater", "ExtBot", "CallbackContext", "CommandHandler",
+                             "MessageHandler", "Filters"})
+        m.attr(name) = ext.attr(name);
+
+    nb::module_ config = nb::module_::import_("corvane_config");
+    m.attr("TELEGRAM_TOKEN") = import_name(config, "TELEGRAM_TOKEN");
+    m.attr("TELEGRAM_CHAT_ID") = import_name(config, "TELEGRAM_CHAT_ID");
+    m.attr("TELEGRAM_BASE_URL") = configured_base_url(config);
+
+    m.attr("CustomedExtBot") = make_library_bot_class(m, ext.attr("ExtBot"));
+    define_handlers(m);
+
+    TelegramBotSettings settings;
+    settings.library_bot_class = m.attr("CustomedExtBot");
+    settings.default_chat_id = default_chat_id(m.attr("TELEGRAM_CHAT_ID"));
+    settings.base_url = m.attr("TELEGRAM_BASE_URL");
+    settings.logger = nb::module_::import_("logging").attr("getLogger")(m.attr("__name__"));
+    m.attr("TelegramBot") = make_telegram_bot_class(m, settings);
+
+    if (settings.default_chat_id.is_none())
+        settings.logger.attr("warning")(
+            "TELEGRAM_CHAT_ID is None: the bot accepts no command until it is set in "
+            "corvane_config (send the bot a message and call bot.get_chat_id() to find it)");
+    m.attr("bot") = m.attr("TelegramBot")(nb::arg("token") = m.attr("TELEGRAM_TOKEN"));
+}

@@ -1,0 +1,204 @@
+#include "handlers.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bot_texts.hpp"
+#include "command_rules.hpp"
+#include "datetime_helpers.hpp"
+
+namespace corvane::telegram {
+
+namespace {
+
+// Replies go to the chat the update came from.
+void reply(nb::handle update, nb::handle context, nb::handle text) {
+    context.attr("bot").attr("send_message")(
+        nb::arg("chat_id") = update.attr("effective_chat").attr("id"), nb::arg("text") = text);
+}
+
+void reply_usage(nb::handle update, nb::handle context) {
+    reply(update, context, nb::str(kModuleDoc));
+}
+
+// "[" and the current local date-time in its default text form; `rest` begins with "] ".
+nb::str stamped(nb::handle rest) {
+    return nb::str("[{}{}").format(nb::str(pyglue::datetime_now()), rest);
+}
+
+nb::str stamped(const char *rest) { return stamped(nb::str(rest)); }
+
+nb::list command_words(nb::handle context) { return nb::list(context.attr("args")); }
+
+// The words as UTF-8 for the argument rules. A word may hold a lone surrogate (Telegram's
+// JSON can carry one), which is passed through rather than refused.
+std::vector<std::string> utf8_words(nb::handle words) {
+    std::vector<std::string> result;
+    for (nb::handle word : words) {
+        nb::str text = nb::str(word);
+        PyObject *bytes = PyUnicode_AsEncodedString(text.ptr(), "utf-8", "surrogatepass");
+        if (!bytes)
+            throw nb::python_error();
+        nb::bytes owned = nb::steal<nb::bytes>(bytes);
+        result.emplace_back(owned.c_str(), owned.size());
+    }
+    return result;
+}
+
+// A count is the host's int() of the word; a word that does not convert gives nothing.
+std::optional<nb::object> read_count(nb::handle word) {
+    PyObject *count = PyLong_FromUnicodeObject(nb::str(word).ptr(), 10);
+    if (count)
+        return nb::steal(count);
+    if (!PyErr_ExceptionMatches(PyExc_ValueError))
+        throw nb::python_error();
+    PyErr_Clear();
+    return std::nullopt;
+}
+
+void raise_flag(nb::handle library_bot, const char *flag) {
+    nb::setattr(library_bot, flag, nb::bool_(true));
+}
+
+void echo(nb::handle update, nb::handle context) {
+    // An update without message text (an edited message, say) has nothing to echo.
+    nb::object message = update.attr("message");
+    if (message.is_none())
+        return;
+    nb::object text = message.attr("text");
+    if (text.is_none())
+        return;
+    reply(update, context, nb::str("[ECHO] {}").format(text));
+}
+
+void stop(nb::handle update, nb::handle context) {
+    nb::setattr(context.attr("bot"), "corvane_status", nb::str("Terminated"));
+    reply(update, context, stamped("] Terminating Corvane..."));
+}
+
+void balance(nb::handle update, nb::handle context) {
+    raise_flag(context.attr("bot"), "get_balance");
+    reply(update, context, stamped("] Fetching balance..."));
+}
+
+void positions(nb::handle update, nb::handle context) {
+    raise_flag(context.attr("bot"), "get_positions");
+    reply(update, context, stamped("] Fetching positions..."));
+}
+
+void orders(nb::handle update, nb::handle context) {
+    nb::list words = command_words(context);
+    // The words are echoed before any check.
+    reply(update, context, stamped(nb::str("] {}...").format(nb::repr(words))));
+
+    CountedRequest request = read_orders_words(utf8_words(words));
+    if (request.malformed)
+        return reply_usage(update, context);
+    std::optional<nb::object> count;
+    if (request.count_word) {
+        count = read_count(words[*request.count_word]);
+        if (!count)
+            return reply_usage(update, context);
+    }
+
+    nb::object library_bot = context.attr("bot");
+    if (request.active_only)
+        nb::setattr(library_bot, "active_orders", nb::bool_(true));
+    if (count)
+        nb::setattr(library_bot, "num_orders_displayed", *count);
+    raise_flag(library_bot, "get_orders");
+    reply(update, context,
+          stamped(nb::str("] Fetching orders (active_orders={}, num_orders_displayed={})...")
+                      .format(library_bot.attr("active_orders"),
+                              library_bot.attr("num_orders_displayed"))));
+}
+
+void deals(nb::handle update, nb::handle context) {
+    nb::list words = command_words(context);
+    CountedRequest request = read_deals_words(utf8_words(words));
+    if (request.malformed)
+        return reply_usage(update, context);
+    std::optional<nb::object> count;
+    if (request.count_word) {
+        count = read_count(words[*request.count_word]);
+        if (!count)
+            return reply_usage(update, context);
+    }
+
+    nb::object library_bot = context.attr("bot");
+    if (count)
+        nb::setattr(library_bot, "num_deals_displayed", *count);
+    raise_flag(library_bot, "get_deals");
+    reply(update, context,
+          stamped(nb::str("] Fetching deals (num_deals_displayed={})...")
+                      .format(library_bot.attr("num_deals_displayed"))));
+}
+
+void cancel_orders(nb::handle update, nb::handle context) {
+    raise_flag(context.attr("bot"), "cancel_orders");
+    reply(update, context, stamped("] Canceling all active orders..."));
+}
+
+void cancel_order(nb::handle update, nb::handle context) {
+    nb::list words = command_words(context);
+    if (!cancel_order_words_valid(utf8_words(words)))
+        return reply_usage(update, context);
+
+    nb::str order_id = nb::str(words[0]);
+    nb::str gateway_name = nb::str(words[1]);
+    nb::object library_bot = context.attr("bot");
+    nb::setattr(library_bot, "cancel_order_id", order_id);
+    nb::setattr(library_bot, "gateway_name", gateway_name);
+    raise_flag(library_bot, "cancel_order");
+    reply(update, context,
+          stamped(nb::str("] Canceling order: order_id={},gateway_name={}...")
+                      .format(order_id, gateway_name)));
+}
+
+void send_order(nb::handle update, nb::handle context) {
+    nb::list words = command_words(context);
+    if (!send_order_words_valid(utf8_words(words)))
+        return reply_usage(update, context);
+
+    nb::object instruction = words[0];
+    nb::object library_bot = context.attr("bot");
+    nb::setattr(library_bot, "order_string", instruction);
+    raise_flag(library_bot, "send_order");
+    reply(update, context, stamped(nb::str("] Send order ({})...").format(instruction)));
+}
+
+void close_positions(nb::handle update, nb::handle context) {
+    nb::list words = command_words(context);
+    if (!close_positions_words_valid(utf8_words(words)))
+        return reply_usage(update, context);
+
+    nb::object library_bot = context.attr("bot");
+    if (nb::len(words) == 1)
+        nb::setattr(library_bot, "close_positions_gateway_name", words[0]);
+    raise_flag(library_bot, "close_positions");
+    reply(update, context, stamped("] Closing positions..."));
+}
+
+} // namespace
+
+void define_handlers(nb::module_ &m) {
+    const auto update = nb::arg("update");
+    const auto context = nb::arg("context");
+    m.def("echo", &echo, update, context, "Echo a text message that is not a command.");
+    m.def("stop", &stop, update, context, "/stop: ask the strategy to stop.");
+    m.def("balance", &balance, update, context, "/balance: ask for the account balance.");
+    m.def("positions", &positions, update, context, "/positions: ask for the positions.");
+    m.def("orders", &orders, update, context,
+          "/orders [-a] [n]: ask for the last n orders, only active ones with -a.");
+    m.def("deals", &deals, update, context, "/deals [n]: ask for the last n deals.");
+    m.def("cancel_orders", &cancel_orders, update, context,
+          "/cancel_orders: ask to cancel all active orders.");
+    m.def("cancel_order", &cancel_order, update, context,
+          "/cancel_order order_id gateway_name: ask to cancel one order.");
+    m.def("send_order", &send_order, update, context, kSendOrderUsage);
+    m.def("close_positions", &close_positions, update, context,
+          "/close_positions [gateway_name]: ask to close positions, all or one gateway's.");
+}
+
+} // namespace corvane::telegram

@@ -1,0 +1,195 @@
+#include "telegram_bot_class.hpp"
+
+#include "bot_texts.hpp"
+#include "chat_gate.hpp"
+#include "chat_id.hpp"
+#include "class_builder.hpp"
+#include "type_check.hpp"
+
+namespace corvane::telegram {
+
+namespace {
+
+// The commands, each registered under the name of its handler function, in the order
+// they are registered (after echo).
+const char *const kCommands[] = {"stop",          "balance",      "positions",
+                                 "orders",        "deals",        "cancel_order",
+                                 "cancel_orders", "send_order",   "close_positions"};
+
+// The Updater runs 4 workers; with its dispatcher, poller, job queue and the engine's
+// thread that makes 8 users of the bot's connection pool.
+constexpr int kConnectionPoolSize = 8;
+
+// Sets the request attributes on the library bot to their initial values, in order.
+void set_initial_requests(nb::handle library_bot) {
+    nb::object no = nb::bool_(false);
+    nb::setattr(library_bot, "corvane_status", nb::str("Running"));
+    nb::setattr(library_bot, "get_balance", no);
+    nb::setattr(library_bot, "get_positions", no);
+    nb::setattr(library_bot, "get_orders", no);
+    nb::setattr(library_bot, "active_orders", no);
+    nb::setattr(library_bot, "num_orders_displayed", nb::int_(1));
+    nb::setattr(library_bot, "get_deals", no);
+    nb::setattr(library_bot, "num_deals_displayed", nb::int_(1));
+    nb::setattr(library_bot, "cancel_order", no);
+    nb::setattr(library_bot, "cancel_order_id", nb::none());
+    nb::setattr(library_bot, "gateway_name", nb::none());
+    nb::setattr(library_bot, "cancel_orders", no);
+    nb::setattr(library_bot, "send_order", no);
+    nb::setattr(library_bot, "order_string", nb::str(""));
+    nb::setattr(library_bot, "close_positions", no);
+    nb::setattr(library_bot, "close_positions_gateway_name", nb::none());
+}
+
+nb::object library_bot_of(nb::handle self) { return self.attr("updater").attr("bot"); }
+
+// How a property's setter treats the value it is given.
+enum class Stored { TruthValue, ExactStr, AsGiven };
+
+void add_request_property(pyglue::ClassBuilder &cls, const char *name, Stored stored) {
+    cls.def_property(
+        name, [name](nb::handle self) { return library_bot_of(self).attr(name); },
+        [name, stored](nb::handle self, nb::object val) {
+            nb::object library_bot = library_bot_of(self);
+            switch (stored) {
+            case Stored::TruthValue: {
+                int truth = PyObject_IsTrue(val.ptr());
+                if (truth < 0)
+                    throw nb::python_error();
+                nb::setattr(library_bot, name, nb::bool_(truth == 1));
+                break;
+            }
+            case Stored::ExactStr:
+                pyglue::require_exact_type(val, &PyUnicode_Type, "val");
+                nb::setattr(library_bot, name, val);
+                break;
+            case Stored::AsGiven:
+                nb::setattr(library_bot, name, val);
+                break;
+            }
+        });
+}
+
+// Registers the handlers and starts polling; `updater` is stopped again if that fails, so
+// a failed start leaves no library thread behind.
+void register_and_poll(nb::handle updater, nb::handle module_handlers, nb::handle chat_gate) {
+    nb::module_ ext = nb::module_::import_("telegram.ext");
+    nb::object command_handler = ext.attr("CommandHandler");
+    nb::object filters = ext.attr("Filters");
+
+    nb::object dispatcher = updater.attr("dispatcher");
+    nb::list handlers;
+    for (const char *command : kCommands)
+        handlers.append(command_handler(command, module_handlers.attr(command)));
+    nb::object echo_handler = ext.attr("MessageHandler")(
+        filters.attr("text") & ~filters.attr("command"), module_handlers.attr("echo"));
+
+    // The gate runs first, in a group of its own, for every update.
+    dispatcher.attr("add_handler")(
+        ext.attr("TypeHandler")(nb::module_::import_("telegram").attr("Update"), chat_gate),
+        nb::arg("group") = -1);
+    dispatcher.attr("add_handler")(echo_handler);
+    for (nb::handle handler : handlers)
+        dispatcher.attr("add_handler")(handler);
+
+    try {
+        updater.attr("start_polling")();
+    } catch (nb::python_error &) {
+        try {
+            updater.attr("stop")();
+        } catch (nb::python_error &) {
+            // The start-up error is the one to report.
+        }
+        throw;
+    }
+}
+
+} // namespace
+
+nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &settings) {
+    // The handlers are kept in a namespace of their own rather than through the module, so
+    // the class holds no reference back to the module that made it.
+    nb::object types = nb::module_::import_("types");
+    nb::object handlers = types.attr("SimpleNamespace")();
+    for (const char *command : kCommands)
+        nb::setattr(handlers, command, m.attr(command));
+    nb::setattr(handlers, "echo", m.attr("echo"));
+
+    pyglue::ClassBuilder cls(m, "TelegramBot", nb::tuple(), kTelegramBotDoc);
+
+    cls.def(
+        "__init__",
+        [settings, handlers](nb::handle self, nb::object token) {
+            pyglue::require_exact_type(token, &PyUnicode_Type, "token");
+            nb::object request = nb::module_::import_("telegram.utils.request")
+                                     .attr("Request")(nb::arg("con_pool_size") =
+                                                          kConnectionPoolSize);
+            nb::object library_bot = settings.library_bot_class(
+                nb::arg("token") = token, nb::arg("base_url") = settings.base_url,
+                nb::arg("request") = request);
+            nb::object updater = nb::module_::import_("telegram.ext").attr("Updater")(
+                nb::arg("use_context") = true, nb::arg("bot") = library_bot);
+            nb::setattr(self, "updater", updater);
+            set_initial_requests(updater.attr("bot"));
+            register_and_poll(updater, handlers,
+                              make_chat_gate(settings.default_chat_id, settings.logger));
+        },
+        nb::arg("token").none());
+
+    add_request_property(cls, "corvane_status", Stored::ExactStr);
+    add_request_property(cls, "get_balance", Stored::TruthValue);
+    add_request_property(cls, "get_positions", Stored::TruthValue);
+    add_request_property(cls, "get_orders", Stored::TruthValue);
+    add_request_property(cls, "num_orders_displayed", Stored::AsGiven);
+    add_request_property(cls, "active_orders", Stored::TruthValue);
+    add_request_property(cls, "get_deals", Stored::TruthValue);
+    add_request_property(cls, "num_deals_displayed", Stored::AsGiven);
+    add_request_property(cls, "cancel_order", Stored::TruthValue);
+    add_request_property(cls, "cancel_order_id", Stored::AsGiven);
+    add_request_property(cls, "gateway_name", Stored::AsGiven);
+    add_request_property(cls, "cancel_orders", Stored::TruthValue);
+    add_request_property(cls, "send_order", Stored::TruthValue);
+    add_request_property(cls, "order_string", Stored::AsGiven);
+    add_request_property(cls, "close_positions", Stored::TruthValue);
+    add_request_property(cls, "close_positions_gateway_name", Stored::AsGiven);
+
+    cls.def(
+        "send_message",
+        [](nb::handle self, nb::object msg, nb::object chat_id) {
+            std::optional<nb::object> chat = chat_id_as_int(chat_id);
+            if (!chat)
+                pyglue::raise_incorrect_type(chat_id, "int", "chat_id");
+            pyglue::require_exact_type(msg, &PyUnicode_Type, "msg");
+            library_bot_of(self).attr("send_message")(nb::arg("chat_id") = *chat,
+                                                      nb::arg("text") = msg);
+        },
+        nb::arg("msg").none(), nb::arg("chat_id").none() = settings.default_chat_id);
+
+    cls.def("get_updates", [](nb::handle self) {
+        nb::object updates = library_bot_of(self).attr("get_updates")();
+        nb::setattr(self, "updates", updates);
+        nb::object print = nb::module_::import_("builtins").attr("print");
+        if (nb::len(updates) == 0)
+            print("No pending update: send the bot a message first.");
+        else
+            print(updates[0]);
+    });
+
+    cls.def("get_chat_id", [](nb::handle self) -> nb::object {
+        self.attr("get_updates")();
+        nb::object updates = self.attr("updates");
+        if (nb::len(updates) == 0) {
+            PyErr_SetString(PyExc_RuntimeError,
+                            "No pending update to take the chat id from: send the bot a "
+                            "message in Telegram first, then call get_chat_id() again");
+            throw nb::python_error();
+        }
+        return updates[0].attr("message").attr("from_user").attr("id");
+    });
+
+    cls.def("close", [](nb::handle self) { self.attr("updater").attr("stop")(); });
+
+    return cls.get();
+}
+
+} // namespace corvane::telegram
