@@ -6,12 +6,12 @@ VPY    := $(VENV)/bin/python
 PIP    := $(VPY) -m pip --disable-pip-version-check
 
 # Build tools live in the venv so the package is built without isolation (faster,
-# and the build folder stays incremental).
-BUILD_TOOLS := "scikit-build-core>=0.10" "nanobind>=2.9,<3" cmake ninja
+# and the build folder stays incremental). nanobind's pin is explained in pyproject.toml.
+BUILD_TOOLS := "scikit-build-core>=0.10" "nanobind==2.15.0" cmake ninja
 
 .PHONY: demo test install install-test clean
 
-$(VENV)/.tools: Makefile
+$(VENV)/.tools: Makefile pyproject.toml
 	$(PYTHON) -m venv $(VENV)
 	$(PIP) install -q $(BUILD_TOOLS)
 	touch $@
