@@ -14,8 +14,11 @@ namespace {
 
 // Replies go to the chat the update came from.
 void reply(nb::handle update, nb::handle context, nb::handle text) {
-    context.attr("bot").attr("send_message")(
-        nb::arg("chat_id") = update.attr("effective_chat").attr("id"), nb::arg("text") = text);
+    // Looked up into locals first: a lookup that fails inside the call's argument list
+    // would abort instead of raising.
+    nb::object chat_id = update.attr("effective_chat").attr("id");
+    nb::object send = context.attr("bot").attr("send_message");
+    send(nb::arg("chat_id") = chat_id, nb::arg("text") = text);
 }
 
 void reply_usage(nb::handle update, nb::handle context) {
@@ -29,7 +32,10 @@ nb::str stamped(nb::handle rest) {
 
 nb::str stamped(const char *rest) { return stamped(nb::str(rest)); }
 
-nb::list command_words(nb::handle context) { return nb::list(context.attr("args")); }
+nb::list command_words(nb::handle context) {
+    nb::object args = context.attr("args");
+    return nb::list(args);
+}
 
 // The words as UTF-8 for the argument rules. A word may hold a lone surrogate (Telegram's
 // JSON can carry one), which is passed through rather than refused.
@@ -108,10 +114,11 @@ void orders(nb::handle update, nb::handle context) {
     if (count)
         nb::setattr(library_bot, "num_orders_displayed", *count);
     raise_flag(library_bot, "get_orders");
+    nb::object active_orders = library_bot.attr("active_orders");
+    nb::object num_orders_displayed = library_bot.attr("num_orders_displayed");
     reply(update, context,
           stamped(nb::str("] Fetching orders (active_orders={}, num_orders_displayed={})...")
-                      .format(library_bot.attr("active_orders"),
-                              library_bot.attr("num_orders_displayed"))));
+                      .format(active_orders, num_orders_displayed)));
 }
 
 void deals(nb::handle update, nb::handle context) {
@@ -130,9 +137,9 @@ void deals(nb::handle update, nb::handle context) {
     if (count)
         nb::setattr(library_bot, "num_deals_displayed", *count);
     raise_flag(library_bot, "get_deals");
+    nb::object num_deals_displayed = library_bot.attr("num_deals_displayed");
     reply(update, context,
-          stamped(nb::str("] Fetching deals (num_deals_displayed={})...")
-                      .format(library_bot.attr("num_deals_displayed"))));
+          stamped(nb::str("] Fetching deals (num_deals_displayed={})...").format(num_deals_displayed)));
 }
 
 void cancel_orders(nb::handle update, nb::handle context) {
