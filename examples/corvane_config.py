@@ -7,5 +7,9 @@ TELEGRAM_TOKEN = "123456:replace-with-your-token"
 # send the bot a message and call corvane.plugins.telegram.bot.bot.get_chat_id() to find it.
 TELEGRAM_CHAT_ID = None
 
+# Optional: the Bot API server to talk to, for a self-hosted one. None (or leaving the
+# name out) means Telegram's own service.
+TELEGRAM_BASE_URL = None
+
 # Plug-in settings: the folder that holds the SQLite store's corvane.db.
 DB = {"sqlite3": "."}
