@@ -254,10 +254,10 @@ nb::object make_db_class(nb::handle module, Context context) {
              [context](nb::handle self, nb::handle sql, nb::handle parameters) {
                  db_execute(*context, self, sql, parameters);
              },
-             nb::arg("sql"), nb::arg("parameters").none() = nb::none())
+             nb::arg("sql").none(), nb::arg("parameters").none() = nb::none())
         .def("_parse_sql_value",
              [context](nb::handle, nb::handle value) { return bindable_value(*context, value); },
-             nb::arg("value"))
+             nb::arg("value").none())
         .def("_parse_sql_where_condition",
              [context](nb::handle, nb::kwargs keywords) {
                  return db_parse_sql_where_condition(*context, keywords);
@@ -267,13 +267,13 @@ nb::object make_db_class(nb::handle module, Context context) {
              [context](nb::handle self, nb::handle table_name) {
                  db_delete_table(*context, self, table_name);
              },
-             nb::arg("table_name"))
+             nb::arg("table_name").none())
         .def("select_records",
              [context](nb::handle self, nb::handle table_name, nb::handle columns,
                        nb::kwargs keywords) {
                  return db_select_records(*context, self, table_name, columns, keywords);
              },
-             nb::arg("table_name"), nb::arg("columns").none() = nb::none(), nb::arg("kwargs"),
+             nb::arg("table_name").none(), nb::arg("columns").none() = nb::none(), nb::arg("kwargs"),
              "Rows of `table_name` as a pandas DataFrame. Keyword arguments are the "
              "condition; a keyword named `condition_str` is the caller's own trusted SQL, "
              "used unchanged.")
@@ -282,19 +282,19 @@ nb::object make_db_class(nb::handle module, Context context) {
                        nb::kwargs keywords) {
                  db_update_records(*context, self, table_name, columns, keywords);
              },
-             nb::arg("table_name"), nb::arg("columns"), nb::arg("kwargs"),
+             nb::arg("table_name").none(), nb::arg("columns").none(), nb::arg("kwargs"),
              "Sets `columns` (name to value) in the rows matching the keyword arguments; a "
              "keyword named `condition_str` is the caller's own trusted SQL, used unchanged.")
         .def("insert_records",
              [context](nb::handle self, nb::handle table_name, nb::kwargs keywords) {
                  db_insert_records(*context, self, table_name, keywords);
              },
-             nb::arg("table_name"), nb::arg("kwargs"))
+             nb::arg("table_name").none(), nb::arg("kwargs"))
         .def("delete_records",
              [context](nb::handle self, nb::handle table_name, nb::kwargs keywords) {
                  db_delete_records(*context, self, table_name, keywords);
              },
-             nb::arg("table_name"), nb::arg("kwargs"),
+             nb::arg("table_name").none(), nb::arg("kwargs"),
              "Deletes the rows matching the keyword arguments (every row without any); a "
              "keyword named `condition_str` is the caller's own trusted SQL, used unchanged.")
         .def("create_balance_table",
