@@ -130,7 +130,10 @@ Condition build_condition(const StoreContext &context, nb::dict keywords) {
 void db_init(const StoreContext &context, nb::handle self) {
     nb::object directory = configured_db_directory();
     nb::object path = nb::str(directory) + nb::str("/corvane.db");
-    nb::object connection = context.connect(path);
+    // The engine writes records from whichever thread hands it an event (the gateway's
+    // event thread among them), so the connection is not tied to the thread that made it;
+    // the module lock serialises every statement run through it.
+    nb::object connection = context.connect(path, nb::arg("check_same_thread") = false);
     nb::setattr(self, "conn", connection);
     nb::setattr(self, "cursor", connection.attr("cursor")());
     for (const char *create : {create_balance_table_sql, create_position_table_sql,
