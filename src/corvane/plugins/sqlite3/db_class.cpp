@@ -10,6 +10,7 @@
 
 #include "class_builder.hpp"
 #include "configured_path.hpp"
+#include "frame_builder.hpp"
 #include "python_lock.hpp"
 #include "record_schema.hpp"
 #include "sql_statements.hpp"
@@ -194,7 +195,7 @@ nb::object db_select_records(const StoreContext &context, nb::handle self,
     nb::list column_names;
     for (nb::handle entry : description)
         column_names.append(entry[0]);
-    return context.data_frame(rows, nb::arg("columns") = column_names);
+    return frame_from_rows(context, rows, column_names);
 }
 
 void db_update_records(const StoreContext &context, nb::handle self, nb::handle table_name,
@@ -250,33 +251,51 @@ const char *const where_doc =
 nb::object make_db_class(nb::handle module, Context context) {
     pyglue::ClassBuilder db(module, "DB", nb::tuple(),
                             "The SQLite record store: balances, positions, orders and deals.");
-    db.def("__init__", [context](nb::handle self) { db_init(*context, self); })
-        .def("close", [context](nb::handle self) { db_close(*context, self); })
-        .def("commit", [](nb::handle self) { self.attr("conn").attr("commit")(); })
+    db.def("__init__", [context](nb::handle self) { db_init(*context, self); },
+           nb::sig("def __init__(self) -> None"),
+           "Opens corvane.db in the configured directory and creates the record tables.")
+        .def("close", [context](nb::handle self) { db_close(*context, self); },
+             nb::sig("def close(self) -> None"))
+        .def("commit", [](nb::handle self) { self.attr("conn").attr("commit")(); },
+             nb::sig("def commit(self) -> None"),
+             "Commits statements run on `cursor` directly.")
         .def("execute",
              [context](nb::handle self, nb::handle sql, nb::handle parameters) {
                  db_execute(*context, self, sql, parameters);
              },
-             nb::arg("sql").none(), nb::arg("parameters").none() = nb::none())
+             nb::arg("sql").none(), nb::arg("parameters").none() = nb::none(),
+             nb::sig("def execute(self, sql: str, parameters: typing.Iterable | None = None)"
+                     " -> None"),
+             "Runs one statement and commits it; a failed one is rolled back first.")
         .def("_parse_sql_value",
              [context](nb::handle, nb::handle value) { return bindable_value(*context, value); },
-             nb::arg("value").none())
+             nb::arg("value").none(),
+             nb::sig("def _parse_sql_value(self, value: str | float | int | datetime.datetime)"
+                     " -> str | float | int"),
+             "The value bound for a column: text unchanged, a datetime as "
+             "\"%Y-%m-%d %H:%M:%S\" text, an integer (bool, numpy.int64) as int, a float as "
+             "float.")
         .def("_parse_sql_where_condition",
              [context](nb::handle, nb::kwargs keywords) {
                  return db_parse_sql_where_condition(*context, keywords);
              },
+             nb::sig("def _parse_sql_where_condition(self, **kwargs) -> tuple[str, list]"),
              where_doc)
         .def("delete_table",
              [context](nb::handle self, nb::handle table_name) {
                  db_delete_table(*context, self, table_name);
              },
-             nb::arg("table_name").none())
+             nb::arg("table_name").none(),
+             nb::sig("def delete_table(self, table_name: str) -> None"))
         .def("select_records",
              [context](nb::handle self, nb::handle table_name, nb::handle columns,
                        nb::kwargs keywords) {
                  return db_select_records(*context, self, table_name, columns, keywords);
              },
-             nb::arg("table_name").none(), nb::arg("columns").none() = nb::none(), nb::arg("kwargs"),
+             nb::arg("table_name").none(), nb::arg("columns").none() = nb::none(),
+             nb::arg("kwargs"),
+             nb::sig("def select_records(self, table_name: str, columns: list[str] | None = None,"
+                     " **kwargs) -> pandas.DataFrame"),
              "Rows of `table_name` as a pandas DataFrame. Keyword arguments are the "
              "condition; a keyword named `condition_str` is the caller's own trusted SQL, "
              "used unchanged.")
@@ -286,35 +305,45 @@ nb::object make_db_class(nb::handle module, Context context) {
                  db_update_records(*context, self, table_name, columns, keywords);
              },
              nb::arg("table_name").none(), nb::arg("columns").none(), nb::arg("kwargs"),
+             nb::sig("def update_records(self, table_name: str, columns: dict[str, typing.Any],"
+                     " **kwargs) -> None"),
              "Sets `columns` (name to value) in the rows matching the keyword arguments; a "
              "keyword named `condition_str` is the caller's own trusted SQL, used unchanged.")
         .def("insert_records",
              [context](nb::handle self, nb::handle table_name, nb::kwargs keywords) {
                  db_insert_records(*context, self, table_name, keywords);
              },
-             nb::arg("table_name").none(), nb::arg("kwargs"))
+             nb::arg("table_name").none(), nb::arg("kwargs"),
+             nb::sig("def insert_records(self, table_name: str, **kwargs) -> None"),
+             "Inserts one row: each keyword argument is a column and its value.")
         .def("delete_records",
              [context](nb::handle self, nb::handle table_name, nb::kwargs keywords) {
                  db_delete_records(*context, self, table_name, keywords);
              },
              nb::arg("table_name").none(), nb::arg("kwargs"),
+             nb::sig("def delete_records(self, table_name: str, **kwargs) -> None"),
              "Deletes the rows matching the keyword arguments (every row without any); a "
-             "keyword named `condition_str` is the caller's own trusted SQL, used unchanged.")
-        .def("create_balance_table",
-             [context](nb::handle self) {
-                 run_statement(*context, self, nb::str(create_balance_table_sql));
-             })
-        .def("create_position_table",
-             [context](nb::handle self) {
-                 run_statement(*context, self, nb::str(create_position_table_sql));
-             })
-        .def("create_order_table",
-             [context](nb::handle self) {
-                 run_statement(*context, self, nb::str(create_order_table_sql));
-             })
-        .def("create_deal_table", [context](nb::handle self) {
-            run_statement(*context, self, nb::str(create_deal_table_sql));
-        });
+             "keyword named `condition_str` is the caller's own trusted SQL, used unchanged.");
+
+    struct CreateMethod {
+        const char *name;
+        const char *signature;
+        const char *sql;
+    };
+    for (CreateMethod create :
+         {CreateMethod{"create_balance_table", "def create_balance_table(self) -> None",
+                       create_balance_table_sql},
+          CreateMethod{"create_position_table", "def create_position_table(self) -> None",
+                       create_position_table_sql},
+          CreateMethod{"create_order_table", "def create_order_table(self) -> None",
+                       create_order_table_sql},
+          CreateMethod{"create_deal_table", "def create_deal_table(self) -> None",
+                       create_deal_table_sql}}) {
+        const char *sql = create.sql;
+        db.def(create.name,
+               [context, sql](nb::handle self) { run_statement(*context, self, nb::str(sql)); },
+               nb::sig(create.signature));
+    }
     return db.get();
 }
 

@@ -18,7 +18,9 @@ NB_MODULE(db, m) {
     context->lock = lock;
     context->connect = nb::module_::import_("sqlite3").attr("connect");
     context->data_frame = nb::module_::import_("pandas").attr("DataFrame");
-    context->numpy_int64 = nb::module_::import_("numpy").attr("int64");
+    nb::module_ numpy = nb::module_::import_("numpy");
+    context->numpy_int64 = numpy.attr("int64");
+    context->numpy_empty = numpy.attr("empty");
     context->datetime_type = nb::module_::import_("datetime").attr("datetime");
     nb::object optimize = nb::module_::import_("sys").attr("flags").attr("optimize");
     context->assertions_enabled = nb::cast<int>(optimize) == 0;

@@ -14,6 +14,7 @@ struct StoreContext {
     nb::object connect;       // sqlite3.connect
     nb::object data_frame;    // pandas.DataFrame
     nb::object numpy_int64;   // numpy.int64
+    nb::object numpy_empty;   // numpy.empty
     nb::object datetime_type; // datetime.datetime
     bool assertions_enabled;  // false under `python -O`, as for an assert statement
 };
