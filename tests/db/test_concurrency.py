@@ -34,19 +34,6 @@ def test_a_failed_write_leaves_no_transaction_holding_the_file(db_module, store,
     assert store.select_records("balance", ["id"])["id"].tolist() == [1, 2, 3]
 
 
-def test_errors_release_the_module_lock(db_module, store):
-    failing = [
-        lambda: store.execute("NOT SQL"),
-        lambda: store.select_records("no_such_table"),
-        lambda: store.insert_records("balance", cash=None),
-        lambda: store.delete_table("no_such_table"),
-    ]
-    for call in failing:
-        with pytest.raises(Exception):
-            call()
-        assert not db_module.lock.locked()
-
-
 def test_statements_wait_for_the_module_lock_without_holding_the_gil(db_module, store):
     done = threading.Event()
 

@@ -77,3 +77,10 @@ def test_autoincrement_ids_increase_and_are_never_reused(db_module, store, read_
     reopened.insert_records("balance", **BALANCE)
     reopened.close()
     assert read_file("SELECT id FROM balance") == [(5,)]
+
+
+def test_a_file_sqlite_refuses_fails_the_constructor(db_module, db_dir):
+    (db_dir / "corvane.db").write_bytes(b"not a database" * 100)
+    with pytest.raises(sqlite3.DatabaseError, match="not a database"):
+        db_module.DB()
+    assert not db_module.lock.locked()
