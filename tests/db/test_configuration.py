@@ -50,8 +50,10 @@ def test_configuration_is_read_when_each_db_is_created(db_module, write_config, 
     assert (first / "corvane.db").is_file() and (second / "corvane.db").is_file()
 
 
-def test_a_none_directory_fails_with_the_sqlite3_error(db_module, write_config, tmp_path, monkeypatch):
-    monkeypatch.chdir(tmp_path)
+def test_a_none_directory_fails_with_the_sqlite3_error(
+    db_module, write_config, tmp_path, monkeypatch
+):
+    monkeypatch.chdir(tmp_path)  # where a folder named "None" cannot exist
     write_config("DB = {'sqlite3': None}\n")
     assert db_module._db_path() is None
     with pytest.raises(sqlite3.OperationalError):

@@ -203,7 +203,8 @@ void db_update_records(const StoreContext &context, nb::handle self, nb::handle 
     pyglue::require_exact_type(table_name, &PyUnicode_Type, "table_name");
     pyglue::require_exact_type(columns, &PyDict_Type, "columns");
     nb::dict assignments = nb::borrow<nb::dict>(columns);
-    check_assertion(context, assignments.size() > 0, "At least one column needs to be updated!");
+    check_assertion(context, assignments.size() > 0,
+                    "At least one column needs to be updated!");
     std::string_view table = checked_name(table_name, "table");
     std::vector<std::string_view> names;
     nb::list parameters;
@@ -220,7 +221,8 @@ void db_update_records(const StoreContext &context, nb::handle self, nb::handle 
 void db_insert_records(const StoreContext &context, nb::handle self, nb::handle table_name,
                        nb::kwargs keywords) {
     pyglue::require_exact_type(table_name, &PyUnicode_Type, "table_name");
-    check_assertion(context, keywords.size() > 0, "Must provide columns and values when inserting!");
+    check_assertion(context, keywords.size() > 0,
+                    "Must provide columns and values when inserting!");
     std::string_view table = checked_name(table_name, "table");
     std::vector<std::string_view> names;
     nb::list parameters;
