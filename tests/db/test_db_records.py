@@ -11,12 +11,7 @@ import numpy as np
 import pandas as pd
 import pytest
 
-ORDER = dict(
-    broker_order_id="B-1", balance_id=1, security_name="E-mini", security_code="EPZ26",
-    price=5000.25, quantity=2, direction="LONG", offset="OPEN", order_type="LIMIT",
-    create_time=datetime.datetime(2026, 1, 2, 3, 4, 5), update_time="2026-01-02 03:04:06",
-    filled_avg_price=0.0, filled_quantity=0, status="SUBMITTED",
-)
+from db_samples import ORDER
 
 
 def insert_order(store, **changes):

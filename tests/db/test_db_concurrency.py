@@ -7,8 +7,7 @@ from contextlib import closing
 
 import pytest
 
-from test_records import ORDER
-from test_schema import BALANCE
+from db_samples import BALANCE, ORDER
 
 
 def test_a_failed_write_leaves_no_transaction_holding_the_file(db_module, store, db_dir):

@@ -3,20 +3,14 @@ import sqlite3
 
 import pytest
 
+from db_samples import BALANCE
+
 TABLES = {
     "balance": "CREATE TABLE balance (id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, broker_name VARCHAR(20) NOT NULL, broker_environment VARCHAR(20) NOT NULL, broker_account_id INTEGER NOT NULL, broker_account VARCHAR(20) NOT NULL, strategy_account_id INTEGER NOT NULL, strategy_account VARCHAR(20) NOT NULL, strategy_version VARCHAR(20) NOT NULL, strategy_version_desc VARCHAR(300), strategy_status VARCHAR(15), cash DOUBLE NOT NULL, cash_by_currency VARCHAR(50), available_cash DOUBLE NOT NULL, max_power_short DOUBLE, net_cash_power DOUBLE, maintenance_margin DOUBLE, unrealized_pnl DOUBLE, realized_pnl DOUBLE, update_time DATETIME NOT NULL, remark VARCHAR(300))",
     "position": "CREATE TABLE position (id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, balance_id INTEGER NOT NULL, security_name VARCHAR(20) NOT NULL, security_code VARCHAR(20) NOT NULL, direction VARCHAR(20) NOT NULL, holding_price DOUBLE NOT NULL, quantity INTEGER NOT NULL, update_time DATETIME NOT NULL, remark VARCHAR(300))",
     "trading_order": "CREATE TABLE trading_order (id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, broker_order_id VARCHAR(50) NOT NULL, balance_id INTEGER NOT NULL, security_name VARCHAR(20) NOT NULL, security_code VARCHAR(20) NOT NULL, price DOUBLE NOT NULL, quantity INTEGER NOT NULL, direction VARCHAR(20) NOT NULL, offset VARCHAR(20) NOT NULL, order_type VARCHAR(20) NOT NULL, create_time DATETIME NOT NULL, update_time DATETIME NOT NULL, filled_avg_price DOUBLE NOT NULL, filled_quantity INTEGER NOT NULL, status VARCHAR(20) NOT NULL, remark VARCHAR(300))",
     "trading_deal": "CREATE TABLE trading_deal (id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, broker_deal_id VARCHAR(50) NOT NULL, broker_order_id VARCHAR(50) NOT NULL, order_id INTEGER NOT NULL, balance_id INTEGER NOT NULL, security_name VARCHAR(20) NOT NULL, security_code VARCHAR(20) NOT NULL, direction VARCHAR(20) NOT NULL, offset VARCHAR(20) NOT NULL, order_type VARCHAR(20) NOT NULL, update_time DATETIME NOT NULL, filled_avg_price DOUBLE NOT NULL, filled_quantity INTEGER NOT NULL, remark VARCHAR(300))",
 }
-
-BALANCE = dict(
-    broker_name="CQG", broker_environment="SIMULATE", broker_account_id=1,
-    broker_account="ACC1", strategy_account_id=2, strategy_account="S1",
-    strategy_version="1.0", cash=100.0, available_cash=90.0,
-    update_time="2026-01-02 03:04:05",
-)
-
 
 def test_tables_are_created_in_order_with_their_exact_definitions(store, read_file):
     rows = read_file("SELECT name, sql FROM sqlite_master WHERE type='table' "

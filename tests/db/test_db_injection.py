@@ -4,7 +4,7 @@ import pytest
 from hypothesis import HealthCheck, assume, given, settings
 from hypothesis import strategies as st
 
-from test_records import ORDER
+from db_samples import ORDER
 
 CORPUS = [
     '"', "'", '""', "''", 'a"b\'c', "x'); DROP TABLE trading_order; --",
