@@ -56,6 +56,14 @@ def test_value_is_stored_as_its_sqlite_form(store, read_file, value, stored):
     assert kind == {str: "text", int: "integer", float: "real"}[type(stored)]
 
 
+def test_nan_is_stored_as_null_and_refused_where_a_value_is_required(store, read_file):
+    store.execute("CREATE TABLE probe (value)")
+    store.insert_records("probe", value=float("nan"))
+    assert read_file("SELECT typeof(value) FROM probe") == [("null",)]
+    with pytest.raises(sqlite3.IntegrityError):
+        insert_order(store, price=float("nan"))
+
+
 @pytest.mark.parametrize(
     "value", [None, b"bytes", datetime.date(2026, 1, 2), Decimal("1.5"), np.int32(3),
               np.bool_(True), [1], {"a": 1}],
