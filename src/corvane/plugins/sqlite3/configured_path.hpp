@@ -1,0 +1,14 @@
+// Where the user's configuration puts the database.
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+namespace corvane_db {
+
+namespace nb = nanobind;
+
+// corvane_config.DB["sqlite3"]: the database directory (text, or None). Any error while
+// reading it becomes a ValueError that names what to configure, chained from that error.
+nb::object configured_db_directory();
+
+} // namespace corvane_db

@@ -1,0 +1,352 @@
+// Every record operation builds its statement from names only (checked to be plain
+// identifiers) and binds its values to `?` placeholders, runs it under the module lock and
+// commits it at once. A statement that fails is rolled back before its error goes on, so
+// no failed write leaves a transaction holding the database's write lock.
+#include "db_class.hpp"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "class_builder.hpp"
+#include "configured_path.hpp"
+#include "frame_builder.hpp"
+#include "python_lock.hpp"
+#include "record_schema.hpp"
+#include "sql_statements.hpp"
+#include "sql_values.hpp"
+#include "type_check.hpp"
+
+namespace corvane_db {
+
+namespace {
+
+using Context = std::shared_ptr<const StoreContext>;
+
+// ---- names -------------------------------------------------------------------------------
+
+std::string_view utf8_of(nb::handle text) {
+    Py_ssize_t size = 0;
+    const char *data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+    if (!data)
+        throw nb::python_error();
+    return std::string_view(data, static_cast<size_t>(size));
+}
+
+// The name as UTF-8, once it is known to be a plain identifier; `kind` is "table" or
+// "column". The view lives as long as `name` does.
+std::string_view checked_name(nb::handle name, const char *kind) {
+    if (!PyUnicode_Check(name.ptr())) {
+        PyErr_Format(PyExc_TypeError, "Invalid %s name %R: expected str, got %.200s", kind,
+                     name.ptr(), Py_TYPE(name.ptr())->tp_name);
+        throw nb::python_error();
+    }
+    std::string_view text = utf8_of(name);
+    if (!is_plain_identifier(text)) {
+        PyErr_Format(PyExc_ValueError,
+                     "Invalid %s name %R: a name is a letter or underscore followed by "
+                     "letters, digits or underscores",
+                     kind, name.ptr());
+        throw nb::python_error();
+    }
+    return text;
+}
+
+std::string_view checked_table(nb::handle table_name) {
+    pyglue::require_exact_type(table_name, &PyUnicode_Type, "table_name");
+    return checked_name(table_name, "table");
+}
+
+void check_assertion(const StoreContext &context, bool condition, const char *message) {
+    if (context.assertions_enabled && !condition) {
+        PyErr_SetString(PyExc_AssertionError, message);
+        throw nb::python_error();
+    }
+}
+
+// ---- running statements ------------------------------------------------------------------
+
+// Undoes whatever the failed statement began. The statement's own error is the one the
+// caller sees, so an error of the rollback itself (a closed connection) is dropped.
+void roll_back_after_failure(nb::handle connection) {
+    try {
+        connection.attr("rollback")();
+    } catch (nb::python_error &) {
+    }
+}
+
+void run_and_commit(nb::handle self, nb::handle sql, nb::handle parameters) {
+    nb::object cursor = self.attr("cursor");
+    nb::object connection = self.attr("conn");
+    try {
+        if (parameters.is_valid() && !parameters.is_none())
+            cursor.attr("execute")(sql, parameters);
+        else
+            cursor.attr("execute")(sql);
+        connection.attr("commit")();
+    } catch (...) {
+        roll_back_after_failure(connection);
+        throw;
+    }
+}
+
+// One statement and its commit, under the module lock.
+void run_statement(const StoreContext &context, nb::handle self, nb::handle sql,
+                   nb::handle parameters = nb::handle()) {
+    PythonLockHold hold(context.lock);
+    run_and_commit(self, sql, parameters);
+}
+
+nb::str as_text(const std::string &sql) { return nb::str(sql.data(), sql.size()); }
+
+// ---- conditions --------------------------------------------------------------------------
+
+struct Condition {
+    std::string text;  // "" or "WHERE a=? AND <raw> "
+    nb::list parameters;
+};
+
+// `condition_str` is the caller's own SQL, used unchanged; every other keyword is a
+// column compared for equality with its bound value.
+Condition build_condition(const StoreContext &context, nb::dict keywords) {
+    Condition condition;
+    std::vector<ConditionTerm> terms;
+    std::vector<nb::object> raw_texts; // keeps the raw conditions' UTF-8 alive
+    terms.reserve(keywords.size());
+    for (auto [name, value] : keywords) {
+        if (utf8_of(name) == "condition_str") {
+            raw_texts.push_back(nb::str(value));
+            terms.push_back({true, utf8_of(raw_texts.back())});
+        } else {
+            terms.push_back({false, checked_name(name, "column")});
+            condition.parameters.append(bindable_value(context, value));
+        }
+    }
+    condition.text = where_clause(terms);
+    return condition;
+}
+
+// ---- the methods -------------------------------------------------------------------------
+
+void db_init(const StoreContext &context, nb::handle self) {
+    nb::object directory = configured_db_directory();
+    nb::object path = nb::str(directory) + nb::str("/corvane.db");
+    // The engine writes records from whichever thread hands it an event (the gateway's
+    // event thread among them), so the connection is not tied to the thread that made it;
+    // the module lock serialises every statement run through it.
+    nb::object connection = context.connect(path, nb::arg("check_same_thread") = false);
+    nb::setattr(self, "conn", connection);
+    nb::setattr(self, "cursor", connection.attr("cursor")());
+    for (const char *create : {create_balance_table_sql, create_position_table_sql,
+                               create_order_table_sql, create_deal_table_sql})
+        run_statement(context, self, nb::str(create));
+}
+
+void db_close(const StoreContext &context, nb::handle self) {
+    PythonLockHold hold(context.lock);
+    self.attr("cursor").attr("close")();
+    self.attr("conn").attr("close")();
+}
+
+void db_execute(const StoreContext &context, nb::handle self, nb::handle sql,
+                nb::handle parameters) {
+    pyglue::require_exact_type(sql, &PyUnicode_Type, "sql");
+    run_statement(context, self, sql, parameters);
+}
+
+nb::object db_parse_sql_where_condition(const StoreContext &context, nb::kwargs keywords) {
+    Condition condition = build_condition(context, keywords);
+    return nb::make_tuple(as_text(condition.text), condition.parameters);
+}
+
+void db_delete_table(const StoreContext &context, nb::handle self, nb::handle table_name) {
+    std::string_view table = checked_table(table_name);
+    run_statement(context, self, as_text(drop_table_statement(table)));
+}
+
+nb::object db_select_records(const StoreContext &context, nb::handle self,
+                             nb::handle table_name, nb::handle columns, nb::kwargs keywords) {
+    std::string_view table = checked_table(table_name);
+    pyglue::require_exact_type_or_none(columns, &PyList_Type, "columns");
+    std::vector<std::string_view> names;
+    if (!columns.is_none())
+        for (nb::handle column : nb::borrow<nb::list>(columns))
+            names.push_back(PyUnicode_Check(column.ptr()) && utf8_of(column) == "*"
+                                ? std::string_view("*")
+                                : checked_name(column, "column"));
+    Condition condition = build_condition(context, keywords);
+    nb::str sql = as_text(select_statement(table, names, columns.is_none(), condition.text));
+
+    // The statement and its fetch form one critical section, so no other thread's
+    // statement can replace the result in between.
+    nb::object rows, description;
+    {
+        PythonLockHold hold(context.lock);
+        run_and_commit(self, sql, condition.parameters);
+        nb::object cursor = self.attr("cursor");
+        try {
+            rows = cursor.attr("fetchall")();
+            description = cursor.attr("description");
+        } catch (...) {
+            roll_back_after_failure(self.attr("conn"));
+            throw;
+        }
+    }
+    nb::list column_names;
+    for (nb::handle entry : description)
+        column_names.append(entry[0]);
+    return frame_from_rows(context, rows, column_names);
+}
+
+void db_update_records(const StoreContext &context, nb::handle self, nb::handle table_name,
+                       nb::handle columns, nb::kwargs keywords) {
+    pyglue::require_exact_type(table_name, &PyUnicode_Type, "table_name");
+    pyglue::require_exact_type(columns, &PyDict_Type, "columns");
+    nb::dict assignments = nb::borrow<nb::dict>(columns);
+    check_assertion(context, assignments.size() > 0,
+                    "At least one column needs to be updated!");
+    std::string_view table = checked_name(table_name, "table");
+    std::vector<std::string_view> names;
+    nb::list parameters;
+    for (auto [name, value] : assignments) {
+        names.push_back(checked_name(name, "column"));
+        parameters.append(bindable_value(context, value));
+    }
+    Condition condition = build_condition(context, keywords);
+    parameters.extend(condition.parameters);
+    run_statement(context, self, as_text(update_statement(table, names, condition.text)),
+                  parameters);
+}
+
+void db_insert_records(const StoreContext &context, nb::handle self, nb::handle table_name,
+                       nb::kwargs keywords) {
+    pyglue::require_exact_type(table_name, &PyUnicode_Type, "table_name");
+    check_assertion(context, keywords.size() > 0,
+                    "Must provide columns and values when inserting!");
+    std::string_view table = checked_name(table_name, "table");
+    std::vector<std::string_view> names;
+    nb::list parameters;
+    for (auto [name, value] : keywords) {
+        names.push_back(checked_name(name, "column"));
+        parameters.append(bindable_value(context, value));
+    }
+    run_statement(context, self, as_text(insert_statement(table, names)), parameters);
+}
+
+void db_delete_records(const StoreContext &context, nb::handle self, nb::handle table_name,
+                       nb::kwargs keywords) {
+    std::string_view table = checked_table(table_name);
+    Condition condition = build_condition(context, keywords);
+    run_statement(context, self, as_text(delete_statement(table, condition.text)),
+                  condition.parameters);
+}
+
+const char *const where_doc =
+    "Condition for the keyword arguments: (text, parameters). The text is \"\" or "
+    "\"WHERE name=? AND ... \" and the parameters are the values to bind, in order.\n\n"
+    "A keyword named `condition_str` is the caller's own trusted SQL, copied into the "
+    "condition unchanged (so a comparison other than equality can be written); never "
+    "build it from outside input.";
+
+} // namespace
+
+nb::object make_db_class(nb::handle module, Context context) {
+    pyglue::ClassBuilder db(module, "DB", nb::tuple(),
+                            "The SQLite record store: balances, positions, orders and deals.");
+    db.def("__init__", [context](nb::handle self) { db_init(*context, self); },
+           nb::sig("def __init__(self) -> None"),
+           "Opens corvane.db in the configured directory and creates the record tables.")
+        .def("close", [context](nb::handle self) { db_close(*context, self); },
+             nb::sig("def close(self) -> None"))
+        .def("commit", [](nb::handle self) { self.attr("conn").attr("commit")(); },
+             nb::sig("def commit(self) -> None"),
+             "Commits statements run on `cursor` directly.")
+        .def("execute",
+             [context](nb::handle self, nb::handle sql, nb::handle parameters) {
+                 db_execute(*context, self, sql, parameters);
+             },
+             nb::arg("sql").none(), nb::arg("parameters").none() = nb::none(),
+             nb::sig("def execute(self, sql: str, parameters: typing.Iterable | None = None)"
+                     " -> None"),
+             "Runs one statement and commits it; a failed one is rolled back first.")
+        .def("_parse_sql_value",
+             [context](nb::handle, nb::handle value) { return bindable_value(*context, value); },
+             nb::arg("value").none(),
+             nb::sig("def _parse_sql_value(self, value: str | float | int | datetime.datetime)"
+                     " -> str | float | int"),
+             "The value bound for a column: text unchanged, a datetime as "
+             "\"%Y-%m-%d %H:%M:%S\" text, an integer (bool, numpy.int64) as int, a float as "
+             "float.")
+        .def("_parse_sql_where_condition",
+             [context](nb::handle, nb::kwargs keywords) {
+                 return db_parse_sql_where_condition(*context, keywords);
+             },
+             nb::sig("def _parse_sql_where_condition(self, **kwargs) -> tuple[str, list]"),
+             where_doc)
+        .def("delete_table",
+             [context](nb::handle self, nb::handle table_name) {
+                 db_delete_table(*context, self, table_name);
+             },
+             nb::arg("table_name").none(),
+             nb::sig("def delete_table(self, table_name: str) -> None"))
+        .def("select_records",
+             [context](nb::handle self, nb::handle table_name, nb::handle columns,
+                       nb::kwargs keywords) {
+                 return db_select_records(*context, self, table_name, columns, keywords);
+             },
+             nb::arg("table_name").none(), nb::arg("columns").none() = nb::none(),
+             nb::arg("kwargs"),
+             nb::sig("def select_records(self, table_name: str, columns: list[str] | None = None,"
+                     " **kwargs) -> pandas.DataFrame"),
+             "Rows of `table_name` as a pandas DataFrame. Keyword arguments are the "
+             "condition; a keyword named `condition_str` is the caller's own trusted SQL, "
+             "used unchanged.")
+        .def("update_records",
+             [context](nb::handle self, nb::handle table_name, nb::handle columns,
+                       nb::kwargs keywords) {
+                 db_update_records(*context, self, table_name, columns, keywords);
+             },
+             nb::arg("table_name").none(), nb::arg("columns").none(), nb::arg("kwargs"),
+             nb::sig("def update_records(self, table_name: str, columns: dict[str, typing.Any],"
+                     " **kwargs) -> None"),
+             "Sets `columns` (name to value) in the rows matching the keyword arguments; a "
+             "keyword named `condition_str` is the caller's own trusted SQL, used unchanged.")
+        .def("insert_records",
+             [context](nb::handle self, nb::handle table_name, nb::kwargs keywords) {
+                 db_insert_records(*context, self, table_name, keywords);
+             },
+             nb::arg("table_name").none(), nb::arg("kwargs"),
+             nb::sig("def insert_records(self, table_name: str, **kwargs) -> None"),
+             "Inserts one row: each keyword argument is a column and its value.")
+        .def("delete_records",
+             [context](nb::handle self, nb::handle table_name, nb::kwargs keywords) {
+                 db_delete_records(*context, self, table_name, keywords);
+             },
+             nb::arg("table_name").none(), nb::arg("kwargs"),
+             nb::sig("def delete_records(self, table_name: str, **kwargs) -> None"),
+             "Deletes the rows matching the keyword arguments (every row without any); a "
+             "keyword named `condition_str` is the caller's own trusted SQL, used unchanged.");
+
+    struct CreateMethod {
+        const char *name;
+        const char *signature;
+        const char *sql;
+    };
+    for (CreateMethod create :
+         {CreateMethod{"create_balance_table", "def create_balance_table(self) -> None",
+                       create_balance_table_sql},
+          CreateMethod{"create_position_table", "def create_position_table(self) -> None",
+                       create_position_table_sql},
+          CreateMethod{"create_order_table", "def create_order_table(self) -> None",
+                       create_order_table_sql},
+          CreateMethod{"create_deal_table", "def create_deal_table(self) -> None",
+                       create_deal_table_sql}}) {
+        const char *sql = create.sql;
+        db.def(create.name,
+               [context, sql](nb::handle self) { run_statement(*context, self, nb::str(sql)); },
+               nb::sig(create.signature));
+    }
+    return db.get();
+}
+
+} // namespace corvane_db

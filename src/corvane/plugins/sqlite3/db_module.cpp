@@ -1,0 +1,31 @@
+// Module `db`: the SQLite record store plug-in. Loading it imports pandas, numpy and the
+// host's sqlite3 and creates the module `lock` that every DB of this module shares.
+#include <nanobind/nanobind.h>
+
+#include <memory>
+
+#include "configured_path.hpp"
+#include "db_class.hpp"
+#include "store_context.hpp"
+
+namespace nb = nanobind;
+
+NB_MODULE(db, m) {
+    nb::object lock = nb::module_::import_("threading").attr("Lock")();
+    m.attr("lock") = lock;
+
+    auto context = std::make_shared<corvane_db::StoreContext>();
+    context->lock = lock;
+    context->connect = nb::module_::import_("sqlite3").attr("connect");
+    context->data_frame = nb::module_::import_("pandas").attr("DataFrame");
+    nb::module_ numpy = nb::module_::import_("numpy");
+    context->numpy_int64 = numpy.attr("int64");
+    context->numpy_empty = numpy.attr("empty");
+    context->datetime_type = nb::module_::import_("datetime").attr("datetime");
+    nb::object optimize = nb::module_::import_("sys").attr("flags").attr("optimize");
+    context->assertions_enabled = nb::cast<int>(optimize) == 0;
+
+    m.def("_db_path", &corvane_db::configured_db_directory, nb::sig("def _db_path() -> str"),
+          "The database directory named by corvane_config.DB[\"sqlite3\"].");
+    m.attr("DB") = corvane_db::make_db_class(m, std::move(context));
+}

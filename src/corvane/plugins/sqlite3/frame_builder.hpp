@@ -1,0 +1,17 @@
+// The pandas DataFrame of a query's rows.
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+#include "store_context.hpp"
+
+namespace corvane_db {
+
+// The same frame as pandas.DataFrame(rows, columns=names), built faster: a column whose
+// values are all ints (or all floats) becomes an int64 (float64) array at once, which is
+// the type pandas would infer for it, and pandas infers the type of every other column
+// from its values. Rows that are not plain tuples, an empty result or repeated column
+// names go to pandas.DataFrame(rows, columns=names) itself.
+nb::object frame_from_rows(const StoreContext &context, nb::handle rows, nb::list names);
+
+} // namespace corvane_db

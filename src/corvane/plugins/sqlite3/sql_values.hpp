@@ -1,0 +1,17 @@
+// Python values turned into what is bound to a statement's `?` placeholders.
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+#include "store_context.hpp"
+
+namespace corvane_db {
+
+// The value to bind for a record's column: text unchanged, a datetime as
+// "%Y-%m-%d %H:%M:%S" text, an integer (bool and numpy.int64 included) as an int, a float
+// as a float. An integer outside SQLite's 64-bit range is bound as a float, as SQLite
+// itself reads such a number written in SQL text. Anything else (None included) raises
+// ValueError "Data format is not support! ...".
+nb::object bindable_value(const StoreContext &context, nb::handle value);
+
+} // namespace corvane_db
