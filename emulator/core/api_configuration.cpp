@@ -2,6 +2,7 @@
 
 #include "com_errors.hpp"
 #include "cqg_constants.hpp"
+#include "thread_queue.hpp"
 
 namespace cqgemu {
 
@@ -29,11 +30,16 @@ const MemberTable &ApiConfiguration::members() const {
     return table;
 }
 
+void ApiConfiguration::record(const char *property, nb::handle value) {
+    record_->assignments.emplace_back(property, nb::borrow(value));
+    record_->assignment_threads.push_back(current_thread_ident());
+}
+
 // A flag takes what a VARIANT_BOOL takes: a bool or a number.
 bool ApiConfiguration::as_flag(const char *property, nb::handle value) {
     if (!PyBool_Check(value.ptr()) && !PyLong_Check(value.ptr()) && !PyFloat_Check(value.ptr()))
         raise_com_error(hresult::DISP_E_TYPEMISMATCH);
-    record_->assignments.emplace_back(property, nb::borrow(value));
+    record(property, value);
     return PyObject_IsTrue(value.ptr()) == 1;
 }
 
@@ -41,7 +47,7 @@ long ApiConfiguration::as_integer(const char *property, nb::handle value) {
     if (!PyLong_Check(value.ptr()))
         raise_com_error(hresult::DISP_E_TYPEMISMATCH);
     long number = nb::cast<long>(value);
-    record_->assignments.emplace_back(property, nb::borrow(value));
+    record(property, value);
     return number;
 }
 

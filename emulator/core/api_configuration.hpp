@@ -28,6 +28,7 @@ public:
     void set_use_order_side(nb::handle value);
 
 private:
+    void record(const char *property, nb::handle value);
     bool as_flag(const char *property, nb::handle value);
     long as_integer(const char *property, nb::handle value);
 

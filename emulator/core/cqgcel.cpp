@@ -33,9 +33,14 @@ void Cqgcel::disconnect() {
 
 nb::object Cqgcel::api_configuration() { return interface_for_this_thread(configuration_); }
 
+void Cqgcel::record_call(const char *name) {
+    record_->calls.emplace_back(name);
+    record_->call_threads.push_back(current_thread_ident());
+}
+
 nb::object Cqgcel::startup(nb::tuple args) {
     require_argument_count(args, 0);
-    record_->calls.emplace_back("Startup");
+    record_call("Startup");
     if (scenario_.startup == StartupAnswer::NeverAnswered)
         return nb::none();
     // The answer is an event, so it reaches the sinks through the pump, after this call returns.
@@ -75,7 +80,7 @@ void Cqgcel::answer_startup() {
 
 nb::object Cqgcel::shutdown(nb::tuple args) {
     require_argument_count(args, 0);
-    record_->calls.emplace_back("Shutdown");
+    record_call("Shutdown");
     return nb::none();
 }
 

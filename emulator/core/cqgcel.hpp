@@ -25,6 +25,7 @@ public:
 
 private:
     void answer_startup();
+    void record_call(const char *name);
 
     Scenario scenario_;
     std::shared_ptr<CelRecord> record_;

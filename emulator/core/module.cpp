@@ -113,9 +113,9 @@ const CelRecord &last_record() {
     return *world().last_record;
 }
 
-void fire_event(const std::string &name, nb::args args) { current_cel()->fire(name, args); }
+void fire_event(const std::string &name, nb::tuple args) { current_cel()->fire(name, args); }
 
-void schedule_event(double delay, const std::string &name, nb::args args) {
+void schedule_event(double delay, const std::string &name, nb::tuple args) {
     std::weak_ptr<Cqgcel> weak = current_cel();
     nb::tuple event_args = nb::borrow<nb::tuple>(args);
     world().clock.schedule_after(delay, [weak, name, event_args] {
@@ -167,6 +167,18 @@ NB_MODULE(_cqgemu, m) {
         for (const std::string &name : last_record().calls)
             calls.append(nb::str(name.c_str()));
         return calls;
+    });
+    m.def("configuration_threads", [] {
+        nb::list threads;
+        for (unsigned long ident : last_record().assignment_threads)
+            threads.append(nb::int_(ident));
+        return threads;
+    });
+    m.def("cel_call_threads", [] {
+        nb::list threads;
+        for (unsigned long ident : last_record().call_threads)
+            threads.append(nb::int_(ident));
+        return threads;
     });
     m.def("cel_thread_ident", []() -> nb::object {
         if (!world().last_record)

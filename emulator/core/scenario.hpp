@@ -34,6 +34,8 @@ struct CelRecord {
     unsigned long thread_ident = 0;                             // the thread it was made on
     std::vector<std::pair<std::string, nb::object>> assignments; // APIConfiguration, in order
     std::vector<std::string> calls;                             // method names, in order
+    std::vector<unsigned long> assignment_threads;              // the thread each ran on
+    std::vector<unsigned long> call_threads;
 };
 
 struct World {

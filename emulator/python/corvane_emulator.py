@@ -41,7 +41,8 @@ Events and inspection:
   error object to pass as an argument.
 - ``configuration_log()``: the ``APIConfiguration`` assignments of the last CQGCEL, in order,
   as ``(property, value as given)``; ``cel_calls()``: its method calls, in order;
-  ``sink_count()``: sinks connected to the current CQGCEL.
+  ``sink_count()``: sinks connected to the current CQGCEL; ``configuration_threads()`` and
+  ``cel_call_threads()``: the thread each assignment and call ran on (the CQGCEL's own).
 
 Emulated clock:
 
@@ -53,10 +54,12 @@ Emulated clock:
 """
 from _cqgemu import (
     advance,
+    cel_call_threads,
     cel_calls,
     cel_thread_ident,
     clock_now,
     configuration_log,
+    configuration_threads,
     inject_wait_result,
     is_live,
     load_scenario,
@@ -74,7 +77,8 @@ from _cqgemu import fire_event as _fire_event
 from _cqgemu import schedule_event as _schedule_event
 
 __all__ = [
-    "advance", "cel_calls", "cel_thread_ident", "clock_now", "configuration_log", "fire_event",
+    "advance", "cel_call_threads", "cel_calls", "cel_thread_ident", "clock_now",
+    "configuration_log", "configuration_threads", "fire_event",
     "inject_wait_result", "is_live", "load_scenario", "make_error", "pending_actions", "post_quit",
     "reset", "schedule_event", "set_clock", "sink_count", "start_live", "stop_live",
     "waiting_message_count",
