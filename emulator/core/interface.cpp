@@ -6,7 +6,10 @@
 
 #include <nanobind/stl/string.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace cqgemu {
 
@@ -22,13 +25,26 @@ struct PendingCall {
     unsigned long caller_thread;
     nb::object result;
     nb::object error;
-    bool done = false;
+    std::atomic<bool> done{false};  // stored under the platform mutex, read by a spinning caller
+    std::atomic<bool> taken{false}; // the caller holds the GIL again
 };
+
+// Spins (GIL released) until `flag` is set or `limit` passes; true if it was set.
+bool spin_until(const std::atomic<bool> &flag, std::chrono::microseconds limit) {
+    auto until = std::chrono::steady_clock::now() + limit;
+    do {
+        for (int i = 0; i < 64; ++i)
+            if (flag.load(std::memory_order_acquire))
+                return true;
+        std::this_thread::yield();
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
 
 void finish(PendingCall &call) {
     {
         std::lock_guard<std::mutex> lock(platform_mutex());
-        call.done = true;
+        call.done.store(true, std::memory_order_release);
     }
     platform_changed().notify_all();
 }
@@ -69,6 +85,9 @@ void execute(PendingCall &call) {
         call.error = nb::handle(PyExc_RuntimeError)(nb::str(error.what()));
     }
     finish(call);
+    // Hand the GIL to the caller, which would otherwise sleep until this thread next waits.
+    nb::gil_scoped_release unlocked;
+    spin_until(call.taken, std::chrono::microseconds(20));
 }
 
 void cancel(PendingCall &call) {
@@ -106,10 +125,16 @@ nb::object call_through_proxy(const Interface &iface, Operation operation, const
     bool done;
     {
         nb::gil_scoped_release unlocked;
-        std::unique_lock<std::mutex> lock(platform_mutex());
-        platform_changed().wait(lock, [&] { return call->done || !owner->in_apartment(); });
-        done = call->done;
+        // A pumping owner answers within microseconds: a short spin saves the caller a sleep
+        // and a wake-up. Then sleep until the answer or the owner's end.
+        done = spin_until(call->done, std::chrono::microseconds(50));
+        if (!done) {
+            std::unique_lock<std::mutex> lock(platform_mutex());
+            platform_changed().wait(lock, [&] { return call->done.load() || !owner->in_apartment(); });
+            done = call->done.load();
+        }
     }
+    call->taken.store(true, std::memory_order_release);
     if (!done)
         raise_com_error(hresult::RPC_E_SERVER_DIED_DNE);
     if (call->error.is_valid())
