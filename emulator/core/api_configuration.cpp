@@ -31,8 +31,7 @@ const MemberTable &ApiConfiguration::members() const {
 }
 
 void ApiConfiguration::record(const char *property, nb::handle value) {
-    record_->assignments.emplace_back(property, nb::borrow(value));
-    record_->assignment_threads.push_back(current_thread_ident());
+    record_->note_assignment(property, value, current_thread_ident());
 }
 
 // A flag takes what a VARIANT_BOOL takes: a bool or a number.

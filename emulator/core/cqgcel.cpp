@@ -34,8 +34,7 @@ void Cqgcel::disconnect() {
 nb::object Cqgcel::api_configuration() { return interface_for_this_thread(configuration_); }
 
 void Cqgcel::record_call(const char *name) {
-    record_->calls.emplace_back(name);
-    record_->call_threads.push_back(current_thread_ident());
+    record_->note_call(name, current_thread_ident());
 }
 
 nb::object Cqgcel::startup(nb::tuple args) {

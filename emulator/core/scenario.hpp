@@ -7,6 +7,7 @@
 #include <nanobind/nanobind.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <utility>
@@ -29,13 +30,19 @@ struct Scenario {
     std::uint64_t seed = 0;
 };
 
-// What one CQGCEL object was asked to do; outlives the object.
+// What one CQGCEL object was asked to do; outlives the object. Only the latest entries are
+// kept, so a long live run does not grow without bound.
 struct CelRecord {
+    static constexpr size_t LIMIT = 100000;
+
     unsigned long thread_ident = 0;                             // the thread it was made on
-    std::vector<std::pair<std::string, nb::object>> assignments; // APIConfiguration, in order
-    std::vector<std::string> calls;                             // method names, in order
-    std::vector<unsigned long> assignment_threads;              // the thread each ran on
-    std::vector<unsigned long> call_threads;
+    std::deque<std::pair<std::string, nb::object>> assignments; // APIConfiguration, in order
+    std::deque<std::string> calls;                              // method names, in order
+    std::deque<unsigned long> assignment_threads;               // the thread each ran on
+    std::deque<unsigned long> call_threads;
+
+    void note_assignment(const char *property, nb::handle value, unsigned long thread);
+    void note_call(const char *method, unsigned long thread);
 };
 
 struct World {
