@@ -110,18 +110,17 @@ nb::object call_through_proxy(const Interface &iface, Operation operation, const
     Message message;
     message.run = [call] { execute(*call); };
     message.cancel = [call] { cancel(*call); };
-    bool owner_alive, owner_in_apartment;
-    {
-        std::lock_guard<std::mutex> lock(platform_mutex());
-        owner_alive = owner->alive;
-        owner_in_apartment = owner->in_apartment();
-    }
-    if (!owner_in_apartment)
-        raise_com_error(owner_alive ? hresult::RPC_E_DISCONNECTED
-                                    : hresult::RPC_E_SERVER_DIED_DNE);
-    if (!post_message(*owner, std::move(message)))
+    switch (post_call(*owner, std::move(message))) {
+    case CallPosting::ApartmentLeft:
+        raise_com_error(hresult::RPC_E_DISCONNECTED);
+    case CallPosting::ThreadEnded:
         raise_com_error(hresult::RPC_E_SERVER_DIED_DNE);
+    case CallPosting::Posted:
+        break;
+    }
 
+    // Leaving the apartment cancels the call, which also sets `done`; only the owner thread's
+    // end leaves it unanswered.
     bool done;
     {
         nb::gil_scoped_release unlocked;
@@ -130,7 +129,7 @@ nb::object call_through_proxy(const Interface &iface, Operation operation, const
         done = spin_until(call->done, std::chrono::microseconds(50));
         if (!done) {
             std::unique_lock<std::mutex> lock(platform_mutex());
-            platform_changed().wait(lock, [&] { return call->done.load() || !owner->in_apartment(); });
+            platform_changed().wait(lock, [&] { return call->done.load() || !owner->alive; });
             done = call->done.load();
         }
     }

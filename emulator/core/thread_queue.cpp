@@ -91,6 +91,19 @@ bool post_message(ThreadQueue &queue, Message message) {
     return true;
 }
 
+CallPosting post_call(ThreadQueue &queue, Message message) {
+    {
+        std::lock_guard<std::mutex> lock(platform_mutex());
+        if (!queue.alive)
+            return CallPosting::ThreadEnded;
+        if (queue.com_init_count == 0)
+            return CallPosting::ApartmentLeft;
+        queue.messages.push_back(std::move(message));
+    }
+    platform_changed().notify_all();
+    return CallPosting::Posted;
+}
+
 bool pump_waiting_messages() {
     std::shared_ptr<ThreadQueue> queue = current_queue();
     for (;;) {

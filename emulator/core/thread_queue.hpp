@@ -53,6 +53,11 @@ std::shared_ptr<ThreadQueue> find_queue(unsigned long thread_ident);
 // Appends a message; false when the thread has ended. Takes the platform mutex.
 bool post_message(ThreadQueue &queue, Message message);
 
+// Appends a call for an object of the queue's apartment, checking in the same step that the
+// apartment is still there (so that leaving it either cancels the call or refuses it).
+enum class CallPosting { Posted, ApartmentLeft, ThreadEnded };
+CallPosting post_call(ThreadQueue &queue, Message message);
+
 // Runs every waiting message of the calling thread, including any posted meanwhile; stops at a
 // quit message and returns true then. GIL held.
 bool pump_waiting_messages();
