@@ -48,11 +48,13 @@ std::shared_ptr<KernelEvent> event_of(nb::handle handle, const char *function) {
     return h.event;
 }
 
-std::vector<std::shared_ptr<KernelEvent>> events_of(nb::handle handles, const char *function) {
+// The message wait may be given no handle at all (it then waits for messages only).
+std::vector<std::shared_ptr<KernelEvent>> events_of(nb::handle handles, const char *function,
+                                                     bool none_allowed = false) {
     std::vector<std::shared_ptr<KernelEvent>> events;
     for (nb::handle handle : handles)
         events.push_back(event_of(handle, function));
-    if (events.empty() || events.size() > 64)
+    if ((events.empty() && !none_allowed) || events.size() > 64)
         raise_win32_error(87, function);
     return events;
 }
@@ -60,6 +62,8 @@ std::vector<std::shared_ptr<KernelEvent>> events_of(nb::handle handles, const ch
 // Under the platform mutex: takes the signal the wait is satisfied by, if any.
 std::optional<unsigned long> take_signal(std::vector<std::shared_ptr<KernelEvent>> &events,
                                          bool wait_all) {
+    if (events.empty())
+        return std::nullopt;
     if (wait_all) {
         for (auto &event : events)
             if (!event->signalled)
@@ -142,7 +146,7 @@ unsigned long wait_for_objects(nb::handle handles, nb::handle wait_all_flag,
 unsigned long msg_wait_for_objects(nb::handle handles, nb::handle wait_all_flag,
                                    unsigned long milliseconds, unsigned long wake_mask) {
     bool wait_all = truth(wait_all_flag);
-    auto events = events_of(handles, "MsgWaitForMultipleObjects");
+    auto events = events_of(handles, "MsgWaitForMultipleObjects", true);
     std::shared_ptr<ThreadQueue> queue = current_queue();
     const unsigned long queue_has_input = WAIT_OBJECT_0 + static_cast<unsigned long>(events.size());
     unsigned long result = wait_for(milliseconds, [&]() -> std::optional<unsigned long> {

@@ -57,6 +57,15 @@ def test_msg_wait_reports_the_signalled_handle_queue_input_or_a_timeout(apartmen
     assert pythoncom.PumpWaitingMessages() == 1
     assert wait() == win32event.WAIT_TIMEOUT
 
+    # With no handle the wait is for messages alone.
+    def wait_for_messages():
+        return win32event.MsgWaitForMultipleObjects((), 0, 0, win32event.QS_ALLEVENTS)
+
+    assert wait_for_messages() == win32event.WAIT_TIMEOUT
+    emu.post_quit(apartment)
+    assert wait_for_messages() == win32event.WAIT_OBJECT_0
+    assert pythoncom.PumpWaitingMessages() == 1
+
 
 def test_a_sleeping_msg_wait_wakes_for_another_thread():
     shutdown = win32event.CreateEvent(None, 0, 0, None)
