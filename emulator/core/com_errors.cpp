@@ -16,7 +16,8 @@ const char *hresult_text(long code) {
     case hresult::REGDB_E_CLASSNOTREG: return "Class not registered";
     case hresult::RPC_E_WRONG_THREAD:
         return "The application called an interface that was marshalled for a different thread.";
-    case hresult::RPC_E_DISCONNECTED: return "The object invoked has disconnected from its clients.";
+    case hresult::RPC_E_DISCONNECTED:
+        return "The object invoked has disconnected from its clients.";
     case hresult::RPC_E_SERVER_DIED_DNE:
         return "The callee (server [not server application]) is not available and disappeared; "
                "all connections are invalid. The call did not execute.";
@@ -65,7 +66,8 @@ PyObject *make_error_class(const char *qualified_name, std::initializer_list<con
 void define_error_types(nb::module_ &module) {
     if (!com_error_class) {
         com_error_class =
-            make_error_class("pywintypes.com_error", {"hresult", "strerror", "excepinfo", "argerror"});
+            make_error_class("pywintypes.com_error",
+                             {"hresult", "strerror", "excepinfo", "argerror"});
         win32_error_class =
             make_error_class("pywintypes.error", {"winerror", "funcname", "strerror"});
     }
@@ -94,7 +96,8 @@ nb::handle win32_error_type() { return win32_error_class; }
 
 [[noreturn]] void raise_win32_error(int winerror, const char *function) {
     nb::object error =
-        nb::handle(win32_error_class)(winerror, nb::str(function), nb::str(win32_error_text(winerror)));
+        nb::handle(win32_error_class)(winerror, nb::str(function),
+                                      nb::str(win32_error_text(winerror)));
     reraise(error);
 }
 

@@ -132,7 +132,8 @@ void define_com_runtime(nb::module_ &module) {
         .def("__repr__", [](const Iid &self) { return "IID('" + self.text + "')"; })
         .def("__eq__",
              [](const Iid &self, nb::handle other) {
-                 return nb::isinstance<Iid>(other) && nb::cast<const Iid &>(other).text == self.text;
+                 return nb::isinstance<Iid>(other) &&
+                        nb::cast<const Iid &>(other).text == self.text;
              })
         .def("__hash__", [](const Iid &self) { return std::hash<std::string>()(self.text); });
     module.attr("IID_IDispatch") = nb::cast(Iid{IID_IDISPATCH_TEXT});

@@ -79,7 +79,8 @@ nb::object with_events(nb::handle object, nb::handle user_class) {
     // events-class constructor connects the new instance; then the user's constructor runs.
     nb::object events_class = nb::module_::import_("_cqgemu").attr("COMEventSink");
     nb::object type = nb::module_::import_("builtins").attr("type");
-    nb::object combined = type("COMEventClass", nb::make_tuple(events_class, user_class), nb::dict());
+    nb::object combined =
+        type("COMEventClass", nb::make_tuple(events_class, user_class), nb::dict());
     nb::object instance = combined(nb::cast(*iface));
     user_class.attr("__init__")(instance);
     return instance;

@@ -216,8 +216,10 @@ void define_interface_types(nb::module_ &module) {
     nb::class_<Interface>(module, "PyIDispatch",
                           "A bare interface pointer: wrap it with Dispatch to use it by name.")
         .def("__repr__", [](const Interface &self) { return describe(self, "PyIDispatch"); })
-        .def("__eq__", [](const Interface &self, nb::handle other) { return same_object(self, other); })
-        .def("__hash__", [](const Interface &self) { return std::hash<void *>()(self.target.get()); });
+        .def("__eq__",
+             [](const Interface &self, nb::handle other) { return same_object(self, other); })
+        .def("__hash__",
+             [](const Interface &self) { return std::hash<void *>()(self.target.get()); });
 
     nb::class_<BoundMethod>(module, "COMMethod")
         .def("__call__",
@@ -253,9 +255,13 @@ void define_interface_types(nb::module_ &module) {
         .def("__repr__",
              [](const DispatchWrapper &self) { return describe(self.iface, "COMObject"); })
         .def("__eq__",
-             [](const DispatchWrapper &self, nb::handle other) { return same_object(self.iface, other); })
+             [](const DispatchWrapper &self, nb::handle other) {
+                 return same_object(self.iface, other);
+             })
         .def("__hash__",
-             [](const DispatchWrapper &self) { return std::hash<void *>()(self.iface.target.get()); });
+             [](const DispatchWrapper &self) {
+                 return std::hash<void *>()(self.iface.target.get());
+             });
 }
 
 } // namespace cqgemu

@@ -175,13 +175,16 @@ void define_kernel_events(nb::module_ &module) {
         .def("__index__", [](const EventHandle &self) { return self.value; })
         .def("__bool__", [](const EventHandle &self) { return static_cast<bool>(self.event); })
         .def("__repr__",
-             [](const EventHandle &self) { return "<PyHANDLE:" + std::to_string(self.value) + ">"; })
+             [](const EventHandle &self) {
+                 return "<PyHANDLE:" + std::to_string(self.value) + ">";
+             })
         .def("Close", [](EventHandle &self) { self.event.reset(); })
         .def_prop_ro("handle", [](const EventHandle &self) { return self.value; });
 
     module.def("CreateEvent", &create_event, nb::arg("sa").none(), nb::arg("bManualReset"),
                nb::arg("bInitialState"), nb::arg("name").none());
-    module.def("SetEvent", [](nb::handle h) { set_signalled(h, true, "SetEvent"); }, nb::arg("hEvent"));
+    module.def("SetEvent", [](nb::handle h) { set_signalled(h, true, "SetEvent"); },
+               nb::arg("hEvent"));
     module.def("ResetEvent", [](nb::handle h) { set_signalled(h, false, "ResetEvent"); },
                nb::arg("hEvent"));
     module.def(

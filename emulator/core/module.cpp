@@ -79,7 +79,8 @@ StartupAnswer startup_answer(const std::string &name) {
         "startup must be one of 'started', 'data_error', 'data_error_without_object', 'never'");
 }
 
-void load_scenario(const std::string &startup, long error_code, const std::string &error_description,
+void load_scenario(const std::string &startup, long error_code,
+                   const std::string &error_description,
                    double startup_delay, bool fail_creation, std::uint64_t seed) {
     Scenario scenario;
     scenario.startup = startup_answer(startup);

@@ -4,7 +4,8 @@ import threading
 import pytest
 
 if sys.platform == "win32":
-    pytest.skip("the emulated platform is installed only where pywin32 is not", allow_module_level=True)
+    pytest.skip("the emulated platform is installed only where pywin32 is not",
+                allow_module_level=True)
 
 import corvane_emulator as emu
 import pythoncom

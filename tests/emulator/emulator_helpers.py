@@ -42,7 +42,8 @@ class OwnerThread:
         pythoncom.CoInitialize()
         try:
             cel = win32com.client.Dispatch("CQG.CQGCEL.4")
-            self.stream = pythoncom.CoMarshalInterThreadInterfaceInStream(pythoncom.IID_IDispatch, cel)
+            self.stream = pythoncom.CoMarshalInterThreadInterfaceInStream(
+                pythoncom.IID_IDispatch, cel)
             if self.sink_class is not None:
                 self.sink = win32com.client.WithEvents(cel, self.sink_class)
             self.ready.set()
