@@ -80,89 +80,35 @@ def test_full_start_up_and_shut_down(combridge, bridge, cel_platform, capsys):
     assert set(cel_platform.emulator.cel_call_threads()) == {cel}
 
 
-class ConfigurationRecorder:
-    """Stands between the bridge and the CQGCEL proxy, logging configuration traffic."""
-
-    def __init__(self, target, log, name=None):
-        object.__setattr__(self, "_target", target)
-        object.__setattr__(self, "_log", log)
-        object.__setattr__(self, "_name", name)
-
-    def __getattr__(self, name):
-        value = getattr(self._target, name)
-        if name == "APIConfiguration":
-            self._log.append(("read", name))
-            return ConfigurationRecorder(value, self._log, name)
-        return value
-
-    def __setattr__(self, name, value):
-        self._log.append(("set", name, value))
-        setattr(self._target, name, value)
-
-
-@pytest.fixture
-def configuration_log(combridge, monkeypatch):
-    """Wraps the proxy the calling thread gets, so every configuration step is logged."""
-    log = []
-    client = combridge.win32com.client
-    dispatch = client.Dispatch
-    caller = threading.get_ident()
-
-    def recording_dispatch(obj):
-        wrapped = dispatch(obj)
-        if threading.get_ident() == caller and not isinstance(obj, str):
-            return ConfigurationRecorder(wrapped, log)
-        return wrapped
-
-    monkeypatch.setattr(client, "Dispatch", recording_dispatch)
-    return log
-
-
-DEFAULTS = [("CollectionsThrowException", False), ("NewInstrumentChangeMode", True),
-            ("ReadyStatusCheck", 0), ("TimeZoneCode", "tzChina"),
+def defaults(combridge):
+    return [("CollectionsThrowException", False), ("NewInstrumentChangeMode", True),
+            ("ReadyStatusCheck", 0), ("TimeZoneCode", combridge.constants.tzChina),
             ("IncludeOrderTransactions", True), ("UseOrderSide", True)]
 
 
-def expected_default_log(combridge):
-    log = []
-    for name, value in DEFAULTS:
-        if value == "tzChina":
-            value = combridge.constants.tzChina
-        log += [("read", "APIConfiguration"), ("set", name, value)]
-    return log
-
-
 class TestApiConfiguration:
-    def test_six_defaults_in_order_each_on_a_fresh_read(self, combridge, bridge, cel_platform,
-                                                        configuration_log, capsys):
+    def test_six_defaults_in_order(self, combridge, bridge, cel_platform, capsys):
         bridge.Init(combridge.CELSinkBase, None)
-        assert configuration_log == expected_default_log(combridge)
-        assert cel_platform.configuration_log() == \
-            [entry[1:] for entry in expected_default_log(combridge) if entry[0] == "set"]
-        assert [type(entry[2]) for entry in configuration_log if entry[0] == "set"] == \
-            [bool, bool, int, type(combridge.constants.tzChina), bool, bool]
-        configuration = bridge.cqgCEL.APIConfiguration
-        for name, value in DEFAULTS:
-            expected = combridge.constants.tzChina if value == "tzChina" else value
-            assert getattr(configuration, name) == expected, name
+        log = cel_platform.configuration_log()
+        assert log == defaults(combridge)
+        assert [type(value) for _, value in log] == [bool, bool, int, int, bool, bool]
+        assert bridge.cqgCEL.APIConfiguration.TimeZoneCode == combridge.constants.tzChina
         assert "CQGCEL custom configuring..." not in capsys.readouterr().out
 
     def test_custom_configuration_runs_once_after_the_defaults_and_wins(
-            self, combridge, bridge, cel_platform, configuration_log, capsys):
-        calls = []
+            self, combridge, bridge, cel_platform, capsys):
+        seen_before = []
 
         def custom(configuration):
-            calls.append(list(configuration_log))
+            seen_before.append(cel_platform.configuration_log())
             configuration.UseOrderSide = False
             return "ignored"
 
         bridge.Init(combridge.CELSinkBase, custom)
-        defaults = expected_default_log(combridge)
-        assert calls == [defaults + [("read", "APIConfiguration")]]
-        assert configuration_log[len(defaults) + 1:] == [("set", "UseOrderSide", False)]
+        assert seen_before == [defaults(combridge)]
+        assert cel_platform.configuration_log() == \
+            defaults(combridge) + [("UseOrderSide", False)]
         assert bridge.cqgCEL.APIConfiguration.UseOrderSide is False
-        assert cel_platform.configuration_log()[-2:] == [("UseOrderSide", True),
-                                                         ("UseOrderSide", False)]
 
         caller_lines = messages_of(parse_log(capsys.readouterr().out), threading.get_ident())
         at = caller_lines.index("CQGCEL default configuring...")

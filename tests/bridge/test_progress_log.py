@@ -57,11 +57,6 @@ def test_trace_goes_through_the_hosts_print(combridge, monkeypatch):
     assert printed == [(f"{threading.get_ident()}: via print",)]
 
 
-def test_trace_keeps_the_message_verbatim(combridge, capsys):
-    combridge.Trace("a: b {} %s")
-    assert capsys.readouterr().out == f"{threading.get_ident()}: a: b {{}} %s\n"
-
-
 def test_trace_refuses_a_message_that_is_not_text(combridge, capsys):
     with pytest.raises(TypeError, match="Argument 'message' has incorrect type"):
         combridge.Trace(5)

@@ -143,10 +143,6 @@ class TestCELSinkBase:
                 with pytest.raises(TypeError):
                     getattr(sink, name)(*range(len(params) - 1))
 
-    def test_an_unknown_keyword_fails(self, combridge):
-        with pytest.raises(TypeError):
-            combridge.CELSinkBase().OnTicksAdded(cqgTicks=1, addedTicksCount=2)
-
     def test_a_python_subclass_overrides_one_handler_and_inherits_the_rest(self, combridge):
         class Watcher(combridge.CELSinkBase):
             def __init__(self):
@@ -232,15 +228,4 @@ class TestSinkInternal:
         with pytest.raises(OSError, match="gone"):
             bound_sink.sink.OnDataError(Broken(), "")
         assert bound_sink.bridge.errorHappened is False
-        assert not bound_sink.started.is_set()
-
-    def test_events_before_init_fail_for_want_of_attributes(self, combridge, capsys):
-        sink = combridge.SinkInternal()
-        with pytest.raises(AttributeError):
-            sink.OnCELStarted()
-        with pytest.raises(AttributeError):
-            sink.OnDataError(None, "")
-
-    def test_inherited_handlers_stay_no_ops(self, bound_sink):
-        assert bound_sink.sink.OnOrderChanged(1, 2, 3, 4, 5) is None
         assert not bound_sink.started.is_set()
