@@ -1,6 +1,7 @@
 """Trace writes one flushed line per message; AssertMessage raises on a false condition."""
 import sys
 import threading
+import time
 import types
 
 import pytest
@@ -52,9 +53,38 @@ def test_trace_flushes_after_the_line(combridge, monkeypatch):
 
 def test_trace_goes_through_the_hosts_print(combridge, monkeypatch):
     printed = []
-    monkeypatch.setattr("builtins.print", lambda *args: printed.append(args))
+    monkeypatch.setattr("builtins.print", lambda *args, **kwargs: printed.append(
+        "".join(args) + kwargs.get("end", "\n")))
     combridge.Trace("via print")
-    assert printed == [(f"{threading.get_ident()}: via print",)]
+    assert printed == [f"{threading.get_ident()}: via print\n"]
+
+
+class SlowStdout(RecordingStdout):
+    """A terminal that gives the other threads their turn inside every write."""
+
+    def write(self, text):
+        time.sleep(0.0005)
+        return super().write(text)
+
+
+def test_lines_of_concurrent_threads_stay_whole(combridge, monkeypatch):
+    out = SlowStdout()
+    monkeypatch.setattr(sys, "stdout", out)
+
+    def write(tag):
+        for n in range(20):
+            combridge.Trace(f"{tag} line {n}")
+
+    writers = [threading.Thread(target=write, args=(tag,)) for tag in "abcd"]
+    for writer in writers:
+        writer.start()
+    for writer in writers:
+        writer.join()
+    lines = "".join(call[1] for call in out.calls if call[0] == "write").splitlines()
+    assert len(lines) == 80
+    for line in lines:
+        ident, sep, message = line.partition(": ")
+        assert ident.isdigit() and message[0] in "abcd" and ": " not in message, line
 
 
 def test_trace_refuses_a_message_that_is_not_text(combridge, capsys):

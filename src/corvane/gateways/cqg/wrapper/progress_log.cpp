@@ -11,9 +11,11 @@ void Trace(nb::handle message) {
         pyglue::raise_incorrect_type(message, "str", "message");
 
     nb::object ident = threading_module().attr("current_thread")().attr("ident");
-    nb::str line = nb::str("{}: {}").format(ident, message);
+    nb::str line = nb::str("{}: {}\n").format(ident, message);
 
-    nb::module_::import_("builtins").attr("print")(line);
+    // The newline goes out in the same write as the text: print's own `end` is a second
+    // write, between which another thread's line could slip.
+    nb::module_::import_("builtins").attr("print")(line, nb::arg("end") = "");
     nb::module_::import_("sys").attr("stdout").attr("flush")();
 }
 
