@@ -45,7 +45,7 @@ void co_uninitialize() { leave_apartment(*current_queue()); }
 
 nb::object marshal_in_stream(nb::handle iid, nb::handle object) {
     require_dispatch_iid(iid);
-    const Interface *iface = interface_of(object);
+    std::optional<Interface> iface = interface_of(object);
     if (!iface)
         throw nb::type_error("The Python object is invalid");
     require_usable_here(*iface);

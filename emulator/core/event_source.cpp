@@ -12,7 +12,7 @@ namespace {
 nb::tuple arguments_for(nb::tuple args, const ThreadQueue &subscriber) {
     nb::list converted;
     for (nb::handle arg : args) {
-        const Interface *iface = interface_of(arg);
+        std::optional<Interface> iface = interface_of(arg);
         if (iface) {
             bool proxy = iface->target->home() && iface->target->home().get() != &subscriber;
             converted.append(nb::cast(Interface{iface->target, subscriber.thread_ident, proxy}));
@@ -67,7 +67,7 @@ void EventSource::disconnect() {
 }
 
 nb::object with_events(nb::handle object, nb::handle user_class) {
-    const Interface *iface = interface_of(object);
+    std::optional<Interface> iface = interface_of(object);
     if (!iface)
         throw nb::type_error("WithEvents needs a COM object");
     require_usable_here(*iface);
@@ -93,7 +93,7 @@ void define_event_binding(nb::module_ &module) {
     ns["__doc__"] = nb::str("Connects an instance to the events of the object it is made with.");
     ns["__init__"] = nb::cpp_function(
         [](nb::handle self, nb::handle source) {
-            const Interface *iface = interface_of(source);
+            std::optional<Interface> iface = interface_of(source);
             if (!iface)
                 throw nb::type_error("COMEventSink needs a COM object");
             require_usable_here(*iface);

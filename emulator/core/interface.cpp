@@ -165,7 +165,7 @@ const Member &member_named(const Interface &iface, const char *name) {
 }
 
 bool same_object(const Interface &a, nb::handle other) {
-    const Interface *b = interface_of(other);
+    std::optional<Interface> b = interface_of(other);
     return b && a.target == b->target;
 }
 
@@ -181,17 +181,17 @@ nb::object interface_for_this_thread(std::shared_ptr<EmulatedObject> object) {
     return nb::cast(Interface{std::move(object), here, proxy});
 }
 
-const Interface *interface_of(nb::handle value) {
+std::optional<Interface> interface_of(nb::handle value) {
     if (nb::isinstance<Interface>(value))
-        return &nb::cast<const Interface &>(value);
+        return nb::cast<const Interface &>(value);
     if (nb::isinstance<DispatchWrapper>(value))
-        return &nb::cast<const DispatchWrapper &>(value).iface;
+        return nb::cast<const DispatchWrapper &>(value).iface;
     if (!value.is_none() && nb::hasattr(value, "_oleobj_")) {
         nb::object inner = value.attr("_oleobj_");
         if (nb::isinstance<Interface>(inner))
-            return &nb::cast<const Interface &>(inner); // kept alive by `value`
+            return nb::cast<const Interface &>(inner);
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 void require_usable_here(const Interface &iface) {

@@ -13,6 +13,7 @@
 #include <nanobind/nanobind.h>
 
 #include <memory>
+#include <optional>
 
 namespace cqgemu {
 
@@ -41,8 +42,8 @@ void define_interface_types(nb::module_ &module);
 // A bare interface pointer to `object`, valid on the calling thread.
 nb::object interface_for_this_thread(std::shared_ptr<EmulatedObject> object);
 
-// The interface behind a PyIDispatch, a CDispatch or an object with `_oleobj_`; null if none.
-const Interface *interface_of(nb::handle value);
+// The interface behind a PyIDispatch, a CDispatch or an object with `_oleobj_`; empty if none.
+std::optional<Interface> interface_of(nb::handle value);
 
 // Checks that `iface` may be used on the calling thread and that its object is still there.
 void require_usable_here(const Interface &iface);

@@ -27,7 +27,7 @@ const char *const CQG_TYPE_LIBRARY = "{51F35562-AEB4-4AB3-99E8-AC9666344B64}";
 nb::object dispatch(nb::handle target, nb::args, nb::kwargs) {
     if (nb::isinstance<nb::str>(target))
         return create_by_program_id(nb::cast<std::string>(target));
-    const Interface *iface = interface_of(target);
+    std::optional<Interface> iface = interface_of(target);
     if (!iface)
         throw nb::type_error("Dispatch needs a program id or a COM object");
     require_usable_here(*iface);
