@@ -7,6 +7,8 @@
 #include "progress_log.hpp"
 #include "truth.hpp"
 
+#include <exception>
+
 namespace combridge {
 
 namespace {
@@ -84,6 +86,12 @@ void thread_body(nb::handle self, nb::handle sinkType, nb::handle sinkInternalTy
         internalSink.attr("Init")(self.attr("eventCELStarted"), self);
         Trace("Internal sink is initialized");
     } catch (nb::python_error &error) {
+        hand_over_preparation_failure(self, error);
+        return;
+    } catch (const std::exception &failure) {
+        // A failure of the glue itself must not leave Init waiting either.
+        PyErr_SetString(PyExc_RuntimeError, failure.what());
+        nb::python_error error;
         hand_over_preparation_failure(self, error);
         return;
     }
