@@ -1,0 +1,92 @@
+"""Round trip of one cross-thread call through a marshaled CQGCEL proxy.
+
+The owner thread makes the CQGCEL, times plain calls on it from its own thread, then pumps as the
+bridge's CEL thread does (MsgWaitForMultipleObjects + PumpWaitingMessages) while the main thread
+times the same calls through the proxy. Prints the median of each and the ratio; then the same
+for calls spaced 1 ms apart, each of which finds the owner asleep in its wait.
+
+    .venv/bin/python bench/bench_com_proxy.py [calls]
+"""
+import statistics
+import sys
+import threading
+import time
+
+import pythoncom
+import win32com.client
+import win32event
+
+CALLS = int(sys.argv[1]) if len(sys.argv) > 1 else 20000
+WARM_UP = 500
+SPACED_CALLS = 2000
+
+
+def timed(operation, count, pause=0.0):
+    clock = time.perf_counter_ns
+    samples = []
+    for _ in range(count):
+        if pause:
+            time.sleep(pause)
+        start = clock()
+        operation()
+        samples.append(clock() - start)
+    return samples
+
+
+def operations(cel):
+    configuration = cel.APIConfiguration
+    return {
+        "property read (APIConfiguration.ReadyStatusCheck)": lambda: configuration.ReadyStatusCheck,
+        "method call (Shutdown())": cel.Shutdown,
+    }
+
+
+def main():
+    shutdown = win32event.CreateEvent(None, 0, 0, None)
+    ready = threading.Event()
+    shared = {}
+
+    def owner():
+        pythoncom.CoInitialize()
+        cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+        shared["same_thread"] = {}
+        for name, operation in operations(cel).items():
+            timed(operation, WARM_UP)
+            shared["same_thread"][name] = timed(operation, CALLS)
+        shared["stream"] = pythoncom.CoMarshalInterThreadInterfaceInStream(
+            pythoncom.IID_IDispatch, cel)
+        ready.set()
+        while True:
+            result = win32event.MsgWaitForMultipleObjects(
+                (shutdown,), 0, win32event.INFINITE, win32event.QS_ALLEVENTS)
+            if result == win32event.WAIT_OBJECT_0:
+                break
+            pythoncom.PumpWaitingMessages()
+        del cel
+        pythoncom.CoUninitialize()
+
+    thread = threading.Thread(target=owner, name="cel_threadfunc")
+    thread.start()
+    ready.wait()
+    proxy = win32com.client.Dispatch(
+        pythoncom.CoGetInterfaceAndReleaseStream(shared["stream"], pythoncom.IID_IDispatch))
+    back_to_back, spaced = {}, {}
+    for name, operation in operations(proxy).items():
+        timed(operation, WARM_UP)
+        back_to_back[name] = timed(operation, CALLS)
+        spaced[name] = timed(operation, SPACED_CALLS, pause=0.001)
+    win32event.SetEvent(shutdown)
+    thread.join()
+
+    for title, through_proxy in ((f"{CALLS} calls back to back", back_to_back),
+                                 (f"{SPACED_CALLS} calls 1 ms apart", spaced)):
+        print(f"{title}, median round trip")
+        for name in through_proxy:
+            cross = statistics.median(through_proxy[name]) / 1000
+            same = statistics.median(shared["same_thread"][name]) / 1000
+            print(f"  {name}: cross-thread {cross:.2f} us, same thread {same:.2f} us, "
+                  f"ratio {cross / same:.1f}x")
+
+
+if __name__ == "__main__":
+    main()

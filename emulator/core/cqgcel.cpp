@@ -1,0 +1,101 @@
+#include "cqgcel.hpp"
+
+#include "api_configuration.hpp"
+#include "com_errors.hpp"
+#include "com_runtime.hpp"
+#include "cqg_error.hpp"
+#include "interface.hpp"
+#include "thread_queue.hpp"
+
+namespace cqgemu {
+
+Cqgcel::Cqgcel(std::shared_ptr<ThreadQueue> home, Scenario scenario,
+               std::shared_ptr<CelRecord> record)
+    : EventSource(home), scenario_(std::move(scenario)), record_(std::move(record)),
+      configuration_(make_emulated<ApiConfiguration>(home, record_)) {}
+
+const MemberTable &Cqgcel::members() const {
+    static const MemberTable table = [] {
+        MemberTable t;
+        MemberTable::Builder<Cqgcel>(t)
+            .property("APIConfiguration", &Cqgcel::api_configuration)
+            .method("Startup", &Cqgcel::startup)
+            .method("Shutdown", &Cqgcel::shutdown);
+        return t;
+    }();
+    return table;
+}
+
+void Cqgcel::disconnect() {
+    EventSource::disconnect();
+    configuration_->disconnect();
+}
+
+nb::object Cqgcel::api_configuration() { return interface_for_this_thread(configuration_); }
+
+void Cqgcel::record_call(const char *name) {
+    record_->note_call(name, current_thread_ident());
+}
+
+nb::object Cqgcel::startup(nb::tuple args) {
+    require_argument_count(args, 0);
+    record_call("Startup");
+    if (scenario_.startup == StartupAnswer::NeverAnswered)
+        return nb::none();
+    // The answer is an event, so it reaches the sinks through the pump, after this call returns.
+    if (scenario_.startup_delay > 0) {
+        std::weak_ptr<EmulatedObject> weak = weak_from_this();
+        world().clock.schedule_after(scenario_.startup_delay, [weak] {
+            if (auto self = std::static_pointer_cast<Cqgcel>(weak.lock()))
+                if (!self->disconnected())
+                    self->answer_startup();
+        });
+    } else {
+        answer_startup();
+    }
+    return nb::none();
+}
+
+void Cqgcel::answer_startup() {
+    switch (scenario_.startup) {
+    case StartupAnswer::Started:
+        fire("CELStarted", nb::tuple());
+        break;
+    case StartupAnswer::DataError: {
+        auto error = make_emulated<CqgError>(home(), scenario_.startup_error_code,
+                                             scenario_.startup_error_description);
+        fire("DataError", nb::make_tuple(interface_for_this_thread(error),
+                                         nb::str(scenario_.startup_error_description.c_str())));
+        break;
+    }
+    case StartupAnswer::DataErrorWithoutObject:
+        fire("DataError",
+             nb::make_tuple(nb::none(), nb::str(scenario_.startup_error_description.c_str())));
+        break;
+    case StartupAnswer::NeverAnswered:
+        break;
+    }
+}
+
+nb::object Cqgcel::shutdown(nb::tuple args) {
+    require_argument_count(args, 0);
+    record_call("Shutdown");
+    return nb::none();
+}
+
+nb::object create_by_program_id(const std::string &program_id) {
+    require_apartment();
+    if (lower_ascii(program_id) != "cqg.cqgcel.4")
+        raise_com_error(hresult::CO_E_CLASSSTRING);
+    World &w = world();
+    if (w.scenario.fail_creation)
+        raise_com_error(hresult::REGDB_E_CLASSNOTREG);
+    auto record = std::make_shared<CelRecord>();
+    record->thread_ident = current_thread_ident();
+    auto cel = make_emulated<Cqgcel>(current_queue(), w.scenario, record);
+    w.current_cel = cel;
+    w.last_record = record;
+    return wrap_for_names(nb::cast<const Interface &>(interface_for_this_thread(cel)));
+}
+
+} // namespace cqgemu

@@ -1,0 +1,52 @@
+// The base of every emulated CQG object.
+//
+// An object lives in the apartment of the thread that made it (its home queue); calls from other
+// threads reach it through that queue. Objects made by the control module for tests have no home
+// and may be used from any thread. Members are reached by name through the type's MemberTable.
+#pragma once
+
+#include "member_table.hpp"
+
+#include <memory>
+
+namespace cqgemu {
+
+class ThreadQueue;
+
+class EmulatedObject : public std::enable_shared_from_this<EmulatedObject> {
+public:
+    explicit EmulatedObject(std::shared_ptr<ThreadQueue> home);
+    virtual ~EmulatedObject() = default;
+    EmulatedObject(const EmulatedObject &) = delete;
+    EmulatedObject &operator=(const EmulatedObject &) = delete;
+
+    // The name shown in repr(), e.g. "CQG.CQGCEL.4".
+    virtual const char *type_name() const = 0;
+    virtual const MemberTable &members() const = 0;
+
+    // The apartment is being left: drop event sinks and whatever else holds Python objects.
+    // GIL held.
+    virtual void disconnect() { disconnected_ = true; }
+
+    const std::shared_ptr<ThreadQueue> &home() const { return home_; }
+    bool disconnected() const { return disconnected_; }
+
+protected:
+    bool disconnected_ = false;
+
+private:
+    std::shared_ptr<ThreadQueue> home_;
+};
+
+// Registers a new object with its apartment so that leaving the apartment disconnects it.
+template <class T, class... Args> std::shared_ptr<T> make_emulated(Args &&...args);
+
+void register_with_home(const std::shared_ptr<EmulatedObject> &object);
+
+template <class T, class... Args> std::shared_ptr<T> make_emulated(Args &&...args) {
+    auto object = std::make_shared<T>(std::forward<Args>(args)...);
+    register_with_home(object);
+    return object;
+}
+
+} // namespace cqgemu

@@ -1,0 +1,111 @@
+#include "event_source.hpp"
+
+#include "com_errors.hpp"
+#include "com_runtime.hpp"
+#include "interface.hpp"
+#include "thread_queue.hpp"
+
+namespace cqgemu {
+
+namespace {
+
+nb::tuple arguments_for(nb::tuple args, const ThreadQueue &subscriber) {
+    nb::list converted;
+    for (nb::handle arg : args) {
+        std::optional<Interface> iface = interface_of(arg);
+        if (iface) {
+            bool proxy = iface->target->home() && iface->target->home().get() != &subscriber;
+            converted.append(nb::cast(Interface{iface->target, subscriber.thread_ident, proxy}));
+        } else {
+            converted.append(arg);
+        }
+    }
+    return nb::tuple(converted);
+}
+
+void print_handler_error(nb::python_error &error) {
+    nb::object exception = fetch_error(error);
+    try {
+        nb::module_::import_("traceback").attr("print_exception")(exception);
+    } catch (nb::python_error &) {
+        PyErr_Clear();
+    }
+}
+
+void deliver(nb::handle sink, const std::string &handler_name, nb::handle args) {
+    try {
+        nb::object handler = nb::getattr(sink, handler_name.c_str(), nb::none());
+        if (handler.is_none())
+            return;
+        handler(*args);
+    } catch (nb::python_error &error) {
+        print_handler_error(error);
+    }
+}
+
+} // namespace
+
+void EventSource::connect(nb::object sink, std::shared_ptr<ThreadQueue> subscriber) {
+    connections_.push_back(Connection{std::move(sink), std::move(subscriber)});
+}
+
+void EventSource::fire(const std::string &event_name, nb::tuple args) {
+    std::string handler_name = "On" + event_name;
+    for (const Connection &connection : connections_) {
+        Message message;
+        message.run = [sink = connection.sink, handler_name,
+                       delivered = arguments_for(args, *connection.subscriber)] {
+            deliver(sink, handler_name, delivered);
+        };
+        post_message(*connection.subscriber, std::move(message));
+    }
+}
+
+void EventSource::disconnect() {
+    connections_.clear();
+    EmulatedObject::disconnect();
+}
+
+nb::object with_events(nb::handle object, nb::handle user_class) {
+    std::optional<Interface> iface = interface_of(object);
+    if (!iface)
+        throw nb::type_error("WithEvents needs a COM object");
+    require_usable_here(*iface);
+    if (!std::dynamic_pointer_cast<EventSource>(iface->target))
+        throw nb::type_error("This COM object does not fire events");
+    require_apartment();
+
+    // As pywin32 does: a class deriving from the events class and the user's class, whose
+    // events-class constructor connects the new instance; then the user's constructor runs.
+    nb::object events_class = nb::module_::import_("_cqgemu").attr("COMEventSink");
+    nb::object type = nb::module_::import_("builtins").attr("type");
+    nb::object combined =
+        type("COMEventClass", nb::make_tuple(events_class, user_class), nb::dict());
+    nb::object instance = combined(nb::cast(*iface));
+    user_class.attr("__init__")(instance);
+    return instance;
+}
+
+void define_event_binding(nb::module_ &module) {
+    nb::object type = nb::module_::import_("builtins").attr("type");
+    nb::dict ns;
+    ns["__module__"] = module.attr("__name__");
+    ns["__doc__"] = nb::str("Connects an instance to the events of the object it is made with.");
+    ns["__init__"] = nb::cpp_function(
+        [](nb::handle self, nb::handle source) {
+            std::optional<Interface> iface = interface_of(source);
+            if (!iface)
+                throw nb::type_error("COMEventSink needs a COM object");
+            require_usable_here(*iface);
+            auto events = std::dynamic_pointer_cast<EventSource>(iface->target);
+            if (!events)
+                throw nb::type_error("This COM object does not fire events");
+            require_apartment();
+            events->connect(nb::borrow(self), current_queue());
+        },
+        nb::is_method(), nb::arg("oobj"));
+    module.attr("COMEventSink") = type("COMEventSink", nb::make_tuple(), ns);
+    module.def("WithEvents", &with_events, nb::arg("disp"), nb::arg("user_event_class"));
+}
+
+} // namespace cqgemu

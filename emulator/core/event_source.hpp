@@ -1,0 +1,51 @@
+// An emulated object that fires events, and the delivery of an event to a connected sink.
+//
+// Each connected sink gets the event through the queue of the thread that subscribed it, so
+// the sink's handler runs on that thread, inside its pump, one event at a time. The handler is
+// the sink's method named "On" + the event name; a sink without one ignores the event, and an
+// exception a handler raises is printed with its traceback without stopping the pump.
+#pragma once
+
+#include "emulated_object.hpp"
+
+#include <nanobind/nanobind.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace cqgemu {
+
+namespace nb = nanobind;
+
+class ThreadQueue;
+
+class EventSource : public EmulatedObject {
+public:
+    using EmulatedObject::EmulatedObject;
+
+    // Subscribes `sink` on the calling thread's apartment. GIL held.
+    void connect(nb::object sink, std::shared_ptr<ThreadQueue> subscriber);
+
+    // Posts the event to every connected sink; emulated objects among `args` reach each sink as
+    // bare interfaces valid on its thread. GIL held, any thread.
+    void fire(const std::string &event_name, nb::tuple args);
+
+    size_t connection_count() const { return connections_.size(); }
+
+    void disconnect() override;
+
+private:
+    struct Connection {
+        nb::object sink;
+        std::shared_ptr<ThreadQueue> subscriber;
+    };
+    std::vector<Connection> connections_;
+};
+
+// win32com.client.WithEvents(obj, cls).
+nb::object with_events(nb::handle object, nb::handle user_class);
+
+void define_event_binding(nb::module_ &module);
+
+} // namespace cqgemu

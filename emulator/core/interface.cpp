@@ -1,0 +1,267 @@
+#include "interface.hpp"
+
+#include "com_errors.hpp"
+#include "platform_lock.hpp"
+#include "thread_queue.hpp"
+
+#include <nanobind/stl/string.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace cqgemu {
+
+namespace {
+
+// One call waiting for the owner thread. `done`, set under the platform mutex, publishes
+// `result` and `error` to the caller.
+struct PendingCall {
+    std::shared_ptr<EmulatedObject> target;
+    Operation operation;
+    const Member *member;
+    nb::object argument;
+    unsigned long caller_thread;
+    nb::object result;
+    nb::object error;
+    std::atomic<bool> done{false};  // stored under the platform mutex, read by a spinning caller
+    std::atomic<bool> taken{false}; // the caller holds the GIL again
+};
+
+// Spins (GIL released) until `flag` is set or `limit` passes; true if it was set.
+bool spin_until(const std::atomic<bool> &flag, std::chrono::microseconds limit) {
+    auto until = std::chrono::steady_clock::now() + limit;
+    do {
+        for (int i = 0; i < 64; ++i)
+            if (flag.load(std::memory_order_acquire))
+                return true;
+        std::this_thread::yield();
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
+
+void finish(PendingCall &call) {
+    {
+        std::lock_guard<std::mutex> lock(platform_mutex());
+        call.done.store(true, std::memory_order_release);
+    }
+    platform_changed().notify_all();
+}
+
+// An interface handed to another thread becomes a proxy valid there.
+nb::object as_seen_from(nb::object value, unsigned long thread) {
+    if (!nb::isinstance<Interface>(value))
+        return value;
+    const Interface &iface = nb::cast<const Interface &>(value);
+    bool proxy = iface.target->home() && iface.target->home()->thread_ident != thread;
+    return nb::cast(Interface{iface.target, thread, proxy});
+}
+
+nb::object run_member(EmulatedObject &target, Operation operation, const Member &member,
+                      nb::object argument) {
+    switch (operation) {
+    case Operation::Get:
+        return member.get(target);
+    case Operation::Set:
+        member.set(target, argument);
+        return nb::none();
+    case Operation::Call:
+    default:
+        return member.call(target, nb::borrow<nb::tuple>(argument));
+    }
+}
+
+// On the owner thread, inside its pump.
+void execute(PendingCall &call) {
+    try {
+        if (call.target->disconnected())
+            raise_com_error(hresult::RPC_E_DISCONNECTED);
+        nb::object result = run_member(*call.target, call.operation, *call.member, call.argument);
+        call.result = as_seen_from(std::move(result), call.caller_thread);
+    } catch (nb::python_error &error) {
+        call.error = fetch_error(error);
+    } catch (const std::exception &error) {
+        call.error = nb::handle(PyExc_RuntimeError)(nb::str(error.what()));
+    }
+    finish(call);
+    // Hand the GIL to the caller, which would otherwise sleep until this thread next waits.
+    nb::gil_scoped_release unlocked;
+    spin_until(call.taken, std::chrono::microseconds(20));
+}
+
+void cancel(PendingCall &call) {
+    call.error = nb::handle(com_error_type())(
+        hresult::RPC_E_DISCONNECTED,
+        nb::str("The object invoked has disconnected from its clients."), nb::none(), nb::none());
+    finish(call);
+}
+
+nb::object call_through_proxy(const Interface &iface, Operation operation, const Member &member,
+                              nb::object argument) {
+    std::shared_ptr<ThreadQueue> owner = iface.target->home();
+    auto call = std::make_shared<PendingCall>();
+    call->target = iface.target;
+    call->operation = operation;
+    call->member = &member;
+    call->argument = std::move(argument);
+    call->caller_thread = current_thread_ident();
+
+    Message message;
+    message.run = [call] { execute(*call); };
+    message.cancel = [call] { cancel(*call); };
+    switch (post_call(*owner, std::move(message))) {
+    case CallPosting::ApartmentLeft:
+        raise_com_error(hresult::RPC_E_DISCONNECTED);
+    case CallPosting::ThreadEnded:
+        raise_com_error(hresult::RPC_E_SERVER_DIED_DNE);
+    case CallPosting::Posted:
+        break;
+    }
+
+    // Leaving the apartment cancels the call, which also sets `done`; only the owner thread's
+    // end leaves it unanswered.
+    bool done;
+    {
+        nb::gil_scoped_release unlocked;
+        // A pumping owner answers within microseconds: a short spin saves the caller a sleep
+        // and a wake-up. Then sleep until the answer or the owner's end.
+        done = spin_until(call->done, std::chrono::microseconds(50));
+        if (!done) {
+            std::unique_lock<std::mutex> lock(platform_mutex());
+            platform_changed().wait(lock, [&] { return call->done.load() || !owner->alive; });
+            done = call->done.load();
+        }
+    }
+    call->taken.store(true, std::memory_order_release);
+    if (!done)
+        raise_com_error(hresult::RPC_E_SERVER_DIED_DNE);
+    if (call->error.is_valid())
+        reraise(call->error);
+    return std::move(call->result);
+}
+
+nb::object wrap_result(nb::object value) {
+    if (nb::isinstance<Interface>(value))
+        return wrap_for_names(nb::cast<const Interface &>(value));
+    return value;
+}
+
+const Member &member_named(const Interface &iface, const char *name) {
+    const Member *member = iface.target->members().find(name);
+    if (!member) {
+        std::string text = std::string(iface.target->type_name()) + "." + name;
+        PyErr_SetString(PyExc_AttributeError, text.c_str());
+        throw nb::python_error();
+    }
+    return *member;
+}
+
+[[noreturn]] void raise_cannot_set(const Interface &iface, const Member &member) {
+    std::string text = "Property '" + std::string(iface.target->type_name()) + "." + member.name +
+                       "' can not be set.";
+    PyErr_SetString(PyExc_AttributeError, text.c_str());
+    throw nb::python_error();
+}
+
+bool same_object(const Interface &a, nb::handle other) {
+    std::optional<Interface> b = interface_of(other);
+    return b && a.target == b->target;
+}
+
+std::string describe(const Interface &iface, const char *kind) {
+    return std::string("<") + kind + " " + iface.target->type_name() + ">";
+}
+
+} // namespace
+
+nb::object interface_for_this_thread(std::shared_ptr<EmulatedObject> object) {
+    unsigned long here = current_thread_ident();
+    bool proxy = object->home() && object->home() != current_queue();
+    return nb::cast(Interface{std::move(object), here, proxy});
+}
+
+std::optional<Interface> interface_of(nb::handle value) {
+    if (nb::isinstance<Interface>(value))
+        return nb::cast<const Interface &>(value);
+    if (nb::isinstance<DispatchWrapper>(value))
+        return nb::cast<const DispatchWrapper &>(value).iface;
+    if (!value.is_none() && nb::hasattr(value, "_oleobj_")) {
+        nb::object inner = value.attr("_oleobj_");
+        if (nb::isinstance<Interface>(inner))
+            return nb::cast<const Interface &>(inner);
+    }
+    return std::nullopt;
+}
+
+void require_usable_here(const Interface &iface) {
+    if (iface.valid_thread != 0 && iface.valid_thread != current_thread_ident())
+        raise_com_error(hresult::RPC_E_WRONG_THREAD);
+    if (iface.target->disconnected())
+        raise_com_error(hresult::RPC_E_DISCONNECTED);
+}
+
+nb::object wrap_for_names(const Interface &iface) { return nb::cast(DispatchWrapper{iface}); }
+
+nb::object invoke(const Interface &iface, Operation operation, const Member &member,
+                  nb::object argument) {
+    require_usable_here(iface);
+    const std::shared_ptr<ThreadQueue> &owner = iface.target->home();
+    if (!owner || owner == current_queue())
+        return run_member(*iface.target, operation, member, std::move(argument));
+    return call_through_proxy(iface, operation, member, std::move(argument));
+}
+
+void define_interface_types(nb::module_ &module) {
+    nb::class_<Interface>(module, "PyIDispatch",
+                          "A bare interface pointer: wrap it with Dispatch to use it by name.")
+        .def("__repr__", [](const Interface &self) { return describe(self, "PyIDispatch"); })
+        .def("__eq__",
+             [](const Interface &self, nb::handle other) { return same_object(self, other); })
+        .def("__hash__",
+             [](const Interface &self) { return std::hash<void *>()(self.target.get()); });
+
+    nb::class_<BoundMethod>(module, "COMMethod")
+        .def("__call__",
+             [](const BoundMethod &self, nb::args args) {
+                 return wrap_result(invoke(self.iface, Operation::Call, *self.member, args));
+             })
+        .def("__repr__", [](const BoundMethod &self) {
+            return "<COM method " + self.member->name + " of " +
+                   std::string(self.iface.target->type_name()) + ">";
+        });
+
+    nb::class_<DispatchWrapper>(module, "CDispatch",
+                                "An emulated object usable by its property and method names.")
+        .def_prop_ro("_oleobj_", [](const DispatchWrapper &self) { return nb::cast(self.iface); })
+        .def("__getattr__",
+             [](const DispatchWrapper &self, const char *name) -> nb::object {
+                 if (name[0] == '_') {
+                     PyErr_SetString(PyExc_AttributeError, name);
+                     throw nb::python_error();
+                 }
+                 const Member &member = member_named(self.iface, name);
+                 if (member.is_method())
+                     return nb::cast(BoundMethod{self.iface, &member});
+                 return wrap_result(invoke(self.iface, Operation::Get, member, nb::none()));
+             })
+        .def("__setattr__",
+             [](const DispatchWrapper &self, const char *name, nb::object value) {
+                 const Member &member = member_named(self.iface, name);
+                 if (member.is_method() || !member.set)
+                     raise_cannot_set(self.iface, member);
+                 invoke(self.iface, Operation::Set, member, std::move(value));
+             })
+        .def("__repr__",
+             [](const DispatchWrapper &self) { return describe(self.iface, "COMObject"); })
+        .def("__eq__",
+             [](const DispatchWrapper &self, nb::handle other) {
+                 return same_object(self.iface, other);
+             })
+        .def("__hash__",
+             [](const DispatchWrapper &self) {
+                 return std::hash<void *>()(self.iface.target.get());
+             });
+}
+
+} // namespace cqgemu

@@ -1,0 +1,59 @@
+// The Python face of emulated objects and the calls made through it.
+//
+// PyIDispatch is a bare interface pointer: what a stream gives back and what an event hands to a
+// sink. It is valid on one thread only (its owner's for a direct pointer, the unmarshaling
+// thread's for a proxy) and has no names of its own. CDispatch is the wrapper made by
+// win32com.client.Dispatch: it answers to the object's property and method names. A call made
+// through a proxy is queued to the owner thread and the caller waits, without the GIL, until the
+// owner's pump has run it; the result or the exception comes back.
+#pragma once
+
+#include "emulated_object.hpp"
+
+#include <nanobind/nanobind.h>
+
+#include <memory>
+#include <optional>
+
+namespace cqgemu {
+
+namespace nb = nanobind;
+
+struct Interface {
+    std::shared_ptr<EmulatedObject> target;
+    unsigned long valid_thread = 0; // 0: usable from any thread
+    bool proxy = false;
+};
+
+struct DispatchWrapper {
+    Interface iface;
+};
+
+struct BoundMethod {
+    Interface iface;
+    const Member *member;
+};
+
+enum class Operation { Get, Set, Call };
+
+// Registers PyIDispatch, CDispatch and the bound-method type.
+void define_interface_types(nb::module_ &module);
+
+// A bare interface pointer to `object`, valid on the calling thread.
+nb::object interface_for_this_thread(std::shared_ptr<EmulatedObject> object);
+
+// The interface behind a PyIDispatch, a CDispatch or an object with `_oleobj_`; empty if none.
+std::optional<Interface> interface_of(nb::handle value);
+
+// Checks that `iface` may be used on the calling thread and that its object is still there.
+void require_usable_here(const Interface &iface);
+
+// win32com.client.Dispatch on an existing interface: a CDispatch for it.
+nb::object wrap_for_names(const Interface &iface);
+
+// Runs one operation on the object behind `iface`: directly when the object lives here,
+// through its owner's queue otherwise.
+nb::object invoke(const Interface &iface, Operation operation, const Member &member,
+                  nb::object argument);
+
+} // namespace cqgemu

@@ -1,0 +1,76 @@
+// The names an emulated object answers to, matched without regard to case.
+//
+// A table is built once per object type and never changed afterwards, so any thread may read
+// it: the caller side decides between a property and a method without a round trip.
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace cqgemu {
+
+namespace nb = nanobind;
+
+class EmulatedObject;
+
+struct Member {
+    std::string name; // as the type library spells it
+    std::function<nb::object(EmulatedObject &)> get;
+    std::function<void(EmulatedObject &, nb::handle)> set;
+    std::function<nb::object(EmulatedObject &, nb::tuple)> call;
+
+    bool is_method() const { return static_cast<bool>(call); }
+};
+
+std::string lower_ascii(std::string_view name);
+
+class MemberTable {
+public:
+    const Member *find(std::string_view name) const;
+
+    template <class T> class Builder;
+
+private:
+    std::unordered_map<std::string, Member> by_lower_name_;
+};
+
+// MemberTable::Builder<T>(table).property("Name", &T::get_x, &T::set_x).method("Run", &T::run)
+template <class T> class MemberTable::Builder {
+public:
+    explicit Builder(MemberTable &table) : table_(table) {}
+
+    Builder &property(const char *name, nb::object (T::*get)(),
+                      void (T::*set)(nb::handle) = nullptr) {
+        Member member;
+        member.name = name;
+        member.get = [get](EmulatedObject &self) { return (static_cast<T &>(self).*get)(); };
+        if (set)
+            member.set = [set](EmulatedObject &self, nb::handle value) {
+                (static_cast<T &>(self).*set)(value);
+            };
+        table_.by_lower_name_[lower_ascii(name)] = std::move(member);
+        return *this;
+    }
+
+    Builder &method(const char *name, nb::object (T::*call)(nb::tuple)) {
+        Member member;
+        member.name = name;
+        member.call = [call](EmulatedObject &self, nb::tuple args) {
+            return (static_cast<T &>(self).*call)(args);
+        };
+        table_.by_lower_name_[lower_ascii(name)] = std::move(member);
+        return *this;
+    }
+
+private:
+    MemberTable &table_;
+};
+
+// Raises the platform's error for a call with the wrong number of arguments.
+void require_argument_count(nb::tuple args, size_t count);
+
+} // namespace cqgemu

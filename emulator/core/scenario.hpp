@@ -1,0 +1,61 @@
+// What the emulated CQG world does: the scenario a test or the demo loads, and what the
+// emulator records for inspection. One per process; touched only with the GIL held.
+#pragma once
+
+#include "emulated_clock.hpp"
+
+#include <nanobind/nanobind.h>
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace cqgemu {
+
+namespace nb = nanobind;
+
+class Cqgcel;
+
+enum class StartupAnswer { Started, DataError, DataErrorWithoutObject, NeverAnswered };
+
+struct Scenario {
+    StartupAnswer startup = StartupAnswer::Started;
+    long startup_error_code = 0;
+    std::string startup_error_description;
+    double startup_delay = 0.0; // emulated seconds before Startup() is answered
+    bool fail_creation = false; // creating "CQG.CQGCEL.4" fails
+    std::uint64_t seed = 0;
+};
+
+// What one CQGCEL object was asked to do; outlives the object. Only the latest entries are
+// kept, so a long live run does not grow without bound.
+struct CelRecord {
+    static constexpr size_t LIMIT = 100000;
+
+    unsigned long thread_ident = 0;                             // the thread it was made on
+    std::deque<std::pair<std::string, nb::object>> assignments; // APIConfiguration, in order
+    std::deque<std::string> calls;                              // method names, in order
+    std::deque<unsigned long> assignment_threads;               // the thread each ran on
+    std::deque<unsigned long> call_threads;
+
+    void note_assignment(const char *property, nb::handle value, unsigned long thread);
+    void note_call(const char *method, unsigned long thread);
+};
+
+struct World {
+    Scenario scenario;
+    std::weak_ptr<Cqgcel> current_cel;
+    std::shared_ptr<CelRecord> last_record;
+    bool type_library_loaded = false;
+    EmulatedClock clock;
+};
+
+World &world();
+
+// Drops the Python objects the world holds (process exit).
+void release_world();
+
+} // namespace cqgemu

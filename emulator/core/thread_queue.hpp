@@ -1,0 +1,75 @@
+// The message queue every thread gets on first use, and the apartment it holds once the thread
+// has called CoInitialize.
+//
+// Messages carry Python objects, so they are run and destroyed only with the GIL held. A thread
+// that ends without leaving its apartment is marked dead by a thread-exit hook (which touches no
+// Python object); its leftover messages are dropped later, under the GIL, by purge_dead_queues().
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace cqgemu {
+
+class EmulatedObject;
+
+struct Message {
+    enum class Kind { Run, Quit };
+    Kind kind = Kind::Run;
+    std::function<void()> run;    // on the owner thread, GIL held, inside the pump
+    std::function<void()> cancel; // GIL held, when the message is dropped unrun (may be empty)
+};
+
+class ThreadQueue {
+public:
+    explicit ThreadQueue(unsigned long thread_ident) : thread_ident(thread_ident) {}
+
+    const unsigned long thread_ident;
+
+    // Guarded by platform_mutex().
+    std::deque<Message> messages;
+    bool alive = true;
+    int com_init_count = 0;                          // CoInitialize nesting depth
+    std::optional<unsigned long> injected_wait_result; // the next MsgWait returns this
+
+    // Guarded by the GIL: objects created in this apartment, disconnected when it is left.
+    std::vector<std::weak_ptr<EmulatedObject>> objects;
+
+    bool in_apartment() const { return alive && com_init_count > 0; }
+};
+
+unsigned long current_thread_ident();
+
+// The calling thread's queue, made on first use.
+std::shared_ptr<ThreadQueue> current_queue();
+
+// The live queue of a thread, or null when that thread has none.
+std::shared_ptr<ThreadQueue> find_queue(unsigned long thread_ident);
+
+// Appends a message; false when the thread has ended. Takes the platform mutex.
+bool post_message(ThreadQueue &queue, Message message);
+
+// Appends a call for an object of the queue's apartment, checking in the same step that the
+// apartment is still there (so that leaving it either cancels the call or refuses it).
+enum class CallPosting { Posted, ApartmentLeft, ThreadEnded };
+CallPosting post_call(ThreadQueue &queue, Message message);
+
+// Runs every waiting message of the calling thread, including any posted meanwhile; stops at a
+// quit message and returns true then. GIL held.
+bool pump_waiting_messages();
+
+// Leaves the calling thread's apartment once its nesting count reaches zero: waiting messages are
+// dropped (each cancelled), objects made here are disconnected. GIL held.
+void leave_apartment(ThreadQueue &queue);
+
+// Drops what ended threads left behind. GIL held.
+void purge_dead_queues();
+
+// Drops every message of every thread and disconnects every object (process exit). GIL held.
+void drop_all_queues();
+
+} // namespace cqgemu

@@ -1,0 +1,95 @@
+"""Control of the CQGCEL emulator, for tests and the demo.
+
+On hosts without pywin32 the modules ``pythoncom``, ``win32event``, ``pywintypes`` and
+``win32com.client`` come from the emulator, and ``win32com.client.Dispatch("CQG.CQGCEL.4")``
+creates an emulated CQGCEL in the calling thread's apartment. This module steers that world.
+
+Typical test::
+
+    import corvane_emulator as emu
+    emu.reset()                                   # default scenario, fresh clock
+    emu.load_scenario(startup="data_error", error_code=5, error_description="bad symbol")
+    ... run the bridge ...
+    assert emu.configuration_log()[0] == ("CollectionsThrowException", False)
+    assert emu.cel_calls() == ["Startup", "Shutdown"]
+
+Scenario (``load_scenario``, keyword arguments; anything not given takes its default):
+
+- ``startup``: how ``Startup()`` is answered, always as an event through the pump of the thread
+  that subscribed the sink: ``"started"`` (``CELStarted``), ``"data_error"`` (``DataError`` with
+  an error object whose ``Code``/``Description`` are ``error_code``/``error_description``),
+  ``"data_error_without_object"`` (``DataError(None, error_description)``) or ``"never"``.
+- ``startup_delay``: emulated seconds before the answer; it then comes only when the clock is
+  advanced (``advance``) or runs live.
+- ``fail_creation``: creating "CQG.CQGCEL.4" raises ``pythoncom.com_error`` (class not registered).
+- ``seed``: seed of the emulated market.
+
+Threads and the pump:
+
+- ``post_quit(thread_ident)``: posts a quit message to that thread's queue
+  (``PumpWaitingMessages`` then returns a true value).
+- ``inject_wait_result(thread_ident, result=WAIT_ABANDONED_0)``: the next (or current)
+  ``MsgWaitForMultipleObjects`` on that thread returns ``result``; ``WAIT_FAILED`` makes it raise
+  ``pywintypes.error`` as a failed wait does.
+- ``cel_thread_ident()``: the thread the last CQGCEL was created on (for the two calls above).
+- ``waiting_message_count(thread_ident)``: messages waiting in that thread's queue.
+
+Events and inspection:
+
+- ``fire_event(name, *args)``: raises event ``name`` on the current CQGCEL; each sink's
+  ``On<name>`` runs on its own thread inside its pump. ``make_error(code, description)`` makes an
+  error object to pass as an argument.
+- ``configuration_log()``: the ``APIConfiguration`` assignments of the last CQGCEL, in order,
+  as ``(property, value as given)``; ``cel_calls()``: its method calls, in order;
+  ``sink_count()``: sinks connected to the current CQGCEL; ``configuration_threads()`` and
+  ``cel_call_threads()``: the thread each assignment and call ran on (the CQGCEL's own).
+
+Emulated clock:
+
+- deterministic (the default): nothing scheduled happens until ``advance(seconds)``;
+  ``clock_now()``, ``set_clock(epoch_seconds)``, ``pending_actions()``,
+  ``schedule_event(delay, name, *args)`` (an event after ``delay`` emulated seconds).
+- live: ``start_live(speed=1.0, step=0.1)`` advances the clock by ``step * speed`` every
+  ``step`` seconds of wall time from a background driver; ``stop_live()``, ``is_live()``.
+"""
+from _cqgemu import (
+    advance,
+    cel_call_threads,
+    cel_calls,
+    cel_thread_ident,
+    clock_now,
+    configuration_log,
+    configuration_threads,
+    inject_wait_result,
+    is_live,
+    load_scenario,
+    make_error,
+    pending_actions,
+    post_quit,
+    reset,
+    set_clock,
+    sink_count,
+    start_live,
+    stop_live,
+    waiting_message_count,
+)
+from _cqgemu import fire_event as _fire_event
+from _cqgemu import schedule_event as _schedule_event
+
+__all__ = [
+    "advance", "cel_call_threads", "cel_calls", "cel_thread_ident", "clock_now",
+    "configuration_log", "configuration_threads", "fire_event",
+    "inject_wait_result", "is_live", "load_scenario", "make_error", "pending_actions", "post_quit",
+    "reset", "schedule_event", "set_clock", "sink_count", "start_live", "stop_live",
+    "waiting_message_count",
+]
+
+
+def fire_event(name, *args):
+    """Raises event `name` with `args` on the current CQGCEL."""
+    _fire_event(name, args)
+
+
+def schedule_event(delay, name, *args):
+    """Raises event `name` with `args` on the current CQGCEL once the clock has moved `delay`."""
+    _schedule_event(delay, name, args)

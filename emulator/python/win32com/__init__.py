@@ -1,0 +1,1 @@
+"""The emulated platform's COM client package."""

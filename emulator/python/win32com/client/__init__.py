@@ -1,0 +1,35 @@
+"""Dispatch, WithEvents and the named constants of loaded type libraries (emulated platform)."""
+import _cqgemu
+
+from . import gencache
+
+__all__ = ["CDispatch", "Dispatch", "WithEvents", "constants", "gencache"]
+
+CDispatch = _cqgemu.CDispatch
+
+
+def Dispatch(dispatch, userName=None, resultCLSID=None, typeinfo=None, clsctx=None):
+    """A program id creates the object in this thread's apartment; a COM object is wrapped so
+    that its properties and methods can be used by name."""
+    return _cqgemu.Dispatch(dispatch)
+
+
+def WithEvents(disp, user_event_class):
+    """An instance of a class derived from an events class and `user_event_class`, connected to
+    the events of `disp`; `user_event_class.__init__` runs after the connection is made."""
+    return _cqgemu.WithEvents(disp, user_event_class)
+
+
+class Constants:
+    """The named constants of every loaded type library, read by attribute."""
+
+    def __getattr__(self, name):
+        if name.startswith("__"):
+            raise AttributeError(name)
+        return _cqgemu.constant(name)
+
+    def __dir__(self):
+        return sorted(_cqgemu.constant_names())
+
+
+constants = Constants()

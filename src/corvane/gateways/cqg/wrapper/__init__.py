@@ -1,0 +1,1 @@
+"""The CQG side: the COM bridge and the gateway link (native modules)."""

@@ -1,0 +1,243 @@
+#include "com_bridge.hpp"
+
+#include "class_builder.hpp"
+#include "com_constants.hpp"
+#include "exception_handover.hpp"
+#include "platform.hpp"
+#include "progress_log.hpp"
+#include "truth.hpp"
+
+#include <exception>
+
+namespace combridge {
+
+namespace {
+
+// Set by the CEL thread when it fails before the hand-over: the exception that ended it.
+// Init raises it again, so it reaches Init's caller.
+const char *const kPreparationFailure = "_celThreadFailure";
+// Set by the CEL thread when it ends before CQGCEL has reported its start (or an error):
+// the start-up wait would otherwise never end.
+const char *const kEndedBeforeStart = "_celThreadEndedBeforeStart";
+
+bool cel_thread_alive(nb::handle self) {
+    return nb::hasattr(self, "thread") && is_true(self.attr("thread").attr("is_alive")());
+}
+
+void construct(nb::handle self) {
+    nb::module_ threading = threading_module();
+    nb::setattr(self, "eventCELStarted", threading.attr("Event")());
+    nb::setattr(self, "eventAllPrepared", threading.attr("Event")());
+    // Unnamed, default security, auto-reset, not signalled.
+    nb::setattr(self, "shutdownEvent",
+                win32event_module().attr("CreateEvent")(nb::none(), 0, 0, nb::none()));
+    nb::setattr(self, "errorHappened", nb::bool_(false));
+}
+
+// The CEL thread could not prepare CQGCEL: keep the exception for Init and end its wait,
+// as a data error ends the start-up wait.
+void hand_over_preparation_failure(nb::handle self, nb::python_error &error) {
+    nb::setattr(self, kPreparationFailure, take_exception(error));
+    self.attr("eventAllPrepared").attr("set")();
+}
+
+// Once the CEL thread is gone nothing can answer Startup(); a start-up wait still pending
+// is ended here and told apart by kEndedBeforeStart. Runs on the CEL thread, as the
+// internal sink does, so it cannot overtake a start already reported.
+void release_start_up_wait(nb::handle self) {
+    nb::object started = self.attr("eventCELStarted");
+    if (is_true(started.attr("is_set")()))
+        return;
+    nb::setattr(self, kEndedBeforeStart, nb::bool_(true));
+    started.attr("set")();
+}
+
+void thread_body(nb::handle self, nb::handle sinkType, nb::handle sinkInternalType) {
+    nb::module_ pythoncom = pythoncom_module();
+    nb::module_ client = win32com_client_module();
+
+    // Both held by this thread for as long as its body runs.
+    nb::object cqgCEL;
+    nb::object internalSink;
+    try {
+        Trace("COM framework is initializing...");
+        pythoncom.attr("CoInitialize")();
+        Trace("COM framework is initialized!");
+
+        Trace("CQG.CQGCEL.4 creation...");
+        cqgCEL = client.attr("Dispatch")("CQG.CQGCEL.4");
+        Trace("CQG.CQGCEL.4 created!");
+
+        Trace("Marshal CQGCEL in stream");
+        nb::setattr(self, "cqgCELStream",
+                    pythoncom.attr("CoMarshalInterThreadInterfaceInStream")(
+                        pythoncom.attr("IID_IDispatch"), cqgCEL));
+        Trace("CQGCEL is marshaled in stream");
+
+        // The internal sink first, so every event after Startup() reaches both sinks.
+        Trace("Internal sink subscription to events");
+        internalSink = client.attr("WithEvents")(cqgCEL, sinkInternalType);
+        Trace("Internal sink subscribed");
+
+        Trace("Sink subscription to events");
+        nb::setattr(self, "sink", client.attr("WithEvents")(cqgCEL, sinkType));
+        Trace("Sink subscribed");
+
+        internalSink.attr("Init")(self.attr("eventCELStarted"), self);
+        Trace("Internal sink is initialized");
+    } catch (nb::python_error &error) {
+        hand_over_preparation_failure(self, error);
+        return;
+    } catch (const std::exception &failure) {
+        // A failure of the glue itself must not leave Init waiting either.
+        PyErr_SetString(PyExc_RuntimeError, failure.what());
+        nb::python_error error;
+        hand_over_preparation_failure(self, error);
+        return;
+    }
+
+    self.attr("eventAllPrepared").attr("set")();
+    try {
+        Trace("Starting message pumping..");
+        // An exception from the pump ends the thread here: the apartment is not left.
+        self.attr("pumpMessages")();
+
+        Trace("COM framework is uninitializing...");
+        pythoncom.attr("CoUninitialize")();
+        Trace("COM framework is uninitialized!");
+    } catch (nb::python_error &) {
+        release_start_up_wait(self);
+        throw;
+    }
+    release_start_up_wait(self);
+}
+
+void pump_messages(nb::handle self) {
+    nb::module_ pythoncom = pythoncom_module();
+    nb::module_ win32event = win32event_module();
+    nb::tuple handles = nb::make_tuple(self.attr("shutdownEvent"));
+
+    for (;;) {
+        // Sleeps (without the GIL) until shutdown is signalled or the queue has input.
+        nb::object result = win32event.attr("MsgWaitForMultipleObjects")(
+            handles, 0, win32event.attr("INFINITE"), win32event.attr("QS_ALLEVENTS"));
+
+        nb::object shutdown_signalled = win32event.attr("WAIT_OBJECT_0");
+        if (result.equal(shutdown_signalled))
+            return;
+        if (!result.equal(shutdown_signalled + nb::int_(1)))
+            AssertMessage(nb::bool_(false), nb::str("unexpected win32wait return value"));
+
+        // Every CQGCEL event and every call from the calling thread runs in here.
+        bool quit_pumped = is_true(pythoncom.attr("PumpWaitingMessages")());
+        if (quit_pumped)
+            return;
+    }
+}
+
+nb::object init(nb::handle self, nb::handle sinkType, nb::handle customAPIConfiguration) {
+    nb::object thread = threading_module().attr("Thread")(
+        nb::arg("target") = self.attr("threadedFunction"),
+        nb::arg("args") = nb::make_tuple(sinkType), nb::arg("name") = "cel_threadfunc");
+    nb::setattr(self, "thread", thread);
+    thread.attr("start")();
+
+    Trace("Waiting for CQGCEL creation..");
+    self.attr("eventAllPrepared").attr("wait")();
+
+    nb::object failure = nb::getattr(self, kPreparationFailure, nb::none());
+    if (!failure.is_none()) {
+        thread.attr("join")();
+        raise_again(failure);
+    }
+    Trace("CQGCEL is created!");
+
+    Trace("Marshaled CQGCEL from stream");
+    nb::module_ pythoncom = pythoncom_module();
+    nb::object proxy = pythoncom.attr("CoGetInterfaceAndReleaseStream")(
+        self.attr("cqgCELStream"), pythoncom.attr("IID_IDispatch"));
+    nb::setattr(self, "cqgCEL", win32com_client_module().attr("Dispatch")(proxy));
+    Trace("CQGCEL is marshaled from stream!");
+
+    self.attr("apiConfigurationSet")(customAPIConfiguration);
+    self.attr("startupCel")();
+
+    // A start-up data error is not an exception: the caller decides by errorHappened.
+    if (is_true(self.attr("errorHappened")))
+        Trace("Error happened during CQGCEL start up!");
+    return self.attr("sink");
+}
+
+// Each property is set on a freshly read APIConfiguration, in this order.
+void set_configuration(nb::handle self, const char *property, nb::handle value) {
+    nb::setattr(self.attr("cqgCEL").attr("APIConfiguration"), property, value);
+}
+
+void api_configuration_set(nb::handle self, nb::handle customAPIConfiguration) {
+    Trace("CQGCEL default configuring...");
+    set_configuration(self, "CollectionsThrowException", nb::bool_(false));
+    set_configuration(self, "NewInstrumentChangeMode", nb::bool_(true));
+    set_configuration(self, "ReadyStatusCheck", nb::int_(0));
+    set_configuration(self, "TimeZoneCode", pyglue::com_constant("tzChina"));
+    set_configuration(self, "IncludeOrderTransactions", nb::bool_(true));
+    set_configuration(self, "UseOrderSide", nb::bool_(true));
+
+    // After the defaults, so the caller's values win.
+    if (!customAPIConfiguration.is_none()) {
+        Trace("CQGCEL custom configuring...");
+        customAPIConfiguration(self.attr("cqgCEL").attr("APIConfiguration"));
+    }
+}
+
+void startup_cel(nb::handle self) {
+    Trace("Startup CQGCEL..");
+    self.attr("cqgCEL").attr("Startup")();
+    Trace("Waiting for CQGCEL start..");
+    // Ended by CELStarted or a data error (both through the internal sink), or by the
+    // CEL thread ending first.
+    self.attr("eventCELStarted").attr("wait")();
+    AssertMessage(nb::bool_(!nb::hasattr(self, kEndedBeforeStart)),
+                  nb::str("CEL thread ended before CQGCEL started"));
+    Trace("CQGCEL has started.");
+}
+
+// Does what still applies: a bridge whose CEL thread never handed CQGCEL over has no
+// proxy to shut down, and a thread that has ended is not waited for.
+void shutdown(nb::handle self) {
+    Trace("CQGCEL is being shut down..");
+    if (nb::hasattr(self, "cqgCEL") && cel_thread_alive(self))
+        self.attr("cqgCEL").attr("Shutdown")();
+    win32event_module().attr("SetEvent")(self.attr("shutdownEvent"));
+    if (cel_thread_alive(self))
+        self.attr("thread").attr("join")();
+    Trace("CQGCEL is shut down.");
+}
+
+void set_error(nb::handle self) { nb::setattr(self, "errorHappened", nb::bool_(true)); }
+
+} // namespace
+
+nb::object make_com_bridge(nb::handle module, nb::handle sink_internal) {
+    nb::object sinkInternalType = nb::borrow(sink_internal);
+
+    pyglue::ClassBuilder bridge(module, "ComBridge", nb::tuple(),
+                                "Runs CQGCEL on a thread of its own and hands it over to "
+                                "the calling thread.");
+    bridge.def("__init__", &construct)
+        .def("Init", &init, nb::arg("sinkType").none(),
+             nb::arg("customAPIConfiguration").none())
+        .def("threadedFunction",
+             [sinkInternalType](nb::handle self, nb::handle sinkType) {
+                 thread_body(self, sinkType, sinkInternalType);
+             },
+             nb::arg("sinkType").none())
+        .def("pumpMessages", &pump_messages)
+        .def("apiConfigurationSet", &api_configuration_set,
+             nb::arg("customAPIConfiguration").none())
+        .def("startupCel", &startup_cel)
+        .def("Shutdown", &shutdown)
+        .def("SetError", &set_error);
+    return bridge.get();
+}
+
+} // namespace combridge

@@ -1,0 +1,14 @@
+// ComBridge: creates CQGCEL on a thread of its own (the CEL thread), hands it over to the
+// calling thread through a marshaling stream and pumps the CEL thread's messages until
+// shut down.
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+namespace combridge {
+
+namespace nb = nanobind;
+
+nb::object make_com_bridge(nb::handle module, nb::handle sink_internal);
+
+} // namespace combridge

@@ -1,0 +1,27 @@
+#include "exception_handover.hpp"
+
+namespace combridge {
+
+nb::object take_exception(nb::python_error &error) {
+    error.restore();
+#if PY_VERSION_HEX >= 0x030C0000
+    return nb::steal(PyErr_GetRaisedException());
+#else
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    if (traceback)
+        PyException_SetTraceback(value, traceback);
+    Py_XDECREF(type);
+    Py_XDECREF(traceback);
+    return nb::steal(value);
+#endif
+}
+
+void raise_again(nb::handle exception) {
+    // An exception instance keeps its own traceback, which the raise carries on.
+    PyErr_SetObject(reinterpret_cast<PyObject *>(Py_TYPE(exception.ptr())), exception.ptr());
+    throw nb::python_error();
+}
+
+} // namespace combridge

@@ -1,0 +1,61 @@
+"""What loading the module does: the platform imports, the type-library check and fresh
+classes on every load."""
+import importlib
+import sys
+import threading
+
+import pytest
+
+from bridge_log import MODULE
+
+pytestmark = pytest.mark.timeout(10)
+
+
+def test_binds_the_platform_modules(combridge):
+    import pythoncom
+    import win32com.client
+    import win32event
+
+    assert combridge.threading is threading
+    assert combridge.Thread is threading.Thread
+    assert combridge.win32event is win32event
+    assert combridge.win32com.client is win32com.client
+    assert combridge.constants is win32com.client.constants
+    assert combridge.pythoncom is pythoncom
+    assert combridge.sys is sys
+
+
+def test_loading_ensures_the_cqgcel_type_library(monkeypatch):
+    import win32com.client
+
+    calls = []
+    monkeypatch.setattr(win32com.client.gencache, "EnsureModule",
+                        lambda *args: calls.append(args))
+    monkeypatch.delitem(sys.modules, MODULE, raising=False)
+    importlib.import_module(MODULE)
+    assert calls == [("{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 4, 0)]
+
+
+def test_loading_fails_when_the_type_library_is_missing(monkeypatch):
+    import win32com.client
+
+    def missing(*args):
+        raise OSError("type library not registered")
+
+    monkeypatch.setattr(win32com.client.gencache, "EnsureModule", missing)
+    monkeypatch.delitem(sys.modules, MODULE, raising=False)
+    with pytest.raises(ImportError) as raised:
+        importlib.import_module(MODULE)
+    assert str(raised.value.__cause__) == "type library not registered"
+    monkeypatch.delitem(sys.modules, MODULE, raising=False)
+
+
+def test_a_reload_gives_fresh_classes(combridge):
+    first = (combridge.CELSinkBase, combridge.SinkInternal, combridge.ComBridge)
+    sys.modules.pop(MODULE)
+    again = importlib.import_module(MODULE)
+    assert again is not combridge
+    for old, new in zip(first, (again.CELSinkBase, again.SinkInternal, again.ComBridge)):
+        assert new is not old and new.__name__ == old.__name__
+        assert new.__module__ == MODULE
+    assert again.SinkInternal.__bases__ == (again.CELSinkBase,)

@@ -1,0 +1,231 @@
+"""CELSinkBase accepts every CQGCEL event and does nothing; SinkInternal watches start-up
+and data errors for its bridge."""
+import threading
+import types
+
+import pytest
+
+pytestmark = pytest.mark.timeout(10)
+
+# Every CQGCEL event handler with its parameters, in declaration order.
+HANDLERS = [
+    ("OnLineTimeChanged", ["newLineTime"]),
+    ("OnGWConnectionStatusChanged", ["newStatus"]),
+    ("OnDataConnectionStatusChanged", ["newStatus"]),
+    ("OnInstrumentSubscribed", ["symbol", "cqgInstrument"]),
+    ("OnInstrumentChanged", ["cqgInstrument", "cqgQuotes", "cqgInstrumentProperties"]),
+    ("OnInstrumentDOMChanged", ["cqgInstrument", "prevAsks", "prevBids"]),
+    ("OnAccountChanged", ["changeType", "cqgAccount", "cqgPosition"]),
+    ("OnIsReady", ["readyStatus"]),
+    ("OnIdle", []),
+    ("OnDataError", ["cqgError", "errorDescription"]),
+    ("OnCELStarted", []),
+    ("OnIncorrectSymbol", ["symbol"]),
+    ("OnCommodityInstrumentsResolved",
+     ["commodityName", "instrumentTypes", "cqgCommodityInstruments"]),
+    ("OnGWEnvironmentChanged", ["eventCode", "accountId", "phase"]),
+    ("OnCurrencyRatesChanged", ["cqgCurrencyRates"]),
+    ("OnQueryProgress", ["cqgOrdersQuery", "cqgError"]),
+    ("OnOrderChanged", ["changeType", "cqgOrder", "oldProperties", "cqgFill", "cqgError"]),
+    ("OnDataSourcesResolved", ["cqgDataSources", "cqgError"]),
+    ("OnDataSourceSymbolsResolved",
+     ["dataSourceAbbreviation", "cqgDataSourceSymbols", "cqgError"]),
+    ("OnCustomSessionsResolved", ["cqgSessionsCollection", "cqgError"]),
+    ("OnTradableCommoditiesResolved", ["gwAccountId", "cqgCommodities", "cqgError"]),
+    ("OnTicksResolved", ["cqgTicks", "cqgError"]),
+    ("OnTicksAdded", ["cqgTicks", "added_ticks_count"]),
+    ("OnTicksRemoved", ["cqgTicks", "removedTickIndex"]),
+    ("OnTimedBarsResolved", ["cqgTimedBars", "cqgError"]),
+    ("OnTimedBarsAdded", ["cqgTimedBars"]),
+    ("OnTimedBarsUpdated", ["cqgTimedBars", "index"]),
+    ("OnConstantVolumeBarsResolved", ["cqgConstantVolumeBars", "cqgError"]),
+    ("OnConstantVolumeBarsAdded", ["cqgConstantVolumeBars"]),
+    ("OnConstantVolumeBarsUpdated", ["cqgConstantVolumeBars", "index"]),
+    ("OnPointAndFigureBarsResolved", ["cqgPointAndFigureBars", "cqgError"]),
+    ("OnPointAndFigureBarsAdded", ["cqgPointAndFigureBars"]),
+    ("OnPointAndFigureBarsUpdated", ["cqgPointAndFigureBars", "index"]),
+    ("OnYieldsResolved", ["cqgYields", "cqgError"]),
+    ("OnYieldsAdded", ["cqgYields"]),
+    ("OnYieldsUpdated", ["cqgYields", "index"]),
+    ("OnTFlowBarsResolved", ["cqgTFlowBars", "cqgError"]),
+    ("OnTFlowBarsAdded", ["cqgTFlowBars"]),
+    ("OnTFlowBarsUpdated", ["cqgTFlowBars", "index"]),
+    ("OnCustomStudyDefinitionsResolved", ["cqgCustomStudyDefinitions", "cqgError"]),
+    ("OnTradingSystemDefinitionsResolved", ["cqgCustomStudyDefinitions", "cqgError"]),
+    ("OnConditionDefinitionsResolved", ["cqgConditionDefinitions", "cqgError"]),
+    ("OnQFormulaDefinitionsResolved", ["cqgQFormulaDefinitions", "cqgError"]),
+    ("OnCustomStudyResolved", ["cqgCustomStudy", "cqgError"]),
+    ("OnCustomStudyAdded", ["cqgCustomStudy"]),
+    ("OnCustomStudyUpdated", ["cqgCustomStudy", "index"]),
+    ("OnConditionResolved", ["cqgCondition", "cqgError"]),
+    ("OnConditionAdded", ["cqgCondition"]),
+    ("OnConditionUpdated", ["cqgCondition", "index"]),
+    ("OnTradingSystemResolved", ["cqgTradingSystem", "cqgError"]),
+    ("OnTradingSystemAddNotification", ["cqgTradingSystem", "cqgTradingSystemAddInfo"]),
+    ("OnTradingSystemUpdateNotification", ["cqgTradingSystem", "cqgTradingSystemUpdateInfo"]),
+    ("OnExpressionResolved", ["cqgExpression", "cqgError"]),
+    ("OnExpressionAdded", ["cqgExpression"]),
+    ("OnExpressionUpdated", ["cqgExpression", "index"]),
+    ("OnAlgorithmicOrderRegistrationComplete", ["guid", "cqgError"]),
+    ("OnAlgorithmicOrderPlaced", ["guid", "mainParams", "customProps"]),
+    ("OnTimedBarsInserted", ["cqgTimedBars", "index"]),
+    ("OnTimedBarsRemoved", ["cqgTimedBars", "index"]),
+    ("OnTonstantVolumeBarsInserted", ["cqgConstantVolumeBars", "index"]),
+    ("OnTonstantVolumeBarsRemoved", ["cqgConstantVolumeBars", "index"]),
+    ("OnPointAndFigureBarsInserted", ["cqgPointAndFigureBars", "index"]),
+    ("OnPointAndFigureBarsRemoved", ["cqgPointAndFigureBars", "index"]),
+    ("OnYieldsInserted", ["cqgYields", "index"]),
+    ("OnYieldsRemoved", ["cqgYields", "index"]),
+    ("OnTFlowBarsInserted", ["cqgTFlowBars", "index"]),
+    ("OnTFlowBarsRemoved", ["cqgTFlowBars", "index"]),
+    ("OnExpressionInserted", ["cqgExpression", "index"]),
+    ("OnExpressionRemoved", ["cqgExpression", "index"]),
+    ("OnTonditionInserted", ["cqgCondition", "index"]),
+    ("OnTonditionRemoved", ["cqgCondition", "index"]),
+    ("OnTustomStudyInserted", ["cqgCustomStudy", "index"]),
+    ("OnTustomStudyRemoved", ["cqgCustomStudy", "index"]),
+    ("OnICConnectionStatusChanged", ["newStatus"]),
+    ("OnAllOrdersCanceled", ["orderSide", "gwAccountIds", "instrumentNames"]),
+    ("OnInstrumentsGroupResolved", ["cqgInstrumentsGroup", "cqgError"]),
+    ("OnInstrumentsGroupChanged", ["changeType", "cqgInstrumentsGroup", "instrumentsNames"]),
+    ("OnBarsTimestampsResolved", ["cqgBarsTimestamps", "cqgError"]),
+    ("OnStrategyDefinitionProgress", ["cqgDefinition", "cqgError"]),
+    ("OnTradingSystemInsertNotification", ["cqgTradingSystem", "cqgTradingSystemInsertInfo"]),
+    ("OnTradingSystemRemoveNotification", ["cqgTradingSystem", "cqgTradingSystemRemoveInfo"]),
+    ("OnTradingSystemTradeRelationAddNotification",
+     ["cqgTradingSystem", "cqgTradingSystemRelationAddInfo"]),
+    ("OnTradableExchangesResolved", ["gwAccountId", "cqgExchanges", "cqgError"]),
+    ("OnHistoricalSessionsResolved",
+     ["cqgHistoricalSessions", "cqgHistoricalSessionsRequest", "cqgError"]),
+    ("OnSummariesStatementResolved", ["cqgSummariesStatement", "cqgError"]),
+    ("OnPositionsStatementResolved", ["cqgPositionsStatement", "cqgError"]),
+    ("OnManualFillUpdateResolved", ["cqgManualFillRequest", "cqgError"]),
+    ("OnManualFillsResolved", ["cqgManualFills", "cqgError"]),
+    ("OnManualFillChanged", ["cqgManualFill", "modifyType"]),
+    ("OnAuthenticationStatusChanged", ["newStatus", "cqgError"]),
+    ("OnPasswordChanged", ["requestStatus", "cqgError"]),
+    ("OnAdvancedStudyDefinitionsResolved", ["cqgAdvancedStudyDefinitions", "cqgError"]),
+    ("OnAdvancedStudyResolved", ["cqgAdvancedStudy", "cqgError"]),
+    ("OnAdvancedStudyAdded", ["cqgAdvancedStudy"]),
+    ("OnAdvancedStudyUpdated", ["cqgAdvancedStudy", "index"]),
+    ("OnAdvancedStudyInserted", ["cqgAdvancedStudy", "index"]),
+    ("OnAdvancedStudyRemoved", ["cqgAdvancedStudy", "index"]),
+    ("OnSubMinuteBarsResolved", ["cqgSubminuteBars", "cqgError"]),
+    ("OnSubMinuteBarsAdded", ["cqgSubminuteBars"]),
+    ("OnSubMinuteBarsUpdated", ["cqgSubminuteBars", "index"]),
+    ("OnSubMinuteBarsInserted", ["cqgSubminuteBars", "index"]),
+    ("OnSubMinuteBarsRemoved", ["cqgSubminuteBars", "index"]),
+    ("OnInstrumentResolved", ["symbol", "cqgInstrument", "cqgError"]),
+    ("OnStrategyQuoteRequestResolved", ["cqgRFQ", "isProcessed", "cqgError"]),
+]
+
+
+class TestCELSinkBase:
+    def test_declares_every_handler_in_order_and_nothing_else(self, combridge):
+        declared = [name for name in vars(combridge.CELSinkBase) if name.startswith("On")]
+        assert declared == [name for name, _ in HANDLERS]
+        assert len(declared) == 104
+
+    def test_every_handler_accepts_its_arguments_by_position_and_name(self, combridge):
+        sink = combridge.CELSinkBase()
+        for name, params in HANDLERS:
+            handler = getattr(sink, name)
+            assert handler(*[object() for _ in params]) is None, name
+            assert handler(**{param: None for param in params}) is None, name
+        assert vars(sink) == {}
+
+    def test_a_wrong_argument_count_fails(self, combridge):
+        sink = combridge.CELSinkBase()
+        for name, params in HANDLERS:
+            with pytest.raises(TypeError):
+                getattr(sink, name)(*range(len(params) + 1))
+            if params:
+                with pytest.raises(TypeError):
+                    getattr(sink, name)(*range(len(params) - 1))
+
+    def test_a_python_subclass_overrides_one_handler_and_inherits_the_rest(self, combridge):
+        class Watcher(combridge.CELSinkBase):
+            def __init__(self):
+                self.started = 0
+
+            def OnCELStarted(self):
+                self.started += 1
+
+        watcher = Watcher()
+        watcher.OnCELStarted()
+        assert watcher.started == 1
+        assert watcher.OnTicksAdded(None, 3) is None
+        assert watcher.OnTonditionInserted(None, 0) is None
+
+    def test_mixes_with_an_events_class_by_multiple_inheritance(self, combridge):
+        class Events:
+            def _connect(self):
+                return "connected"
+
+        mixed = type("Sink", (Events, combridge.CELSinkBase), {})()
+        assert mixed._connect() == "connected"
+        assert mixed.OnIdle() is None
+        mixed.extra = 1  # instances keep a __dict__
+
+
+class FakeError:
+    Code = 5
+    Description = "bad symbol"
+
+
+@pytest.fixture
+def bound_sink(combridge, capsys, monkeypatch):
+    """A SinkInternal bound to a stand-in bridge, with its constructor's line read off."""
+    # The error object is wrapped before it is read, as a bare dispatch interface would be.
+    wrapped = []
+    monkeypatch.setattr(combridge.win32com.client, "Dispatch",
+                        lambda obj: wrapped.append(obj) or obj)
+    bridge = types.SimpleNamespace(errorHappened=False)
+    bridge.SetError = lambda: setattr(bridge, "errorHappened", True)
+    started = threading.Event()
+    sink = combridge.SinkInternal()
+    assert capsys.readouterr().out == f"{threading.get_ident()}: Internal sink ctor\n"
+    assert vars(sink) == {}
+    assert sink.Init(started, bridge) is None
+    assert sink.eventCELStarted is started and sink.comBridge is bridge
+    assert capsys.readouterr().out == ""
+    return types.SimpleNamespace(sink=sink, bridge=bridge, started=started, wrapped=wrapped)
+
+
+class TestSinkInternal:
+    def test_is_a_cel_sink_base(self, combridge):
+        assert issubclass(combridge.SinkInternal, combridge.CELSinkBase)
+
+    def test_cel_started_traces_and_releases_the_start_up_wait(self, bound_sink, capsys):
+        assert bound_sink.sink.OnCELStarted() is None
+        assert capsys.readouterr().out == \
+            f"{threading.get_ident()}: SinkInternal: CELStarted!\n"
+        assert bound_sink.started.is_set()
+        assert bound_sink.bridge.errorHappened is False
+
+    def test_data_error_with_an_error_object(self, bound_sink, capsys):
+        error = FakeError()
+        assert bound_sink.sink.OnDataError(error, "not this text") is None
+        assert capsys.readouterr().out == (f"{threading.get_ident()}: SinkInternal: "
+                                           "OnDataError: Code: 5 Description: bad symbol\n")
+        assert bound_sink.wrapped == [error]
+        assert bound_sink.bridge.errorHappened is True
+        assert bound_sink.started.is_set()
+
+    def test_data_error_without_an_error_object(self, bound_sink, capsys):
+        assert bound_sink.sink.OnDataError(None, "some text") is None
+        assert capsys.readouterr().out == ""
+        assert bound_sink.wrapped == []
+        assert bound_sink.bridge.errorHappened is True
+        assert bound_sink.started.is_set()
+
+    def test_unreadable_error_object_neither_flags_nor_releases(self, bound_sink):
+        class Broken:
+            @property
+            def Code(self):
+                raise OSError("gone")
+
+        with pytest.raises(OSError, match="gone"):
+            bound_sink.sink.OnDataError(Broken(), "")
+        assert bound_sink.bridge.errorHappened is False
+        assert not bound_sink.started.is_set()

@@ -1,0 +1,47 @@
+import sys
+import threading
+
+import pytest
+
+if sys.platform == "win32":
+    pytest.skip("the emulated platform is installed only where pywin32 is not",
+                allow_module_level=True)
+
+import corvane_emulator as emu
+import pythoncom
+import win32com.client
+from emulator_helpers import OwnerThread
+
+CQG_TYPE_LIBRARY = "{51F35562-AEB4-4AB3-99E8-AC9666344B64}"
+
+
+@pytest.fixture(autouse=True)
+def fresh_world():
+    win32com.client.gencache.EnsureModule(CQG_TYPE_LIBRARY, 0, 4, 0)
+    emu.reset()
+    yield
+    emu.stop_live()
+    emu.reset()
+
+
+@pytest.fixture
+def apartment():
+    """The test's own thread inside an apartment for the length of the test."""
+    pythoncom.CoInitialize()
+    yield threading.get_ident()
+    pythoncom.CoUninitialize()
+
+
+@pytest.fixture
+def owner_thread():
+    started = []
+
+    def start(**kwargs):
+        owner = OwnerThread(**kwargs).__enter__()
+        started.append(owner)
+        return owner
+
+    yield start
+    for owner in started:
+        if owner.thread.is_alive():
+            owner.stop()

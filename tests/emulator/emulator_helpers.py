@@ -1,0 +1,94 @@
+"""Threads and polling shared by the emulator's tests."""
+import threading
+import time
+
+import pythoncom
+import win32com.client
+import win32event
+
+
+class OwnerThread:
+    """A thread that makes a CQGCEL in its apartment, optionally subscribes a sink, hands the
+    object over in a stream and pumps, as the bridge's CEL thread does, until stopped."""
+
+    def __init__(self, sink_class=None, pump=True, leave_apartment=True):
+        self.sink_class = sink_class
+        self.pump = pump
+        self.leave_apartment = leave_apartment
+        self.shutdown_event = win32event.CreateEvent(None, 0, 0, None)
+        self.ready = threading.Event()
+        self.release = threading.Event()  # lets a non-pumping owner finish
+        self.wait_results = []
+        self.quit_pumped = False
+        self.error = None
+        self.sink = None
+        self.thread = threading.Thread(target=self._run, name="owner")
+
+    def __enter__(self):
+        self.thread.start()
+        assert self.ready.wait(5), "owner thread did not get ready"
+        if self.error is not None:
+            raise self.error
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    @property
+    def ident(self):
+        return self.thread.ident
+
+    def _run(self):
+        pythoncom.CoInitialize()
+        try:
+            cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+            self.stream = pythoncom.CoMarshalInterThreadInterfaceInStream(
+                pythoncom.IID_IDispatch, cel)
+            if self.sink_class is not None:
+                self.sink = win32com.client.WithEvents(cel, self.sink_class)
+            self.ready.set()
+            if self.pump:
+                self._pump()
+            else:
+                self.release.wait(10)
+            del cel
+        except BaseException as error:  # reported to the test by __enter__
+            self.error = error
+            self.ready.set()
+            return
+        if self.leave_apartment:
+            pythoncom.CoUninitialize()
+
+    def _pump(self):
+        while True:
+            result = win32event.MsgWaitForMultipleObjects(
+                (self.shutdown_event,), 0, win32event.INFINITE, win32event.QS_ALLEVENTS)
+            self.wait_results.append(result)
+            if result == win32event.WAIT_OBJECT_0:
+                return
+            if result == win32event.WAIT_OBJECT_0 + 1:
+                if pythoncom.PumpWaitingMessages():
+                    self.quit_pumped = True
+                    return
+            else:
+                raise RuntimeError("unexpected win32wait return value")
+
+    def proxy(self):
+        iface = pythoncom.CoGetInterfaceAndReleaseStream(self.stream, pythoncom.IID_IDispatch)
+        return win32com.client.Dispatch(iface)
+
+    def stop(self):
+        win32event.SetEvent(self.shutdown_event)
+        self.release.set()
+        self.thread.join(5)
+        assert not self.thread.is_alive(), "owner thread did not end"
+
+
+def wait_until(condition, timeout=5.0):
+    """Waits for another thread to make `condition` true; False if it never does."""
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.002)
+    return True

@@ -1,0 +1,51 @@
+"""The emulated clock: still until advanced in deterministic mode, moving by itself when live."""
+import pytest
+
+import corvane_emulator as emu
+import pythoncom
+import win32com.client
+
+from emulator_helpers import wait_until
+
+pytestmark = pytest.mark.timeout(20)
+
+
+class Sink:
+    def __init__(self):
+        self.statuses = []
+
+    def OnGWConnectionStatusChanged(self, newStatus):
+        self.statuses.append(newStatus)
+
+
+def test_scheduled_events_wait_for_the_clock(apartment):
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    sink = win32com.client.WithEvents(cel, Sink)
+    start = emu.clock_now()
+    emu.schedule_event(5.0, "GWConnectionStatusChanged", 2)
+    emu.schedule_event(1.0, "GWConnectionStatusChanged", 1)
+    pythoncom.PumpWaitingMessages()
+    assert sink.statuses == [] and emu.pending_actions() == 2
+    emu.advance(4.0)
+    pythoncom.PumpWaitingMessages()
+    assert sink.statuses == [1]
+    emu.advance(1.0)
+    pythoncom.PumpWaitingMessages()
+    assert sink.statuses == [1, 2]
+    assert emu.clock_now() == start + 5.0
+
+
+def test_live_mode_moves_the_clock_until_stopped(apartment):
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    sink = win32com.client.WithEvents(cel, Sink)
+    emu.schedule_event(30.0, "GWConnectionStatusChanged", 9)
+    start = emu.clock_now()
+    emu.start_live(speed=1000.0, step=0.01)
+    assert emu.is_live()
+    assert wait_until(lambda: emu.pending_actions() == 0)
+    emu.stop_live()
+    assert not emu.is_live() and emu.clock_now() >= start + 30.0
+    pythoncom.PumpWaitingMessages()
+    assert sink.statuses == [9]
+    stopped_at = emu.clock_now()
+    assert emu.clock_now() == stopped_at

@@ -1,0 +1,55 @@
+"""CQG's named constants become available once the type library is ensured."""
+import subprocess
+import sys
+
+import pytest
+
+import _cqgemu
+import pythoncom
+import win32com.client
+from win32com.client import constants
+
+QUOTE_TYPES = ["qtAsk", "qtBid", "qtCohUndAsk", "qtCohUndBid", "qtDayHigh", "qtDayLow",
+               "qtDayOpen", "qtImpliedAsk", "qtImpliedBid", "qtIndicativeOpen", "qtMarker",
+               "qtOutrightAsk", "qtOutrightBid", "qtSettlement", "qtTodayMarker", "qtTrade",
+               "qtYesterdaySettlement"]
+ORDER_STATUSES = ["osActiveAt", "osContingent", "osInCancel", "osInClient", "osInModify",
+                  "osInTransit", "osNotSent", "osParked", "osInOrderBook", "osFilled", "osBusted",
+                  "osCanceled", "osRejectFCM", "osRejectGW", "osDisconnected", "osExpired",
+                  "osInTransitTimeout"]
+OTHERS = ["tzChina", "csConnectionUp", "csConnectionDown", "dsQuotesAndBBA", "hpDaily",
+          "pfds1Min", "dbcLastQuoteOrSettlement", "tbrContractVolume", "tbrCommodityVolume",
+          "trtCurrentNotify", "tfAll", "tptAsk", "tptBid", "tptSettlement", "tptTrade", "aslNone",
+          "aslAccountUpdatesAndOrders", "pslSnapshotAndUpdates", "pslNoPositions",
+          "actPositionAdded", "actPositionChanged", "actAccountsReloaded", "otLimit", "otMarket",
+          "otStop", "osdBuy", "osdSell", "opGWStatus", "opGUID", "opEventServerTimestamp",
+          "opAverageFillPrice", "opFilledQuantity", "ctAdded", "ctChanged", "ctRemoved",
+          "fsNormal"]
+
+
+def test_every_constant_the_gateway_uses_exists_with_a_distinct_value():
+    names = QUOTE_TYPES + ORDER_STATUSES + OTHERS
+    values = [getattr(constants, name) for name in names]
+    assert all(isinstance(value, int) for value in values)
+    assert len(set(values)) == len(values)
+    assert set(names) <= set(dir(constants))
+    with pytest.raises(AttributeError):
+        constants.qtNoSuchQuote
+
+
+def test_constants_appear_only_after_ensure_module_and_only_for_the_cqg_library():
+    script = (
+        "import win32com.client\n"
+        "from win32com.client import constants\n"
+        "assert not hasattr(constants, 'tzChina')\n"
+        "module = win32com.client.gencache.EnsureModule("
+        "'{51F35562-AEB4-4AB3-99E8-AC9666344B64}', 0, 4, 0)\n"
+        "assert module is not None and constants.tzChina == constants.tzChina\n"
+        "print('ok')\n")
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=30)
+    assert run.stdout.strip() == "ok", run.stderr
+    with pytest.raises(pythoncom.com_error):
+        win32com.client.gencache.EnsureModule("{00000000-1111-2222-3333-444444444444}", 0, 1, 0)
+    with pytest.raises(pythoncom.com_error):
+        win32com.client.gencache.EnsureModule("{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 5, 0)
+    assert _cqgemu.constant("tzChina") == constants.tzChina

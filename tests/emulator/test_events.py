@@ -1,0 +1,176 @@
+"""Events reach sinks made by WithEvents on the subscribing thread, inside its pump only."""
+import threading
+
+import pytest
+
+import corvane_emulator as emu
+import pythoncom
+import win32com.client
+from corvane._testing._pyglue_probe import Counter
+
+from emulator_helpers import wait_until
+
+pytestmark = pytest.mark.timeout(20)
+
+
+class RecordingSink:
+    def __init__(self):
+        self.seen = []
+
+    def OnCELStarted(self):
+        self.seen.append(("CELStarted", threading.get_ident()))
+
+    def OnDataError(self, cqgError, errorDescription):
+        if cqgError is None:
+            self.seen.append(("DataError", None, errorDescription))
+        else:
+            error = win32com.client.Dispatch(cqgError)
+            self.seen.append(("DataError", error.Code, error.Description, errorDescription))
+
+    def OnGWConnectionStatusChanged(self, newStatus):
+        self.seen.append(("GWConnectionStatusChanged", newStatus))
+
+
+def test_events_are_delivered_only_inside_the_pump(apartment):
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    sink = win32com.client.WithEvents(cel, RecordingSink)
+    cel.Startup()
+    emu.fire_event("GWConnectionStatusChanged", 7)
+    assert sink.seen == []
+    assert pythoncom.PumpWaitingMessages() == 0
+    assert sink.seen == [("CELStarted", apartment), ("GWConnectionStatusChanged", 7)]
+
+
+def test_startup_is_answered_on_the_sink_thread_while_the_caller_uses_a_proxy(owner_thread):
+    owner = owner_thread(sink_class=RecordingSink)
+    owner.proxy().Startup()
+    assert wait_until(lambda: owner.sink.seen)
+    assert owner.sink.seen == [("CELStarted", owner.ident)]
+
+
+@pytest.mark.parametrize("scenario, expected", [
+    (dict(startup="data_error", error_code=5, error_description="bad symbol"),
+     [("DataError", 5, "bad symbol", "bad symbol")]),
+    (dict(startup="data_error_without_object", error_description="no data"),
+     [("DataError", None, "no data")]),
+])
+def test_startup_can_be_answered_by_a_data_error(apartment, scenario, expected):
+    emu.load_scenario(**scenario)
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    sink = win32com.client.WithEvents(cel, RecordingSink)
+    cel.Startup()
+    pythoncom.PumpWaitingMessages()
+    assert sink.seen == expected
+
+
+def test_startup_that_is_never_answered_or_answered_late(apartment):
+    emu.load_scenario(startup="never")
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    sink = win32com.client.WithEvents(cel, RecordingSink)
+    cel.Startup()
+    emu.advance(3600)
+    pythoncom.PumpWaitingMessages()
+    assert sink.seen == []
+
+    emu.load_scenario(startup_delay=2.0)
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    sink = win32com.client.WithEvents(cel, RecordingSink)
+    cel.Startup()
+    emu.advance(1.5)
+    pythoncom.PumpWaitingMessages()
+    assert sink.seen == []
+    emu.advance(0.5)
+    pythoncom.PumpWaitingMessages()
+    assert sink.seen == [("CELStarted", apartment)]
+
+
+def test_a_failing_handler_is_reported_and_the_pump_goes_on(apartment, capfd):
+    class FailingSink(RecordingSink):
+        def OnGWConnectionStatusChanged(self, newStatus):
+            raise ValueError("handler failed on %s" % newStatus)
+
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    sink = win32com.client.WithEvents(cel, FailingSink)
+    emu.fire_event("GWConnectionStatusChanged", 1)
+    emu.fire_event("CELStarted")
+    emu.fire_event("EventWithoutHandler", 1, 2)
+    assert pythoncom.PumpWaitingMessages() == 0
+    assert sink.seen == [("CELStarted", apartment)]
+    err = capfd.readouterr().err
+    assert "Traceback" in err and "ValueError: handler failed on 1" in err
+
+
+def test_every_sink_gets_each_event_in_subscription_order(apartment):
+    order = []
+
+    class First:
+        def OnCELStarted(self):
+            order.append("first")
+
+    class Second:
+        def OnCELStarted(self):
+            order.append("second")
+
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    win32com.client.WithEvents(cel, First)
+    win32com.client.WithEvents(cel, Second)
+    assert emu.sink_count() == 2
+    emu.fire_event("CELStarted")
+    emu.fire_event("CELStarted")
+    pythoncom.PumpWaitingMessages()
+    assert order == ["first", "second", "first", "second"]
+
+
+def test_with_events_mixes_in_a_class_made_in_cpp(apartment):
+    class CountingSink(Counter):
+        def OnGWConnectionStatusChanged(self, newStatus):
+            self.add(newStatus)
+
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    sink = win32com.client.WithEvents(cel, CountingSink)
+    assert isinstance(sink, CountingSink) and isinstance(sink, Counter)
+    assert sink.count == 0  # the class's own constructor ran, without arguments
+    emu.fire_event("GWConnectionStatusChanged", 3)
+    emu.fire_event("GWConnectionStatusChanged", 4)
+    pythoncom.PumpWaitingMessages()
+    assert sink.count == 7
+
+    plain = win32com.client.WithEvents(cel, Counter)
+    assert type(plain).__mro__[2] is Counter and plain.count == 0
+
+
+def test_objects_in_event_arguments_arrive_bare(apartment):
+    received = []
+
+    class Sink:
+        def OnDataError(self, cqgError, errorDescription):
+            received.append(cqgError)
+            received.append(win32com.client.Dispatch(cqgError).code)
+
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    win32com.client.WithEvents(cel, Sink)
+    emu.fire_event("DataError", emu.make_error(11, "late"), "late")
+    pythoncom.PumpWaitingMessages()
+    bare, code = received
+    assert code == 11
+    with pytest.raises(AttributeError):
+        bare.Code  # a bare interface has no names until wrapped with Dispatch
+
+
+def test_with_events_needs_an_apartment_and_an_event_source(apartment):
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    with pytest.raises(TypeError):
+        win32com.client.WithEvents(cel.APIConfiguration, RecordingSink)
+    failures = []
+
+    def elsewhere():
+        try:
+            win32com.client.WithEvents(cel, RecordingSink)
+        except pythoncom.com_error as error:
+            failures.append(error.hresult)
+
+    thread = threading.Thread(target=elsewhere)
+    thread.start()
+    thread.join(5)
+    assert failures == [-2147417842]  # the object belongs to this thread
+    assert emu.sink_count() == 0
