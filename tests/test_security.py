@@ -203,3 +203,11 @@ def test_reimport_runs_initialisation_afresh():
         assert first.Security("X", "N", exchange=Exchange.SEHK) == second.Stock("X", "N")
     finally:
         sys.modules["corvane.core.security"] = first
+
+
+def test_failed_import_makes_the_module_fail_to_load(monkeypatch):
+    monkeypatch.setitem(sys.modules, "corvane.core.constants", None)
+    monkeypatch.delitem(sys.modules, "corvane.core.security")
+    with pytest.raises(ModuleNotFoundError, match="corvane.core.constants"):
+        importlib.import_module("corvane.core.security")
+    monkeypatch.delitem(sys.modules, "corvane.core.security", raising=False)

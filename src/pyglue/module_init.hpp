@@ -2,9 +2,10 @@
 //
 // NB_MODULE turns any error raised while a module initialises into an ImportError
 // ("Encountered an error while initializing the extension.") with the real error only as
-// its cause. A module whose import is meant to fail on the user's configuration (a missing
-// name is an ImportError, a value of the wrong type a TypeError) is declared with
-// PYGLUE_MODULE instead, so the importer gets that error itself. Everything else is as
+// its cause. Our modules are declared with PYGLUE_MODULE instead, so that, as with a
+// module written in Python, the importer gets the error itself (a missing configuration
+// name is an ImportError, a value of the wrong type a TypeError, a missing dependency a
+// ModuleNotFoundError). Everything else is as
 // with NB_MODULE, whose expansion in nanobind 2.x this mirrors: multi-phase
 // initialisation, so each import builds a fresh module.
 #pragma once

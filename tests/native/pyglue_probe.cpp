@@ -3,11 +3,12 @@
 #include <nanobind/nanobind.h>
 
 #include "class_builder.hpp"
+#include "module_init.hpp"
 #include "type_check.hpp"
 
 namespace nb = nanobind;
 
-NB_MODULE(_pyglue_probe, m) {
+PYGLUE_MODULE(_pyglue_probe, m) {
     pyglue::ClassBuilder counter(m, "Counter", nb::tuple(), "Counts calls.");
     counter
         .def("__init__",

@@ -7,6 +7,7 @@
 #include <nanobind/nanobind.h>
 
 #include "class_builder.hpp"
+#include "module_init.hpp"
 
 namespace nb = nanobind;
 using pyglue::ClassBuilder;
@@ -72,7 +73,7 @@ nb::object make_kind(nb::module_ &m, nb::handle security, const char *name, cons
 
 } // namespace
 
-NB_MODULE(security, m) {
+PYGLUE_MODULE(security, m) {
     m.attr("dataclass") = nb::module_::import_("dataclasses").attr("dataclass");
     nb::object exchange = nb::module_::import_("corvane.core.constants").attr("Exchange");
     m.attr("Exchange") = exchange;

@@ -6,11 +6,12 @@
 
 #include "configured_path.hpp"
 #include "db_class.hpp"
+#include "module_init.hpp"
 #include "store_context.hpp"
 
 namespace nb = nanobind;
 
-NB_MODULE(db, m) {
+PYGLUE_MODULE(db, m) {
     nb::object lock = nb::module_::import_("threading").attr("Lock")();
     m.attr("lock") = lock;
 

@@ -4,6 +4,7 @@
 
 #include "cel_sink_base.hpp"
 #include "com_bridge.hpp"
+#include "module_init.hpp"
 #include "progress_log.hpp"
 #include "sample_run.hpp"
 #include "sink_internal.hpp"
@@ -30,7 +31,7 @@ void import_platform(nb::module_ &m) {
 
 } // namespace
 
-NB_MODULE(ComBridge, m) {
+PYGLUE_MODULE(ComBridge, m) {
     import_platform(m);
     nb::module_::import_("win32com.client")
         .attr("gencache")
