@@ -88,8 +88,9 @@ nb::object with_events(nb::handle object, nb::handle user_class) {
 
 void define_event_binding(nb::module_ &module) {
     nb::object type = nb::module_::import_("builtins").attr("type");
+    nb::object module_name = module.attr("__name__");
     nb::dict ns;
-    ns["__module__"] = module.attr("__name__");
+    ns["__module__"] = module_name;
     ns["__doc__"] = nb::str("Connects an instance to the events of the object it is made with.");
     ns["__init__"] = nb::cpp_function(
         [](nb::handle self, nb::handle source) {

@@ -197,5 +197,6 @@ NB_MODULE(_cqgemu, m) {
     m.def("is_live", [] { return world().clock.live(); });
     m.def("_shutdown", &shutdown_emulator);
 
-    nb::module_::import_("atexit").attr("register")(m.attr("_shutdown"));
+    nb::object shutdown = m.attr("_shutdown");
+    nb::module_::import_("atexit").attr("register")(shutdown);
 }

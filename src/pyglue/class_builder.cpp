@@ -4,8 +4,9 @@ namespace pyglue {
 
 ClassBuilder::ClassBuilder(nb::handle module, const char *name, nb::tuple bases,
                            const char *doc) {
+    nb::object module_name = module.attr("__name__");
     nb::dict ns;
-    ns["__module__"] = module.attr("__name__");
+    ns["__module__"] = module_name;
     ns["__qualname__"] = nb::str(name);
     ns["__doc__"] = doc ? nb::object(nb::str(doc)) : nb::none();
     ns["__annotations__"] = annotations_;

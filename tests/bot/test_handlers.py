@@ -5,6 +5,7 @@ import re
 
 import pytest
 
+from bot_child import run_with_bot_module
 from bot_fakes import INITIAL_REQUESTS, FakeLibraryBot, command, text_message
 
 pytestmark = pytest.mark.timeout(30)
@@ -165,6 +166,23 @@ def test_a_failed_reply_propagates_after_the_flag_is_set(bot_module):
     with pytest.raises(ConnectionError):
         command(bot_module.balance, library_bot=library_bot)
     assert library_bot.get_balance is True
+
+
+def test_an_update_without_a_chat_raises_after_the_flag_is_set(tmp_path):
+    # The chat gate stops such an update; a handler given one must still raise, not abort
+    # the process (hence the child).
+    run = run_with_bot_module(tmp_path, """
+        from types import SimpleNamespace
+        from bot_fakes import FakeLibraryBot
+        library_bot = FakeLibraryBot()
+        update = SimpleNamespace(effective_chat=None, message=None)
+        try:
+            module.balance(update, SimpleNamespace(bot=library_bot, args=[]))
+        except AttributeError:
+            print("raised", library_bot.get_balance, library_bot.sent)
+        """)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.splitlines()[-1] == "raised True []"
 
 
 def test_module_doc_lists_every_command_and_the_order_format(bot_module):

@@ -6,6 +6,7 @@ import pytest
 import telegram
 from telegram.utils.deprecate import TelegramDeprecationWarning
 
+from bot_child import run_with_bot_module
 from bot_fakes import INITIAL_REQUESTS
 
 pytestmark = pytest.mark.timeout(30)
@@ -93,6 +94,19 @@ class TestProperties:
             assert str(error.value) == type_error("val", "str", got)
             assert bot.corvane_status == "Paused"
         bot.corvane_status = "Running"
+
+    def test_a_request_missing_from_the_library_bot_raises(self, tmp_path):
+        # In a child: a getter whose lookup failed while its result was converted would
+        # abort the process.
+        run = run_with_bot_module(tmp_path, """
+            del module.bot.updater.bot.order_string
+            try:
+                module.bot.order_string
+            except AttributeError as error:
+                print("raised", "order_string" in str(error))
+            """)
+        assert run.returncode == 0, run.stderr
+        assert run.stdout.splitlines()[-1] == "raised True"
 
 
 def test_a_new_bot_starts_with_the_initial_requests(import_bot, caplog):

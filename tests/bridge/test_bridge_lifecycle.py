@@ -1,11 +1,13 @@
 """The bridge from construction to shut-down: the CEL thread, the hand-over, the API
 configuration, the start-up wait and the message pump."""
+import subprocess
+import sys
 import threading
 
 import pytest
 
 from bridge_log import (CALLER_HAND_OVER, CALLER_SHUTDOWN, CEL_PREPARATION,
-                        CEL_UNINITIALIZING, messages_of, parse_log)
+                        CEL_UNINITIALIZING, MODULE, messages_of, parse_log)
 
 pytestmark = pytest.mark.timeout(10)
 
@@ -123,6 +125,40 @@ class TestApiConfiguration:
             bridge.Init(combridge.CELSinkBase, custom)
         bridge.Shutdown()
         assert not bridge.thread.is_alive()
+
+    def test_a_failing_read_for_the_custom_configuration_raises(self, combridge):
+        # In a child process: a read failing inside a call's argument conversion would
+        # abort the process instead of raising.
+        script = f"""
+import types
+import pythoncom
+from {MODULE} import ComBridge
+
+class DisconnectingCel:
+    # Serves the default configuration, then has lost its server.
+    reads = 0
+
+    @property
+    def APIConfiguration(self):
+        self.reads += 1
+        if self.reads > {len(defaults(combridge))}:
+            raise pythoncom.com_error(-2147417848, "disconnected", None, None)
+        return types.SimpleNamespace()
+
+bridge = ComBridge()
+bridge.cqgCEL = DisconnectingCel()
+called = []
+try:
+    bridge.apiConfigurationSet(called.append)
+except pythoncom.com_error as error:
+    print("raised", error.hresult, called, bridge.cqgCEL.reads)
+"""
+        run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                             timeout=30)
+        assert run.returncode == 0, run.stderr
+        # The defaults were set; the read for the custom configuration failed.
+        reads = len(defaults(combridge)) + 1
+        assert run.stdout.splitlines()[-1] == f"raised -2147417848 [] {reads}"
 
 
 @pytest.mark.parametrize("error", [(5, "bad symbol"), None], ids=["error-object", "none"])

@@ -1,9 +1,13 @@
 """CELSinkBase accepts every CQGCEL event and does nothing; SinkInternal watches start-up
 and data errors for its bridge."""
+import subprocess
+import sys
 import threading
 import types
 
 import pytest
+
+from bridge_log import MODULE
 
 pytestmark = pytest.mark.timeout(10)
 
@@ -229,3 +233,41 @@ class TestSinkInternal:
             bound_sink.sink.OnDataError(Broken(), "")
         assert bound_sink.bridge.errorHappened is False
         assert not bound_sink.started.is_set()
+
+    @pytest.mark.parametrize("unreadable", ["Code", "Description"])
+    def test_a_failing_read_through_the_error_proxy_raises(self, unreadable):
+        # In a child process: a read failing inside the trace's formatting would abort
+        # the process instead of raising.
+        script = f"""
+import threading
+import types
+import pythoncom
+import win32com.client
+from {MODULE} import SinkInternal
+
+win32com.client.Dispatch = lambda obj: obj  # the stand-in is read as it is
+
+class DisconnectedError:
+    Code = 5
+    Description = "bad symbol"
+
+    @property
+    def {unreadable}(self):
+        raise pythoncom.com_error(-2147417848, "disconnected", None, None)
+
+error = DisconnectedError()
+bridge = types.SimpleNamespace(SetError=lambda: print("flagged"))
+started = threading.Event()
+sink = SinkInternal()
+sink.Init(started, bridge)
+try:
+    sink.OnDataError(error, "")
+except pythoncom.com_error as failure:
+    print("raised", failure.hresult, started.is_set())
+"""
+        run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                             timeout=30)
+        assert run.returncode == 0, run.stderr
+        # As when Code fails in-process: neither flagged nor released.
+        assert "flagged" not in run.stdout
+        assert run.stdout.splitlines()[-1] == "raised -2147417848 False"

@@ -74,7 +74,8 @@ nb::object make_kind(nb::module_ &m, nb::handle security, const char *name, cons
 } // namespace
 
 PYGLUE_MODULE(security, m) {
-    m.attr("dataclass") = nb::module_::import_("dataclasses").attr("dataclass");
+    nb::object dataclass = nb::module_::import_("dataclasses").attr("dataclass");
+    m.attr("dataclass") = dataclass;
     nb::object exchange = nb::module_::import_("corvane.core.constants").attr("Exchange");
     m.attr("Exchange") = exchange;
 

@@ -193,8 +193,10 @@ nb::object db_select_records(const StoreContext &context, nb::handle self,
         }
     }
     nb::list column_names;
-    for (nb::handle entry : description)
-        column_names.append(entry[0]);
+    for (nb::handle entry : description) {
+        nb::object column_name = entry[0];
+        column_names.append(column_name);
+    }
     return frame_from_rows(context, rows, column_names);
 }
 

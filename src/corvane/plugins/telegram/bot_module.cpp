@@ -28,8 +28,9 @@ nb::object import_name(nb::handle module, const char *name) {
 // The library bot class: ExtBot with one slot for the run state. The other request
 // attributes live in the instance dictionary the library's objects already have.
 nb::object make_library_bot_class(nb::module_ &m, nb::handle ext_bot) {
+    nb::object module_name = m.attr("__name__");
     nb::dict ns;
-    ns["__module__"] = m.attr("__name__");
+    ns["__module__"] = module_name;
     ns["__qualname__"] = nb::str("CustomedExtBot");
     ns["__doc__"] = nb::str("The library bot, carrying the plug-in's request attributes.");
     ns["__slots__"] = nb::make_tuple("corvane_status");
@@ -65,11 +66,14 @@ PYGLUE_MODULE(bot, m) {
     m.attr("__doc__") = nb::str(kModuleDoc);
 
     m.attr("datetime") = nb::module_::import_("datetime");
-    m.attr("Update") = nb::module_::import_("telegram").attr("Update");
+    nb::object update_type = nb::module_::import_("telegram").attr("Update");
+    m.attr("Update") = update_type;
     nb::module_ ext = nb::module_::import_("telegram.ext");
     for (const char *name : {"Updater", "ExtBot", "CallbackContext", "CommandHandler",
-                             "MessageHandler", "Filters"})
-        m.attr(name) = ext.attr(name);
+                             "MessageHandler", "Filters"}) {
+        nb::object ext_member = ext.attr(name);
+        m.attr(name) = ext_member;
+    }
 
     nb::module_ config = nb::module_::import_("corvane_config");
     m.attr("TELEGRAM_TOKEN") = import_name(config, "TELEGRAM_TOKEN");
@@ -83,12 +87,14 @@ PYGLUE_MODULE(bot, m) {
     settings.library_bot_class = m.attr("CustomedExtBot");
     settings.default_chat_id = default_chat_id(m.attr("TELEGRAM_CHAT_ID"));
     settings.base_url = m.attr("TELEGRAM_BASE_URL");
-    settings.logger = nb::module_::import_("logging").attr("getLogger")(m.attr("__name__"));
+    nb::object module_name = m.attr("__name__");
+    settings.logger = nb::module_::import_("logging").attr("getLogger")(module_name);
     m.attr("TelegramBot") = make_telegram_bot_class(m, settings);
 
     if (settings.default_chat_id.is_none())
         settings.logger.attr("warning")(
             "TELEGRAM_CHAT_ID is None: the bot accepts no command until it is set in "
             "corvane_config (send the bot a message and call bot.get_chat_id() to find it)");
-    m.attr("bot") = m.attr("TelegramBot")(nb::arg("token") = m.attr("TELEGRAM_TOKEN"));
+    nb::object token = m.attr("TELEGRAM_TOKEN");
+    m.attr("bot") = m.attr("TelegramBot")(nb::arg("token") = token);
 }

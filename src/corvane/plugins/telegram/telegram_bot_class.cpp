@@ -48,7 +48,7 @@ enum class Stored { TruthValue, ExactStr, AsGiven };
 
 void add_request_property(pyglue::ClassBuilder &cls, const char *name, Stored stored) {
     cls.def_property(
-        name, [name](nb::handle self) { return library_bot_of(self).attr(name); },
+        name, [name](nb::handle self) -> nb::object { return library_bot_of(self).attr(name); },
         [name, stored](nb::handle self, nb::object val) {
             nb::object library_bot = library_bot_of(self);
             switch (stored) {
@@ -79,15 +79,18 @@ void register_and_poll(nb::handle updater, nb::handle module_handlers, nb::handl
 
     nb::object dispatcher = updater.attr("dispatcher");
     nb::list handlers;
-    for (const char *command : kCommands)
-        handlers.append(command_handler(command, module_handlers.attr(command)));
+    for (const char *command : kCommands) {
+        nb::object command_callback = module_handlers.attr(command);
+        handlers.append(command_handler(command, command_callback));
+    }
+    nb::object echo_callback = module_handlers.attr("echo");
     nb::object echo_handler = ext.attr("MessageHandler")(
-        filters.attr("text") & ~filters.attr("command"), module_handlers.attr("echo"));
+        filters.attr("text") & ~filters.attr("command"), echo_callback);
 
     // The gate runs first, in a group of its own, for every update.
-    dispatcher.attr("add_handler")(
-        ext.attr("TypeHandler")(nb::module_::import_("telegram").attr("Update"), chat_gate),
-        nb::arg("group") = -1);
+    nb::object update_type = nb::module_::import_("telegram").attr("Update");
+    dispatcher.attr("add_handler")(ext.attr("TypeHandler")(update_type, chat_gate),
+                                   nb::arg("group") = -1);
     dispatcher.attr("add_handler")(echo_handler);
     for (nb::handle handler : handlers)
         dispatcher.attr("add_handler")(handler);
@@ -171,8 +174,10 @@ nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &se
         nb::object print = nb::module_::import_("builtins").attr("print");
         if (nb::len(updates) == 0)
             print("No pending update: send the bot a message first.");
-        else
-            print(updates[0]);
+        else {
+            nb::object first_update = updates[0];
+            print(first_update);
+        }
     });
 
     cls.def("get_chat_id", [](nb::handle self) -> nb::object {

@@ -69,9 +69,9 @@ void thread_body(nb::handle self, nb::handle sinkType, nb::handle sinkInternalTy
         Trace("CQG.CQGCEL.4 created!");
 
         Trace("Marshal CQGCEL in stream");
+        nb::object iidDispatch = pythoncom.attr("IID_IDispatch");
         nb::setattr(self, "cqgCELStream",
-                    pythoncom.attr("CoMarshalInterThreadInterfaceInStream")(
-                        pythoncom.attr("IID_IDispatch"), cqgCEL));
+                    pythoncom.attr("CoMarshalInterThreadInterfaceInStream")(iidDispatch, cqgCEL));
         Trace("CQGCEL is marshaled in stream");
 
         // The internal sink first, so every event after Startup() reaches both sinks.
@@ -83,7 +83,8 @@ void thread_body(nb::handle self, nb::handle sinkType, nb::handle sinkInternalTy
         nb::setattr(self, "sink", client.attr("WithEvents")(cqgCEL, sinkType));
         Trace("Sink subscribed");
 
-        internalSink.attr("Init")(self.attr("eventCELStarted"), self);
+        nb::object eventCELStarted = self.attr("eventCELStarted");
+        internalSink.attr("Init")(eventCELStarted, self);
         Trace("Internal sink is initialized");
     } catch (nb::python_error &error) {
         hand_over_preparation_failure(self, error);
@@ -115,12 +116,15 @@ void thread_body(nb::handle self, nb::handle sinkType, nb::handle sinkInternalTy
 void pump_messages(nb::handle self) {
     nb::module_ pythoncom = pythoncom_module();
     nb::module_ win32event = win32event_module();
-    nb::tuple handles = nb::make_tuple(self.attr("shutdownEvent"));
+    nb::object shutdownEvent = self.attr("shutdownEvent");
+    nb::tuple handles = nb::make_tuple(shutdownEvent);
 
     for (;;) {
         // Sleeps (without the GIL) until shutdown is signalled or the queue has input.
-        nb::object result = win32event.attr("MsgWaitForMultipleObjects")(
-            handles, 0, win32event.attr("INFINITE"), win32event.attr("QS_ALLEVENTS"));
+        nb::object no_timeout = win32event.attr("INFINITE");
+        nb::object any_message = win32event.attr("QS_ALLEVENTS");
+        nb::object result = win32event.attr("MsgWaitForMultipleObjects")(handles, 0, no_timeout,
+                                                                         any_message);
 
         nb::object shutdown_signalled = win32event.attr("WAIT_OBJECT_0");
         if (result.equal(shutdown_signalled))
@@ -136,8 +140,9 @@ void pump_messages(nb::handle self) {
 }
 
 nb::object init(nb::handle self, nb::handle sinkType, nb::handle customAPIConfiguration) {
+    nb::object threadedFunction = self.attr("threadedFunction");
     nb::object thread = threading_module().attr("Thread")(
-        nb::arg("target") = self.attr("threadedFunction"),
+        nb::arg("target") = threadedFunction,
         nb::arg("args") = nb::make_tuple(sinkType), nb::arg("name") = "cel_threadfunc");
     nb::setattr(self, "thread", thread);
     thread.attr("start")();
@@ -154,8 +159,10 @@ nb::object init(nb::handle self, nb::handle sinkType, nb::handle customAPIConfig
 
     Trace("Marshaled CQGCEL from stream");
     nb::module_ pythoncom = pythoncom_module();
-    nb::object proxy = pythoncom.attr("CoGetInterfaceAndReleaseStream")(
-        self.attr("cqgCELStream"), pythoncom.attr("IID_IDispatch"));
+    nb::object cqgCELStream = self.attr("cqgCELStream");
+    nb::object iidDispatch = pythoncom.attr("IID_IDispatch");
+    nb::object proxy =
+        pythoncom.attr("CoGetInterfaceAndReleaseStream")(cqgCELStream, iidDispatch);
     nb::setattr(self, "cqgCEL", win32com_client_module().attr("Dispatch")(proxy));
     Trace("CQGCEL is marshaled from stream!");
 
@@ -185,7 +192,9 @@ void api_configuration_set(nb::handle self, nb::handle customAPIConfiguration) {
     // After the defaults, so the caller's values win.
     if (!customAPIConfiguration.is_none()) {
         Trace("CQGCEL custom configuring...");
-        customAPIConfiguration(self.attr("cqgCEL").attr("APIConfiguration"));
+        // Read before the call: a read failing through the proxy then raises, not aborts.
+        nb::object apiConfiguration = self.attr("cqgCEL").attr("APIConfiguration");
+        customAPIConfiguration(apiConfiguration);
     }
 }
 
@@ -207,7 +216,8 @@ void shutdown(nb::handle self) {
     Trace("CQGCEL is being shut down..");
     if (nb::hasattr(self, "cqgCEL") && cel_thread_alive(self))
         self.attr("cqgCEL").attr("Shutdown")();
-    win32event_module().attr("SetEvent")(self.attr("shutdownEvent"));
+    nb::object shutdownEvent = self.attr("shutdownEvent");
+    win32event_module().attr("SetEvent")(shutdownEvent);
     if (cel_thread_alive(self))
         self.attr("thread").attr("join")();
     Trace("CQGCEL is shut down.");

@@ -20,11 +20,13 @@ const char *const kCqgcelTypeLibrary = "{51F35562-AEB4-4AB3-99E8-AC9666344B64}";
 void import_platform(nb::module_ &m) {
     nb::module_ threading = nb::module_::import_("threading");
     m.attr("threading") = threading;
-    m.attr("Thread") = threading.attr("Thread");
+    nb::object thread_class = threading.attr("Thread");
+    m.attr("Thread") = thread_class;
     m.attr("win32event") = nb::module_::import_("win32event");
     nb::module_ client = nb::module_::import_("win32com.client");
     m.attr("win32com") = nb::module_::import_("win32com");
-    m.attr("constants") = client.attr("constants");
+    nb::object constants = client.attr("constants");
+    m.attr("constants") = constants;
     m.attr("pythoncom") = nb::module_::import_("pythoncom");
     m.attr("sys") = nb::module_::import_("sys");
 }
