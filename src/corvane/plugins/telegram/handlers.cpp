@@ -63,6 +63,21 @@ std::optional<nb::object> read_count(nb::handle word) {
     return std::nullopt;
 }
 
+// The count a well-formed request names, if any; false when the words are malformed (the
+// shape is wrong or the count word does not convert).
+bool take_count(const CountedRequest &request, nb::handle words,
+                std::optional<nb::object> &count) {
+    if (request.malformed)
+        return false;
+    if (request.count_word) {
+        nb::object word = words[*request.count_word];
+        count = read_count(word);
+        if (!count)
+            return false;
+    }
+    return true;
+}
+
 void raise_flag(nb::handle library_bot, const char *flag) {
     nb::setattr(library_bot, flag, nb::bool_(true));
 }
@@ -99,14 +114,9 @@ void orders(nb::handle update, nb::handle context) {
     reply(update, context, stamped(nb::str("] {}...").format(nb::repr(words))));
 
     CountedRequest request = read_orders_words(utf8_words(words));
-    if (request.malformed)
-        return reply_usage(update, context);
     std::optional<nb::object> count;
-    if (request.count_word) {
-        count = read_count(words[*request.count_word]);
-        if (!count)
-            return reply_usage(update, context);
-    }
+    if (!take_count(request, words, count))
+        return reply_usage(update, context);
 
     nb::object library_bot = context.attr("bot");
     if (request.active_only)
@@ -124,14 +134,9 @@ void orders(nb::handle update, nb::handle context) {
 void deals(nb::handle update, nb::handle context) {
     nb::list words = command_words(context);
     CountedRequest request = read_deals_words(utf8_words(words));
-    if (request.malformed)
-        return reply_usage(update, context);
     std::optional<nb::object> count;
-    if (request.count_word) {
-        count = read_count(words[*request.count_word]);
-        if (!count)
-            return reply_usage(update, context);
-    }
+    if (!take_count(request, words, count))
+        return reply_usage(update, context);
 
     nb::object library_bot = context.attr("bot");
     if (count)
