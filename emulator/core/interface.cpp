@@ -29,16 +29,20 @@ struct PendingCall {
     std::atomic<bool> taken{false}; // the caller holds the GIL again
 };
 
-// Spins (GIL released) until `flag` is set or `limit` passes; true if it was set.
-bool spin_until(const std::atomic<bool> &flag, std::chrono::microseconds limit) {
+// Spins (GIL released) until `ready()` or `limit` passes; true if it was ready.
+template <class Ready> bool spin_until(Ready ready, std::chrono::microseconds limit) {
     auto until = std::chrono::steady_clock::now() + limit;
     do {
         for (int i = 0; i < 64; ++i)
-            if (flag.load(std::memory_order_acquire))
+            if (ready())
                 return true;
         std::this_thread::yield();
     } while (std::chrono::steady_clock::now() < until);
     return false;
+}
+
+bool spin_until(const std::atomic<bool> &flag, std::chrono::microseconds limit) {
+    return spin_until([&] { return flag.load(std::memory_order_acquire); }, limit);
 }
 
 void finish(PendingCall &call) {
@@ -84,10 +88,20 @@ void execute(PendingCall &call) {
     } catch (const std::exception &error) {
         call.error = nb::handle(PyExc_RuntimeError)(nb::str(error.what()));
     }
-    finish(call);
-    // Hand the GIL to the caller, which would otherwise sleep until this thread next waits.
+    ThreadQueue &home = *call.target->home();
+    std::uint64_t posted_before = home.posted.load(std::memory_order_acquire);
+    // Publish the answer only once the GIL is free: a caller that saw `done` while this thread
+    // still held the GIL would fall asleep in the GIL's own wait and cost a second wake-up.
     nb::gil_scoped_release unlocked;
-    spin_until(call.taken, std::chrono::microseconds(20));
+    finish(call);
+    // Then keep off the GIL while the caller uses it: asking for it now would put this thread
+    // to sleep until the caller lets go, and that wake-up costs more than a whole call. A caller
+    // lets go of the GIL before it posts its next call, so wait (briefly) for the caller to take
+    // the GIL and then for the next message.
+    if (spin_until(call.taken, std::chrono::microseconds(20)))
+        spin_until(
+            [&] { return home.posted.load(std::memory_order_acquire) != posted_before; },
+            std::chrono::microseconds(20));
 }
 
 void cancel(PendingCall &call) {
@@ -110,28 +124,34 @@ nb::object call_through_proxy(const Interface &iface, Operation operation, const
     Message message;
     message.run = [call] { execute(*call); };
     message.cancel = [call] { cancel(*call); };
-    switch (post_call(*owner, std::move(message))) {
+
+    // The call is posted only once the GIL is free: the owner, woken by the post, may run at
+    // once (on this very core), and finding the GIL held it would fall asleep again for it.
+    // Leaving the apartment cancels the call, which also sets `done`; only the owner thread's
+    // end leaves it unanswered.
+    CallPosting posting;
+    bool done = false;
+    {
+        nb::gil_scoped_release unlocked;
+        posting = post_call(*owner, std::move(message));
+        if (posting == CallPosting::Posted) {
+            // A pumping owner answers within microseconds: a short spin saves the caller a sleep
+            // and a wake-up. Then sleep until the answer or the owner's end.
+            done = spin_until(call->done, std::chrono::microseconds(50));
+            if (!done) {
+                std::unique_lock<std::mutex> lock(platform_mutex());
+                platform_changed().wait(lock, [&] { return call->done.load() || !owner->alive; });
+                done = call->done.load();
+            }
+        }
+    }
+    switch (posting) {
     case CallPosting::ApartmentLeft:
         raise_com_error(hresult::RPC_E_DISCONNECTED);
     case CallPosting::ThreadEnded:
         raise_com_error(hresult::RPC_E_SERVER_DIED_DNE);
     case CallPosting::Posted:
         break;
-    }
-
-    // Leaving the apartment cancels the call, which also sets `done`; only the owner thread's
-    // end leaves it unanswered.
-    bool done;
-    {
-        nb::gil_scoped_release unlocked;
-        // A pumping owner answers within microseconds: a short spin saves the caller a sleep
-        // and a wake-up. Then sleep until the answer or the owner's end.
-        done = spin_until(call->done, std::chrono::microseconds(50));
-        if (!done) {
-            std::unique_lock<std::mutex> lock(platform_mutex());
-            platform_changed().wait(lock, [&] { return call->done.load() || !owner->alive; });
-            done = call->done.load();
-        }
     }
     call->taken.store(true, std::memory_order_release);
     if (!done)
