@@ -189,6 +189,32 @@ bool same_object(const Interface &a, nb::handle other) {
     return b && a.target == b->target;
 }
 
+// Attribute lookup on a CDispatch. A name of the object's own goes straight to its members: a
+// CDispatch has no ordinary attribute of that kind, and trying the ordinary lookup first would
+// raise (and drop) an AttributeError on every property read. Python's own names (`_oleobj_`,
+// the dunders), and anything a subclass adds, are looked up the ordinary way first.
+nb::object get_attribute(nb::handle self, nb::str name) {
+    const char *text = name.c_str();
+    bool own_name = text[0] != '_' && self.type().is(nb::type<DispatchWrapper>());
+    if (!own_name) {
+        if (PyObject *found = PyObject_GenericGetAttr(self.ptr(), name.ptr()))
+            return nb::steal(found);
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError))
+            throw nb::python_error();
+        if (text[0] == '_') {
+            PyErr_Clear();
+            PyErr_SetString(PyExc_AttributeError, text);
+            throw nb::python_error();
+        }
+        PyErr_Clear();
+    }
+    const Interface &iface = nb::cast<const DispatchWrapper &>(self).iface;
+    const Member &member = member_named(iface, text);
+    if (member.is_method())
+        return nb::cast(BoundMethod{iface, &member});
+    return wrap_result(invoke(iface, Operation::Get, member, nb::none()));
+}
+
 std::string describe(const Interface &iface, const char *kind) {
     return std::string("<") + kind + " " + iface.target->type_name() + ">";
 }
@@ -254,17 +280,7 @@ void define_interface_types(nb::module_ &module) {
     nb::class_<DispatchWrapper>(module, "CDispatch",
                                 "An emulated object usable by its property and method names.")
         .def_prop_ro("_oleobj_", [](const DispatchWrapper &self) { return nb::cast(self.iface); })
-        .def("__getattr__",
-             [](const DispatchWrapper &self, const char *name) -> nb::object {
-                 if (name[0] == '_') {
-                     PyErr_SetString(PyExc_AttributeError, name);
-                     throw nb::python_error();
-                 }
-                 const Member &member = member_named(self.iface, name);
-                 if (member.is_method())
-                     return nb::cast(BoundMethod{self.iface, &member});
-                 return wrap_result(invoke(self.iface, Operation::Get, member, nb::none()));
-             })
+        .def("__getattribute__", &get_attribute)
         .def("__setattr__",
              [](const DispatchWrapper &self, const char *name, nb::object value) {
                  const Member &member = member_named(self.iface, name);
