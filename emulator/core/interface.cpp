@@ -29,16 +29,20 @@ struct PendingCall {
     std::atomic<bool> taken{false}; // the caller holds the GIL again
 };
 
-// Spins (GIL released) until `flag` is set or `limit` passes; true if it was set.
-bool spin_until(const std::atomic<bool> &flag, std::chrono::microseconds limit) {
+// Spins (GIL released) until `ready()` or `limit` passes; true if it was ready.
+template <class Ready> bool spin_until(Ready ready, std::chrono::microseconds limit) {
     auto until = std::chrono::steady_clock::now() + limit;
     do {
         for (int i = 0; i < 64; ++i)
-            if (flag.load(std::memory_order_acquire))
+            if (ready())
                 return true;
         std::this_thread::yield();
     } while (std::chrono::steady_clock::now() < until);
     return false;
+}
+
+bool spin_until(const std::atomic<bool> &flag, std::chrono::microseconds limit) {
+    return spin_until([&] { return flag.load(std::memory_order_acquire); }, limit);
 }
 
 void finish(PendingCall &call) {
@@ -84,10 +88,20 @@ void execute(PendingCall &call) {
     } catch (const std::exception &error) {
         call.error = nb::handle(PyExc_RuntimeError)(nb::str(error.what()));
     }
-    finish(call);
-    // Hand the GIL to the caller, which would otherwise sleep until this thread next waits.
+    ThreadQueue &home = *call.target->home();
+    std::uint64_t posted_before = home.posted.load(std::memory_order_acquire);
+    // Publish the answer only once the GIL is free: a caller that saw `done` while this thread
+    // still held the GIL would fall asleep in the GIL's own wait and cost a second wake-up.
     nb::gil_scoped_release unlocked;
-    spin_until(call.taken, std::chrono::microseconds(20));
+    finish(call);
+    // Then keep off the GIL while the caller uses it: asking for it now would put this thread
+    // to sleep until the caller lets go, and that wake-up costs more than a whole call. A caller
+    // lets go of the GIL before it posts its next call, so wait (briefly) for the caller to take
+    // the GIL and then for the next message.
+    if (spin_until(call.taken, std::chrono::microseconds(20)))
+        spin_until(
+            [&] { return home.posted.load(std::memory_order_acquire) != posted_before; },
+            std::chrono::microseconds(20));
 }
 
 void cancel(PendingCall &call) {
@@ -110,28 +124,34 @@ nb::object call_through_proxy(const Interface &iface, Operation operation, const
     Message message;
     message.run = [call] { execute(*call); };
     message.cancel = [call] { cancel(*call); };
-    switch (post_call(*owner, std::move(message))) {
+
+    // The call is posted only once the GIL is free: the owner, woken by the post, may run at
+    // once (on this very core), and finding the GIL held it would fall asleep again for it.
+    // Leaving the apartment cancels the call, which also sets `done`; only the owner thread's
+    // end leaves it unanswered.
+    CallPosting posting;
+    bool done = false;
+    {
+        nb::gil_scoped_release unlocked;
+        posting = post_call(*owner, std::move(message));
+        if (posting == CallPosting::Posted) {
+            // A pumping owner answers within microseconds: a short spin saves the caller a sleep
+            // and a wake-up. Then sleep until the answer or the owner's end.
+            done = spin_until(call->done, std::chrono::microseconds(50));
+            if (!done) {
+                std::unique_lock<std::mutex> lock(platform_mutex());
+                platform_changed().wait(lock, [&] { return call->done.load() || !owner->alive; });
+                done = call->done.load();
+            }
+        }
+    }
+    switch (posting) {
     case CallPosting::ApartmentLeft:
         raise_com_error(hresult::RPC_E_DISCONNECTED);
     case CallPosting::ThreadEnded:
         raise_com_error(hresult::RPC_E_SERVER_DIED_DNE);
     case CallPosting::Posted:
         break;
-    }
-
-    // Leaving the apartment cancels the call, which also sets `done`; only the owner thread's
-    // end leaves it unanswered.
-    bool done;
-    {
-        nb::gil_scoped_release unlocked;
-        // A pumping owner answers within microseconds: a short spin saves the caller a sleep
-        // and a wake-up. Then sleep until the answer or the owner's end.
-        done = spin_until(call->done, std::chrono::microseconds(50));
-        if (!done) {
-            std::unique_lock<std::mutex> lock(platform_mutex());
-            platform_changed().wait(lock, [&] { return call->done.load() || !owner->alive; });
-            done = call->done.load();
-        }
     }
     call->taken.store(true, std::memory_order_release);
     if (!done)
@@ -167,6 +187,32 @@ const Member &member_named(const Interface &iface, const char *name) {
 bool same_object(const Interface &a, nb::handle other) {
     std::optional<Interface> b = interface_of(other);
     return b && a.target == b->target;
+}
+
+// Attribute lookup on a CDispatch. A name of the object's own goes straight to its members: a
+// CDispatch has no ordinary attribute of that kind, and trying the ordinary lookup first would
+// raise (and drop) an AttributeError on every property read. Python's own names (`_oleobj_`,
+// the dunders), and anything a subclass adds, are looked up the ordinary way first.
+nb::object get_attribute(nb::handle self, nb::str name) {
+    const char *text = name.c_str();
+    bool own_name = text[0] != '_' && self.type().is(nb::type<DispatchWrapper>());
+    if (!own_name) {
+        if (PyObject *found = PyObject_GenericGetAttr(self.ptr(), name.ptr()))
+            return nb::steal(found);
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError))
+            throw nb::python_error();
+        if (text[0] == '_') {
+            PyErr_Clear();
+            PyErr_SetString(PyExc_AttributeError, text);
+            throw nb::python_error();
+        }
+        PyErr_Clear();
+    }
+    const Interface &iface = nb::cast<const DispatchWrapper &>(self).iface;
+    const Member &member = member_named(iface, text);
+    if (member.is_method())
+        return nb::cast(BoundMethod{iface, &member});
+    return wrap_result(invoke(iface, Operation::Get, member, nb::none()));
 }
 
 std::string describe(const Interface &iface, const char *kind) {
@@ -234,17 +280,7 @@ void define_interface_types(nb::module_ &module) {
     nb::class_<DispatchWrapper>(module, "CDispatch",
                                 "An emulated object usable by its property and method names.")
         .def_prop_ro("_oleobj_", [](const DispatchWrapper &self) { return nb::cast(self.iface); })
-        .def("__getattr__",
-             [](const DispatchWrapper &self, const char *name) -> nb::object {
-                 if (name[0] == '_') {
-                     PyErr_SetString(PyExc_AttributeError, name);
-                     throw nb::python_error();
-                 }
-                 const Member &member = member_named(self.iface, name);
-                 if (member.is_method())
-                     return nb::cast(BoundMethod{self.iface, &member});
-                 return wrap_result(invoke(self.iface, Operation::Get, member, nb::none()));
-             })
+        .def("__getattribute__", &get_attribute)
         .def("__setattr__",
              [](const DispatchWrapper &self, const char *name, nb::object value) {
                  const Member &member = member_named(self.iface, name);

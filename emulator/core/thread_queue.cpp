@@ -86,6 +86,7 @@ bool post_message(ThreadQueue &queue, Message message) {
         if (!queue.alive)
             return false;
         queue.messages.push_back(std::move(message));
+        queue.posted.fetch_add(1, std::memory_order_release);
     }
     platform_changed().notify_all();
     return true;
@@ -99,6 +100,7 @@ CallPosting post_call(ThreadQueue &queue, Message message) {
         if (queue.com_init_count == 0)
             return CallPosting::ApartmentLeft;
         queue.messages.push_back(std::move(message));
+        queue.posted.fetch_add(1, std::memory_order_release);
     }
     platform_changed().notify_all();
     return CallPosting::Posted;

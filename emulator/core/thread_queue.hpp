@@ -6,6 +6,7 @@
 // Python object); its leftover messages are dropped later, under the GIL, by purge_dead_queues().
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -32,6 +33,9 @@ public:
 
     // Guarded by platform_mutex().
     std::deque<Message> messages;
+    // Messages posted so far, counted under the mutex and read without it by this queue's own
+    // thread while it spins for the next one.
+    std::atomic<std::uint64_t> posted{0};
     bool alive = true;
     int com_init_count = 0;                          // CoInitialize nesting depth
     std::optional<unsigned long> injected_wait_result; // the next MsgWait returns this

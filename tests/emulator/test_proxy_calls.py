@@ -77,6 +77,17 @@ def test_names_match_without_regard_to_case(owner_thread):
     assert emu.cel_calls() == ["Shutdown"]
 
 
+def test_python_attributes_of_a_wrapper_sit_beside_its_member_names(owner_thread):
+    cel = owner_thread().proxy()
+    configuration = cel.APIConfiguration
+    assert isinstance(configuration._oleobj_, type(cel._oleobj_))
+    assert type(configuration).__name__ == "CDispatch"
+    assert getattr(configuration, "_no_such_attribute", "absent") == "absent"
+    assert not hasattr(configuration, "NoSuchMember")
+    assert hasattr(configuration, "readystatuscheck")
+    assert callable(cel.Shutdown) and not callable(configuration.ReadyStatusCheck)
+
+
 def test_objects_handed_out_are_bound_to_the_receiving_thread(owner_thread):
     cel = owner_thread().proxy()
     configuration = cel.APIConfiguration
