@@ -1,6 +1,6 @@
 """A local stand-in for Telegram's Bot API, for tests and the demo.
 
-It serves the part of the Bot API that the bot plug-in's library uses (getMe,
+It serves the Bot API methods that the bot plug-in's library uses (getMe,
 deleteWebhook, getUpdates with long polling, offsets and time-outs, sendMessage) on
 127.0.0.1 at a free port, and has a control side: queue a text message as if a user had
 written it in a chat, and read or wait for what the bot sent.

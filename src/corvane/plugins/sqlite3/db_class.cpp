@@ -126,6 +126,21 @@ Condition build_condition(const StoreContext &context, nb::dict keywords) {
     return condition;
 }
 
+// Checked column names and their values to bind, in the mapping's order.
+struct ColumnValues {
+    std::vector<std::string_view> names;  // views into the mapping's keys
+    nb::list parameters;
+};
+
+ColumnValues column_values(const StoreContext &context, nb::dict columns) {
+    ColumnValues values;
+    for (auto [name, value] : columns) {
+        values.names.push_back(checked_name(name, "column"));
+        values.parameters.append(bindable_value(context, value));
+    }
+    return values;
+}
+
 // ---- the methods -------------------------------------------------------------------------
 
 void db_init(const StoreContext &context, nb::handle self) {
@@ -208,16 +223,11 @@ void db_update_records(const StoreContext &context, nb::handle self, nb::handle 
     check_assertion(context, assignments.size() > 0,
                     "At least one column needs to be updated!");
     std::string_view table = checked_name(table_name, "table");
-    std::vector<std::string_view> names;
-    nb::list parameters;
-    for (auto [name, value] : assignments) {
-        names.push_back(checked_name(name, "column"));
-        parameters.append(bindable_value(context, value));
-    }
+    ColumnValues values = column_values(context, assignments);
     Condition condition = build_condition(context, keywords);
-    parameters.extend(condition.parameters);
-    run_statement(context, self, as_text(update_statement(table, names, condition.text)),
-                  parameters);
+    values.parameters.extend(condition.parameters);
+    run_statement(context, self, as_text(update_statement(table, values.names, condition.text)),
+                  values.parameters);
 }
 
 void db_insert_records(const StoreContext &context, nb::handle self, nb::handle table_name,
@@ -226,13 +236,9 @@ void db_insert_records(const StoreContext &context, nb::handle self, nb::handle 
     check_assertion(context, keywords.size() > 0,
                     "Must provide columns and values when inserting!");
     std::string_view table = checked_name(table_name, "table");
-    std::vector<std::string_view> names;
-    nb::list parameters;
-    for (auto [name, value] : keywords) {
-        names.push_back(checked_name(name, "column"));
-        parameters.append(bindable_value(context, value));
-    }
-    run_statement(context, self, as_text(insert_statement(table, names)), parameters);
+    ColumnValues values = column_values(context, keywords);
+    run_statement(context, self, as_text(insert_statement(table, values.names)),
+                  values.parameters);
 }
 
 void db_delete_records(const StoreContext &context, nb::handle self, nb::handle table_name,
