@@ -132,6 +132,39 @@ def test_statements_take_the_shape_of_their_keywords(store):
     ]
 
 
+def test_a_subclass_sees_the_create_methods_and_every_statement_through_execute(
+        db_module, db_dir, read_file):
+    seen = []
+
+    class LoggedDB(db_module.DB):
+        def execute(self, sql, parameters=None):
+            seen.append((sql.split(" (")[0], parameters))
+            super().execute(sql, parameters)
+
+        def create_deal_table(self):
+            seen.append(("create_deal_table", None))
+
+    store = LoggedDB()
+    with pytest.raises(sqlite3.IntegrityError):  # refused by SQLite, once offered
+        store.insert_records("balance", cash=1.5)
+    store.update_records("position", {"quantity": 2}, id=1)
+    store.delete_records("position", id=1)
+    store.delete_table("trading_order")
+    store.close()
+    assert seen == [
+        ("CREATE TABLE IF NOT EXISTS balance", None),
+        ("CREATE TABLE IF NOT EXISTS position", None),
+        ("CREATE TABLE IF NOT EXISTS trading_order", None),
+        ("create_deal_table", None),
+        ("INSERT INTO balance", [1.5]),
+        ("UPDATE position SET quantity=? WHERE id=? ", [2, 1]),
+        ("DELETE FROM position WHERE id=? ", [1]),
+        ("DROP TABLE trading_order", None),
+    ]
+    assert read_file("SELECT name FROM sqlite_master WHERE type = 'table'"
+                     " AND name != 'sqlite_sequence'") == [("balance",), ("position",)]
+
+
 def test_execute_runs_any_statement_and_commits_it(store, read_file):
     store.execute("INSERT INTO position (balance_id, security_name, security_code, direction,"
                   " holding_price, quantity, update_time) VALUES (?, ?, ?, ?, ?, ?, ?)",

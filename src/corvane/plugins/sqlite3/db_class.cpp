@@ -99,6 +99,16 @@ void run_statement(const StoreContext &context, nb::handle self, nb::handle sql,
 
 nb::str as_text(const std::string &sql) { return nb::str(sql.data(), sql.size()); }
 
+// Record operations and the create methods hand their statement to the object's own
+// `execute`, so a subclass that overrides it sees every statement but select's.
+void execute_on(nb::handle self, const std::string &sql, nb::handle parameters = nb::handle()) {
+    nb::object execute = self.attr("execute");
+    if (parameters.is_valid())
+        execute(as_text(sql), parameters);
+    else
+        execute(as_text(sql));
+}
+
 // ---- conditions --------------------------------------------------------------------------
 
 struct Condition {
@@ -152,9 +162,9 @@ void db_init(const StoreContext &context, nb::handle self) {
     nb::object connection = context.connect(path, nb::arg("check_same_thread") = false);
     nb::setattr(self, "conn", connection);
     nb::setattr(self, "cursor", connection.attr("cursor")());
-    for (const char *create : {create_balance_table_sql, create_position_table_sql,
-                               create_order_table_sql, create_deal_table_sql})
-        run_statement(context, self, nb::str(create));
+    for (const char *create : {"create_balance_table", "create_position_table",
+                               "create_order_table", "create_deal_table"})
+        self.attr(create)();
 }
 
 void db_close(const StoreContext &context, nb::handle self) {
@@ -174,9 +184,9 @@ nb::object db_parse_sql_where_condition(const StoreContext &context, nb::kwargs 
     return nb::make_tuple(as_text(condition.text), condition.parameters);
 }
 
-void db_delete_table(const StoreContext &context, nb::handle self, nb::handle table_name) {
+void db_delete_table(nb::handle self, nb::handle table_name) {
     std::string_view table = checked_table(table_name);
-    run_statement(context, self, as_text(drop_table_statement(table)));
+    execute_on(self, drop_table_statement(table));
 }
 
 nb::object db_select_records(const StoreContext &context, nb::handle self,
@@ -226,8 +236,7 @@ void db_update_records(const StoreContext &context, nb::handle self, nb::handle 
     ColumnValues values = column_values(context, assignments);
     Condition condition = build_condition(context, keywords);
     values.parameters.extend(condition.parameters);
-    run_statement(context, self, as_text(update_statement(table, values.names, condition.text)),
-                  values.parameters);
+    execute_on(self, update_statement(table, values.names, condition.text), values.parameters);
 }
 
 void db_insert_records(const StoreContext &context, nb::handle self, nb::handle table_name,
@@ -237,16 +246,14 @@ void db_insert_records(const StoreContext &context, nb::handle self, nb::handle 
                     "Must provide columns and values when inserting!");
     std::string_view table = checked_name(table_name, "table");
     ColumnValues values = column_values(context, keywords);
-    run_statement(context, self, as_text(insert_statement(table, values.names)),
-                  values.parameters);
+    execute_on(self, insert_statement(table, values.names), values.parameters);
 }
 
 void db_delete_records(const StoreContext &context, nb::handle self, nb::handle table_name,
                        nb::kwargs keywords) {
     std::string_view table = checked_table(table_name);
     Condition condition = build_condition(context, keywords);
-    run_statement(context, self, as_text(delete_statement(table, condition.text)),
-                  condition.parameters);
+    execute_on(self, delete_statement(table, condition.text), condition.parameters);
 }
 
 const char *const where_doc =
@@ -292,9 +299,7 @@ nb::object make_db_class(nb::handle module, Context context) {
              nb::sig("def _parse_sql_where_condition(self, **kwargs) -> tuple[str, list]"),
              where_doc)
         .def("delete_table",
-             [context](nb::handle self, nb::handle table_name) {
-                 db_delete_table(*context, self, table_name);
-             },
+             [](nb::handle self, nb::handle table_name) { db_delete_table(self, table_name); },
              nb::arg("table_name").none(),
              nb::sig("def delete_table(self, table_name: str) -> None"))
         .def("select_records",
@@ -351,7 +356,7 @@ nb::object make_db_class(nb::handle module, Context context) {
                        create_deal_table_sql}}) {
         const char *sql = create.sql;
         db.def(create.name,
-               [context, sql](nb::handle self) { run_statement(*context, self, nb::str(sql)); },
+               [sql](nb::handle self) { execute_on(self, sql); },
                nb::sig(create.signature));
     }
     return db.get();
