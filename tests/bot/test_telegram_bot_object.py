@@ -1,5 +1,6 @@
 """TelegramBot: its class, its properties over the library bot, send_message's chat ids,
 and the names the module binds."""
+import datetime
 import warnings
 
 import pytest
@@ -30,6 +31,7 @@ def test_module_binds_its_names_in_order(bot_module):
     bound = [name for name in vars(bot_module) if name in expected]
     assert bound == expected
     assert bot_module.Filters is telegram.ext.Filters
+    assert bot_module.datetime is datetime.datetime  # the class, as Update is telegram's
 
 
 def test_class_shape(bot_module):

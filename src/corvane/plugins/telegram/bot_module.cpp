@@ -65,7 +65,9 @@ nb::object configured_base_url(nb::handle config) {
 PYGLUE_MODULE(bot, m) {
     m.attr("__doc__") = nb::str(kModuleDoc);
 
-    m.attr("datetime") = nb::module_::import_("datetime");
+    // `from datetime import datetime`, as the other names come from their modules.
+    nb::object datetime_class = nb::module_::import_("datetime").attr("datetime");
+    m.attr("datetime") = datetime_class;
     nb::object update_type = nb::module_::import_("telegram").attr("Update");
     m.attr("Update") = update_type;
     nb::module_ ext = nb::module_::import_("telegram.ext");
