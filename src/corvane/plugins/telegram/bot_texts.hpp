@@ -4,12 +4,15 @@
 
 namespace corvane::telegram {
 
-// How /send_order's order instruction is written; also the send_order handler's own doc.
-inline constexpr const char *kSendOrderUsage =
-    "/send_order [parameters] send an order with string instruction:\n"
-    "- order_string: str, security_code, quantity, direction(l/s), offset(o/c),\n"
-    "                order_type(m/l/s), gateway_name, price(None),\n"
-    "                stop_price(None)";
+// How /send_order's order instruction is written: the send_order handler's own doc, and
+// part of the module documentation (a macro, so the two literals join into one).
+#define CORVANE_SEND_ORDER_USAGE                                                           \
+    "/send_order [parameters] send an order with string instruction:\n"                    \
+    "- order_string: str, security_code, quantity, direction(l/s), offset(o/c),\n"         \
+    "                order_type(m/l/s), gateway_name, price(None),\n"                      \
+    "                stop_price(None)"
+
+inline constexpr const char *kSendOrderUsage = CORVANE_SEND_ORDER_USAGE;
 
 // The module documentation; sent alone as the reply to a command with malformed arguments.
 inline constexpr const char *kModuleDoc =
@@ -25,10 +28,7 @@ inline constexpr const char *kModuleDoc =
     "/deals [n] - show the last n deals (default 1)\n"
     "/cancel_order order_id gateway_name - cancel one order\n"
     "/cancel_orders - cancel all active orders\n"
-    "/send_order [parameters] send an order with string instruction:\n"
-    "- order_string: str, security_code, quantity, direction(l/s), offset(o/c),\n"
-    "                order_type(m/l/s), gateway_name, price(None),\n"
-    "                stop_price(None)\n"
+    CORVANE_SEND_ORDER_USAGE "\n"
     "    one word, the eight fields separated by commas and no blanks, for example\n"
     "    /send_order EPZ26,1,l,o,l,CQG,5000.25,None\n"
     "/close_positions [gateway_name] - close all positions, or only those of one gateway\n"
