@@ -51,7 +51,12 @@ void EventSource::connect(nb::object sink, std::shared_ptr<ThreadQueue> subscrib
 
 void EventSource::fire(const std::string &event_name, nb::tuple args) {
     std::string handler_name = "On" + event_name;
-    for (const Connection &connection : connections_) {
+    // Converting the arguments may run Python code (an argument's __getattr__, a collection),
+    // which may connect or disconnect sinks meanwhile: walk by index over a copy of each entry,
+    // and give the event to the sinks connected when it was fired.
+    const size_t count = connections_.size();
+    for (size_t i = 0; i < count && i < connections_.size(); ++i) {
+        Connection connection = connections_[i];
         Message message;
         message.run = [sink = connection.sink, handler_name,
                        delivered = arguments_for(args, *connection.subscriber)] {
