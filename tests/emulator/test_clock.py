@@ -47,5 +47,10 @@ def test_live_mode_moves_the_clock_until_stopped(apartment):
     assert not emu.is_live() and emu.clock_now() >= start + 30.0
     pythoncom.PumpWaitingMessages()
     assert sink.statuses == [9]
+
+    # Stopped, the clock is back to moving only when advanced.
     stopped_at = emu.clock_now()
-    assert emu.clock_now() == stopped_at
+    emu.schedule_event(1.0, "GWConnectionStatusChanged", 10)
+    emu.advance(1.0)
+    pythoncom.PumpWaitingMessages()
+    assert sink.statuses == [9, 10] and emu.clock_now() == stopped_at + 1.0
