@@ -20,7 +20,8 @@ class OwnerThread:
         self.release = threading.Event()  # lets a non-pumping owner finish
         self.error = None
         self.sink = None
-        self.thread = threading.Thread(target=self._run, name="owner")
+        # A daemon, so that a test failing while the thread is blocked does not hang the run.
+        self.thread = threading.Thread(target=self._run, name="owner", daemon=True)
 
     def __enter__(self):
         self.thread.start()

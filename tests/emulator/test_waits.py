@@ -81,7 +81,7 @@ def test_a_sleeping_msg_wait_wakes_for_another_thread():
             results.append(pythoncom.PumpWaitingMessages())
         pythoncom.CoUninitialize()
 
-    thread = threading.Thread(target=pump)
+    thread = threading.Thread(target=pump, daemon=True)
     thread.start()
     assert in_apartment.wait(5)
     emu.post_quit(thread.ident)
