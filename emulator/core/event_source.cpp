@@ -14,8 +14,7 @@ nb::tuple arguments_for(nb::tuple args, const ThreadQueue &subscriber) {
     for (nb::handle arg : args) {
         std::optional<Interface> iface = interface_of(arg);
         if (iface) {
-            bool proxy = iface->target->home() && iface->target->home().get() != &subscriber;
-            converted.append(nb::cast(Interface{iface->target, subscriber.thread_ident, proxy}));
+            converted.append(nb::cast(Interface{iface->target, subscriber.thread_ident}));
         } else {
             converted.append(arg);
         }
