@@ -176,6 +176,14 @@ def test_with_events_needs_an_apartment_and_an_event_source(apartment):
     assert emu.sink_count() == 0
 
 
+def test_with_events_on_a_proxy_needs_the_callers_apartment(owner_thread):
+    proxy = owner_thread().proxy()  # usable here, though this thread is in no apartment
+    with pytest.raises(pythoncom.com_error) as raised:
+        win32com.client.WithEvents(proxy, RecordingSink)
+    assert raised.value.hresult == -2147221008  # CoInitialize has not been called
+    assert emu.sink_count() == 0
+
+
 def test_sinks_connected_while_an_event_is_fired_get_the_next_one(apartment):
     cel = win32com.client.Dispatch("CQG.CQGCEL.4")
     first = win32com.client.WithEvents(cel, RecordingSink)
