@@ -1,4 +1,6 @@
 """The emulated clock: still until advanced in deterministic mode, moving by itself when live."""
+import threading
+
 import pytest
 
 import corvane_emulator as emu
@@ -54,3 +56,26 @@ def test_live_mode_moves_the_clock_until_stopped(apartment):
     emu.advance(1.0)
     pythoncom.PumpWaitingMessages()
     assert sink.statuses == [9, 10] and emu.clock_now() == stopped_at + 1.0
+
+
+def test_live_mode_stopped_from_several_threads_at_once():
+    failures = []
+
+    def stop(together):
+        try:
+            together.wait()
+            emu.stop_live()
+        except BaseException as error:  # reported by the test
+            failures.append(error)
+
+    for _ in range(100):
+        emu.start_live(speed=1.0, step=0.001)
+        together = threading.Barrier(3)
+        stoppers = [threading.Thread(target=stop, args=(together,), daemon=True)
+                    for _ in range(3)]
+        for stopper in stoppers:
+            stopper.start()
+        for stopper in stoppers:
+            stopper.join(5)
+        assert not any(stopper.is_alive() for stopper in stoppers), "a stop_live never returned"
+        assert failures == [] and not emu.is_live()
