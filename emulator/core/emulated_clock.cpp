@@ -3,6 +3,7 @@
 #include <nanobind/nanobind.h>
 
 #include <chrono>
+#include <stdexcept>
 
 namespace cqgemu {
 
@@ -13,6 +14,9 @@ void EmulatedClock::schedule_after(double delay_seconds, std::function<void()> a
 }
 
 void EmulatedClock::advance(double seconds) {
+    // Time never runs backwards: actions are due in the order they were scheduled for.
+    if (!(seconds >= 0))
+        throw std::invalid_argument("advance() needs a number of seconds that is not negative");
     double target = now_ + seconds;
     // One action at a time: an action may schedule more, due within this same advance.
     while (!pending_.empty() && pending_.begin()->first.first <= target) {
@@ -32,6 +36,10 @@ void EmulatedClock::reset() {
 }
 
 void EmulatedClock::start_live(double speed, double step_seconds) {
+    // A step of zero would keep the driver busy taking the GIL; a negative speed would turn
+    // the clock back.
+    if (!(speed > 0) || !(step_seconds > 0))
+        throw std::invalid_argument("start_live() needs a speed and a step above zero");
     stop_live();
     auto control = std::make_shared<DriverControl>();
     control_ = control;

@@ -37,6 +37,18 @@ def test_scheduled_events_wait_for_the_clock(apartment):
     assert emu.clock_now() == start + 5.0
 
 
+def test_the_clock_refuses_to_run_backwards_or_to_race():
+    start = emu.clock_now()
+    for seconds in (-1.0, float("nan")):
+        with pytest.raises(ValueError):
+            emu.advance(seconds)
+    assert emu.clock_now() == start
+    for speed, step in ((-1.0, 0.1), (1.0, 0.0)):
+        with pytest.raises(ValueError):
+            emu.start_live(speed=speed, step=step)
+    assert not emu.is_live()
+
+
 def test_live_mode_moves_the_clock_until_stopped(apartment):
     cel = win32com.client.Dispatch("CQG.CQGCEL.4")
     sink = win32com.client.WithEvents(cel, Sink)
