@@ -3,6 +3,7 @@
 #include <nanobind/nanobind.h>
 
 #include <chrono>
+#include <stdexcept>
 
 namespace cqgemu {
 
@@ -13,6 +14,9 @@ void EmulatedClock::schedule_after(double delay_seconds, std::function<void()> a
 }
 
 void EmulatedClock::advance(double seconds) {
+    // Time never runs backwards: actions are due in the order they were scheduled for.
+    if (!(seconds >= 0))
+        throw std::invalid_argument("advance() needs a number of seconds that is not negative");
     double target = now_ + seconds;
     // One action at a time: an action may schedule more, due within this same advance.
     while (!pending_.empty() && pending_.begin()->first.first <= target) {
@@ -32,17 +36,30 @@ void EmulatedClock::reset() {
 }
 
 void EmulatedClock::start_live(double speed, double step_seconds) {
+    // A step of zero would keep the driver busy taking the GIL; a negative speed would turn
+    // the clock back.
+    if (!(speed > 0) || !(step_seconds > 0))
+        throw std::invalid_argument("start_live() needs a speed and a step above zero");
     stop_live();
-    stop_requested_ = false;
-    driver_ = std::thread([this, speed, step_seconds] {
+    auto control = std::make_shared<DriverControl>();
+    control_ = control;
+    driver_ = std::thread([this, control, speed, step_seconds] {
         auto step = std::chrono::duration<double>(step_seconds);
+        auto stopped = [&] {
+            std::lock_guard<std::mutex> lock(control->mutex);
+            return control->stop_requested;
+        };
         for (;;) {
             {
-                std::unique_lock<std::mutex> lock(driver_mutex_);
-                if (driver_wake_.wait_for(lock, step, [this] { return stop_requested_; }))
+                std::unique_lock<std::mutex> lock(control->mutex);
+                if (control->wake.wait_for(lock, step, [&] { return control->stop_requested; }))
                     return;
             }
             nb::gil_scoped_acquire gil;
+            // A stop requested while this thread waited for the GIL ends the run here: once
+            // stop_live() has been called the clock no longer moves by itself.
+            if (stopped())
+                return;
             try {
                 advance(step_seconds * speed);
             } catch (nb::python_error &error) {
@@ -52,16 +69,20 @@ void EmulatedClock::start_live(double speed, double step_seconds) {
     });
 }
 
+// GIL held. The driver is taken out of the clock before the GIL is let go for the join, so a
+// second stop (or a start) from another thread meanwhile finds no driver to join.
 void EmulatedClock::stop_live() {
     if (!driver_.joinable())
         return;
+    std::thread driver = std::move(driver_);
+    std::shared_ptr<DriverControl> control = std::move(control_);
     {
-        std::lock_guard<std::mutex> lock(driver_mutex_);
-        stop_requested_ = true;
+        std::lock_guard<std::mutex> lock(control->mutex);
+        control->stop_requested = true;
     }
-    driver_wake_.notify_all();
+    control->wake.notify_all();
     nb::gil_scoped_release unlocked; // the driver may be waiting for the GIL
-    driver_.join();
+    driver.join();
 }
 
 } // namespace cqgemu

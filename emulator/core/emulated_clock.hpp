@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -41,10 +42,17 @@ private:
     std::uint64_t next_sequence_ = 0;
     std::map<Due, std::function<void()>> pending_;
 
+    // One per live run, shared with its driver thread, so that a run being stopped is never
+    // confused with the next one.
+    struct DriverControl {
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool stop_requested = false;
+    };
+
+    // Both changed only with the GIL held.
     std::thread driver_;
-    std::mutex driver_mutex_;
-    std::condition_variable driver_wake_;
-    bool stop_requested_ = false;
+    std::shared_ptr<DriverControl> control_;
 };
 
 } // namespace cqgemu

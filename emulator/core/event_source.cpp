@@ -14,8 +14,7 @@ nb::tuple arguments_for(nb::tuple args, const ThreadQueue &subscriber) {
     for (nb::handle arg : args) {
         std::optional<Interface> iface = interface_of(arg);
         if (iface) {
-            bool proxy = iface->target->home() && iface->target->home().get() != &subscriber;
-            converted.append(nb::cast(Interface{iface->target, subscriber.thread_ident, proxy}));
+            converted.append(nb::cast(Interface{iface->target, subscriber.thread_ident}));
         } else {
             converted.append(arg);
         }
@@ -30,6 +29,19 @@ void print_handler_error(nb::python_error &error) {
     } catch (nb::python_error &) {
         PyErr_Clear();
     }
+}
+
+// The event source behind `iface`, once it is known usable on this thread, from its apartment.
+EventSource &event_source_usable_here(const std::optional<Interface> &iface,
+                                      const char *not_an_object) {
+    if (!iface)
+        throw nb::type_error(not_an_object);
+    require_usable_here(*iface);
+    auto *events = dynamic_cast<EventSource *>(iface->target.get());
+    if (!events)
+        throw nb::type_error("This COM object does not fire events");
+    require_apartment();
+    return *events;
 }
 
 void deliver(nb::handle sink, const std::string &handler_name, nb::handle args) {
@@ -51,7 +63,12 @@ void EventSource::connect(nb::object sink, std::shared_ptr<ThreadQueue> subscrib
 
 void EventSource::fire(const std::string &event_name, nb::tuple args) {
     std::string handler_name = "On" + event_name;
-    for (const Connection &connection : connections_) {
+    // Converting the arguments may run Python code (an argument's __getattr__, a collection),
+    // which may connect or disconnect sinks meanwhile: walk by index over a copy of each entry,
+    // and give the event to the sinks connected when it was fired.
+    const size_t count = connections_.size();
+    for (size_t i = 0; i < count && i < connections_.size(); ++i) {
+        Connection connection = connections_[i];
         Message message;
         message.run = [sink = connection.sink, handler_name,
                        delivered = arguments_for(args, *connection.subscriber)] {
@@ -68,12 +85,7 @@ void EventSource::disconnect() {
 
 nb::object with_events(nb::handle object, nb::handle user_class) {
     std::optional<Interface> iface = interface_of(object);
-    if (!iface)
-        throw nb::type_error("WithEvents needs a COM object");
-    require_usable_here(*iface);
-    if (!std::dynamic_pointer_cast<EventSource>(iface->target))
-        throw nb::type_error("This COM object does not fire events");
-    require_apartment();
+    event_source_usable_here(iface, "WithEvents needs a COM object");
 
     // As pywin32 does: a class deriving from the events class and the user's class, whose
     // events-class constructor connects the new instance; then the user's constructor runs.
@@ -95,14 +107,8 @@ void define_event_binding(nb::module_ &module) {
     ns["__init__"] = nb::cpp_function(
         [](nb::handle self, nb::handle source) {
             std::optional<Interface> iface = interface_of(source);
-            if (!iface)
-                throw nb::type_error("COMEventSink needs a COM object");
-            require_usable_here(*iface);
-            auto events = std::dynamic_pointer_cast<EventSource>(iface->target);
-            if (!events)
-                throw nb::type_error("This COM object does not fire events");
-            require_apartment();
-            events->connect(nb::borrow(self), current_queue());
+            event_source_usable_here(iface, "COMEventSink needs a COM object")
+                .connect(nb::borrow(self), current_queue());
         },
         nb::is_method(), nb::arg("oobj"));
     module.attr("COMEventSink") = type("COMEventSink", nb::make_tuple(), ns);

@@ -57,9 +57,7 @@ void finish(PendingCall &call) {
 nb::object as_seen_from(nb::object value, unsigned long thread) {
     if (!nb::isinstance<Interface>(value))
         return value;
-    const Interface &iface = nb::cast<const Interface &>(value);
-    bool proxy = iface.target->home() && iface.target->home()->thread_ident != thread;
-    return nb::cast(Interface{iface.target, thread, proxy});
+    return nb::cast(Interface{nb::cast<const Interface &>(value).target, thread});
 }
 
 nb::object run_member(EmulatedObject &target, Operation operation, const Member &member,
@@ -222,9 +220,7 @@ std::string describe(const Interface &iface, const char *kind) {
 } // namespace
 
 nb::object interface_for_this_thread(std::shared_ptr<EmulatedObject> object) {
-    unsigned long here = current_thread_ident();
-    bool proxy = object->home() && object->home() != current_queue();
-    return nb::cast(Interface{std::move(object), here, proxy});
+    return nb::cast(Interface{std::move(object), current_thread_ident()});
 }
 
 std::optional<Interface> interface_of(nb::handle value) {

@@ -22,7 +22,6 @@ namespace nb = nanobind;
 struct Interface {
     std::shared_ptr<EmulatedObject> target;
     unsigned long valid_thread = 0; // 0: usable from any thread
-    bool proxy = false;
 };
 
 struct DispatchWrapper {

@@ -114,6 +114,13 @@ const CelRecord &last_record() {
     return *world().last_record;
 }
 
+template <class T> nb::list as_list(const std::deque<T> &items) {
+    nb::list list;
+    for (const T &item : items)
+        list.append(nb::cast(item));
+    return list;
+}
+
 void fire_event(const std::string &name, nb::tuple args) { current_cel()->fire(name, args); }
 
 void schedule_event(double delay, const std::string &name, nb::tuple args) {
@@ -163,24 +170,9 @@ NB_MODULE(_cqgemu, m) {
             log.append(nb::make_tuple(nb::str(name.c_str()), value));
         return log;
     });
-    m.def("cel_calls", [] {
-        nb::list calls;
-        for (const std::string &name : last_record().calls)
-            calls.append(nb::str(name.c_str()));
-        return calls;
-    });
-    m.def("configuration_threads", [] {
-        nb::list threads;
-        for (unsigned long ident : last_record().assignment_threads)
-            threads.append(nb::int_(ident));
-        return threads;
-    });
-    m.def("cel_call_threads", [] {
-        nb::list threads;
-        for (unsigned long ident : last_record().call_threads)
-            threads.append(nb::int_(ident));
-        return threads;
-    });
+    m.def("cel_calls", [] { return as_list(last_record().calls); });
+    m.def("configuration_threads", [] { return as_list(last_record().assignment_threads); });
+    m.def("cel_call_threads", [] { return as_list(last_record().call_threads); });
     m.def("cel_thread_ident", []() -> nb::object {
         if (!world().last_record)
             return nb::none();

@@ -42,19 +42,22 @@ std::deque<Message> take_messages(ThreadQueue &queue) {
     return taken;
 }
 
-void cancel_all(std::deque<Message> &messages) {
-    for (Message &message : messages)
-        if (message.cancel)
-            message.cancel();
-    messages.clear();
-}
-
 void disconnect_objects(ThreadQueue &queue) {
     std::vector<std::weak_ptr<EmulatedObject>> objects;
     objects.swap(queue.objects);
     for (auto &weak : objects)
         if (auto object = weak.lock())
             object->disconnect();
+}
+
+// Cancels every waiting message and disconnects the objects made in the queue's apartment.
+void drop_contents(ThreadQueue &queue) {
+    std::deque<Message> left = take_messages(queue);
+    for (Message &message : left)
+        if (message.cancel)
+            message.cancel();
+    left.clear();
+    disconnect_objects(queue);
 }
 
 } // namespace
@@ -163,11 +166,8 @@ void purge_dead_queues() {
             }
         }
     }
-    for (auto &queue : dead) {
-        std::deque<Message> left = take_messages(*queue);
-        cancel_all(left);
-        disconnect_objects(*queue);
-    }
+    for (auto &queue : dead)
+        drop_contents(*queue);
 }
 
 void drop_all_queues() {
@@ -177,11 +177,8 @@ void drop_all_queues() {
         for (auto &entry : registry())
             all.push_back(entry.second);
     }
-    for (auto &queue : all) {
-        std::deque<Message> left = take_messages(*queue);
-        cancel_all(left);
-        disconnect_objects(*queue);
-    }
+    for (auto &queue : all)
+        drop_contents(*queue);
     purge_dead_queues();
 }
 

@@ -46,11 +46,13 @@ Events and inspection:
 
 Emulated clock:
 
-- deterministic (the default): nothing scheduled happens until ``advance(seconds)``;
+- deterministic (the default): nothing scheduled happens until ``advance(seconds)`` (seconds
+  not negative: the clock never runs backwards);
   ``clock_now()``, ``set_clock(epoch_seconds)``, ``pending_actions()``,
   ``schedule_event(delay, name, *args)`` (an event after ``delay`` emulated seconds).
-- live: ``start_live(speed=1.0, step=0.1)`` advances the clock by ``step * speed`` every
-  ``step`` seconds of wall time from a background driver; ``stop_live()``, ``is_live()``.
+- live: ``start_live(speed=1.0, step=0.1)`` (both above zero) advances the clock by
+  ``step * speed`` every ``step`` seconds of wall time from a background driver;
+  ``stop_live()`` (after which the clock moves only when advanced), ``is_live()``.
 """
 from _cqgemu import (
     advance,

@@ -9,7 +9,7 @@ import pytest
 import telegram
 
 from bot_fakes import INITIAL_REQUESTS
-from conftest import AUTHORISED_CHAT, library_threads, wait_until
+from bot_support import AUTHORISED_CHAT, library_threads, wait_until
 
 pytestmark = pytest.mark.timeout(60)
 

@@ -7,7 +7,7 @@ import urllib.request
 
 import pytest
 
-from conftest import wait_until
+from bot_support import wait_until
 
 pytestmark = pytest.mark.timeout(30)
 

@@ -43,5 +43,4 @@ def owner_thread():
 
     yield start
     for owner in started:
-        if owner.thread.is_alive():
-            owner.stop()
+        owner.stop()

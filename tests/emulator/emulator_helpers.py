@@ -18,11 +18,10 @@ class OwnerThread:
         self.shutdown_event = win32event.CreateEvent(None, 0, 0, None)
         self.ready = threading.Event()
         self.release = threading.Event()  # lets a non-pumping owner finish
-        self.wait_results = []
-        self.quit_pumped = False
         self.error = None
         self.sink = None
-        self.thread = threading.Thread(target=self._run, name="owner")
+        # A daemon, so that a test failing while the thread is blocked does not hang the run.
+        self.thread = threading.Thread(target=self._run, name="owner", daemon=True)
 
     def __enter__(self):
         self.thread.start()
@@ -52,7 +51,7 @@ class OwnerThread:
             else:
                 self.release.wait(10)
             del cel
-        except BaseException as error:  # reported to the test by __enter__
+        except BaseException as error:  # reported to the test by __enter__ or stop
             self.error = error
             self.ready.set()
             return
@@ -63,12 +62,10 @@ class OwnerThread:
         while True:
             result = win32event.MsgWaitForMultipleObjects(
                 (self.shutdown_event,), 0, win32event.INFINITE, win32event.QS_ALLEVENTS)
-            self.wait_results.append(result)
             if result == win32event.WAIT_OBJECT_0:
                 return
             if result == win32event.WAIT_OBJECT_0 + 1:
                 if pythoncom.PumpWaitingMessages():
-                    self.quit_pumped = True
                     return
             else:
                 raise RuntimeError("unexpected win32wait return value")
@@ -78,10 +75,13 @@ class OwnerThread:
         return win32com.client.Dispatch(iface)
 
     def stop(self):
+        """Ends the thread; raises what ended it early, if anything did."""
         win32event.SetEvent(self.shutdown_event)
         self.release.set()
         self.thread.join(5)
         assert not self.thread.is_alive(), "owner thread did not end"
+        if self.error is not None:
+            raise self.error
 
 
 def wait_until(condition, timeout=5.0):

@@ -1,4 +1,6 @@
 """The emulated clock: still until advanced in deterministic mode, moving by itself when live."""
+import threading
+
 import pytest
 
 import corvane_emulator as emu
@@ -35,6 +37,18 @@ def test_scheduled_events_wait_for_the_clock(apartment):
     assert emu.clock_now() == start + 5.0
 
 
+def test_the_clock_refuses_to_run_backwards_or_to_race():
+    start = emu.clock_now()
+    for seconds in (-1.0, float("nan")):
+        with pytest.raises(ValueError):
+            emu.advance(seconds)
+    assert emu.clock_now() == start
+    for speed, step in ((-1.0, 0.1), (1.0, 0.0)):
+        with pytest.raises(ValueError):
+            emu.start_live(speed=speed, step=step)
+    assert not emu.is_live()
+
+
 def test_live_mode_moves_the_clock_until_stopped(apartment):
     cel = win32com.client.Dispatch("CQG.CQGCEL.4")
     sink = win32com.client.WithEvents(cel, Sink)
@@ -47,5 +61,33 @@ def test_live_mode_moves_the_clock_until_stopped(apartment):
     assert not emu.is_live() and emu.clock_now() >= start + 30.0
     pythoncom.PumpWaitingMessages()
     assert sink.statuses == [9]
+
+    # Stopped, the clock is back to moving only when advanced.
     stopped_at = emu.clock_now()
-    assert emu.clock_now() == stopped_at
+    emu.schedule_event(1.0, "GWConnectionStatusChanged", 10)
+    emu.advance(1.0)
+    pythoncom.PumpWaitingMessages()
+    assert sink.statuses == [9, 10] and emu.clock_now() == stopped_at + 1.0
+
+
+def test_live_mode_stopped_from_several_threads_at_once():
+    failures = []
+
+    def stop(together):
+        try:
+            together.wait()
+            emu.stop_live()
+        except BaseException as error:  # reported by the test
+            failures.append(error)
+
+    for _ in range(100):
+        emu.start_live(speed=1.0, step=0.001)
+        together = threading.Barrier(3)
+        stoppers = [threading.Thread(target=stop, args=(together,), daemon=True)
+                    for _ in range(3)]
+        for stopper in stoppers:
+            stopper.start()
+        for stopper in stoppers:
+            stopper.join(5)
+        assert not any(stopper.is_alive() for stopper in stoppers), "a stop_live never returned"
+        assert failures == [] and not emu.is_live()

@@ -174,3 +174,34 @@ def test_with_events_needs_an_apartment_and_an_event_source(apartment):
     thread.join(5)
     assert failures == [-2147417842]  # the object belongs to this thread
     assert emu.sink_count() == 0
+
+
+def test_with_events_on_a_proxy_needs_the_callers_apartment(owner_thread):
+    proxy = owner_thread().proxy()  # usable here, though this thread is in no apartment
+    with pytest.raises(pythoncom.com_error) as raised:
+        win32com.client.WithEvents(proxy, RecordingSink)
+    assert raised.value.hresult == -2147221008  # CoInitialize has not been called
+    assert emu.sink_count() == 0
+
+
+def test_sinks_connected_while_an_event_is_fired_get_the_next_one(apartment):
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    first = win32com.client.WithEvents(cel, RecordingSink)
+    late = []
+
+    class Subscribing:
+        """An event argument whose attribute lookup connects more sinks (enough to move the
+        connection list in memory) while the event is being fired."""
+
+        def __getattr__(self, name):
+            if not late:
+                late.extend(win32com.client.WithEvents(cel, RecordingSink) for _ in range(50))
+            raise AttributeError(name)
+
+    argument = Subscribing()
+    emu.fire_event("GWConnectionStatusChanged", argument)
+    assert emu.sink_count() == 51
+    emu.fire_event("GWConnectionStatusChanged", 2)
+    pythoncom.PumpWaitingMessages()
+    assert first.seen == [("GWConnectionStatusChanged", argument), ("GWConnectionStatusChanged", 2)]
+    assert all(sink.seen == [("GWConnectionStatusChanged", 2)] for sink in late)

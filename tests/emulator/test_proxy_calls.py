@@ -36,7 +36,7 @@ def test_a_call_waits_in_the_owner_queue_until_the_owner_pumps(apartment):
             pythoncom.CoGetInterfaceAndReleaseStream(stream, pythoncom.IID_IDispatch))
         results.append(proxy.APIConfiguration.UseOrderSide)
 
-    thread = threading.Thread(target=caller)
+    thread = threading.Thread(target=caller, daemon=True)
     thread.start()
     assert wait_until(lambda: emu.waiting_message_count(apartment) == 1)
     assert results == []  # nothing runs before this thread pumps

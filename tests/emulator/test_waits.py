@@ -31,6 +31,22 @@ def test_auto_reset_event_releases_one_wait_manual_reset_stays_signalled():
     assert win32event.WaitForSingleObject(initially_set, NO_WAIT) == win32event.WAIT_OBJECT_0
 
 
+def test_a_wait_for_all_takes_signals_only_once_every_handle_is_set():
+    auto = win32event.CreateEvent(None, 0, 0, None)
+    manual = win32event.CreateEvent(None, 1, 0, None)
+    both = (auto, manual)
+    win32event.SetEvent(auto)
+    assert win32event.WaitForMultipleObjects(both, 1, NO_WAIT) == win32event.WAIT_TIMEOUT
+    assert win32event.WaitForSingleObject(auto, NO_WAIT) == win32event.WAIT_OBJECT_0  # left set
+    win32event.SetEvent(auto)
+    win32event.SetEvent(manual)
+    assert win32event.WaitForMultipleObjects(both, 1, NO_WAIT) == win32event.WAIT_OBJECT_0
+    # The auto-reset event was taken by that wait, the manual-reset one stays signalled.
+    assert win32event.WaitForMultipleObjects(both, 0, NO_WAIT) == win32event.WAIT_OBJECT_0 + 1
+    with pytest.raises(pywintypes.error):
+        win32event.WaitForMultipleObjects((), 0, NO_WAIT)
+
+
 def test_named_events_are_shared_and_closed_handles_fail():
     first = win32event.CreateEvent(None, 1, 0, "corvane-test-event")
     second = win32event.CreateEvent(None, 1, 0, "corvane-test-event")
@@ -81,7 +97,7 @@ def test_a_sleeping_msg_wait_wakes_for_another_thread():
             results.append(pythoncom.PumpWaitingMessages())
         pythoncom.CoUninitialize()
 
-    thread = threading.Thread(target=pump)
+    thread = threading.Thread(target=pump, daemon=True)
     thread.start()
     assert in_apartment.wait(5)
     emu.post_quit(thread.ident)
@@ -98,6 +114,11 @@ def test_quit_stops_the_pump_and_leaves_later_messages_waiting(apartment):
     assert emu.waiting_message_count(apartment) == 1
     assert pythoncom.PumpWaitingMessages() == 1
     assert pythoncom.PumpWaitingMessages() == 0
+
+    # PumpMessages runs until a quit message and returns on it.
+    emu.post_quit(apartment)
+    pythoncom.PumpMessages()
+    assert emu.waiting_message_count(apartment) == 0
 
 
 def test_an_injected_wait_result_is_returned_once(apartment):
