@@ -69,7 +69,8 @@ def main():
 
     thread = threading.Thread(target=owner, name="cel_threadfunc")
     thread.start()
-    ready.wait()
+    if not ready.wait(30):
+        raise RuntimeError("the owner thread did not make its CQGCEL")
     proxy = win32com.client.Dispatch(
         pythoncom.CoGetInterfaceAndReleaseStream(shared["stream"], pythoncom.IID_IDispatch))
     back_to_back, spaced = {}, {}

@@ -73,6 +73,8 @@ def main():
     parser.add_argument("--select-rounds", type=int, default=15)
     args = parser.parse_args()
 
+    # Beside the benchmark rather than in the system's temporary folder, which may live in
+    # memory, where a commit would cost nothing and the comparison would say little.
     root = tempfile.mkdtemp(prefix="bench_db_", dir=os.path.dirname(os.path.abspath(__file__)))
     sys.path.insert(0, root)
 
