@@ -12,11 +12,4 @@ nb::str datetime_format(nb::handle value, const char *format) {
     return nb::str(value.attr("strftime")(format));
 }
 
-bool is_datetime(nb::handle value) {
-    int result = PyObject_IsInstance(value.ptr(), datetime_class().ptr());
-    if (result < 0)
-        throw nb::python_error();
-    return result == 1;
-}
-
 } // namespace pyglue

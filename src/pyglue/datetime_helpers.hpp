@@ -13,7 +13,4 @@ nb::object datetime_now();
 // value.strftime(format) as text.
 nb::str datetime_format(nb::handle value, const char *format);
 
-// True when `value` is a datetime.datetime (or a subclass).
-bool is_datetime(nb::handle value);
-
 } // namespace pyglue
