@@ -4,6 +4,7 @@
 #include "chat_gate.hpp"
 #include "chat_id.hpp"
 #include "class_builder.hpp"
+#include "truth.hpp"
 #include "type_check.hpp"
 
 namespace corvane::telegram {
@@ -52,13 +53,9 @@ void add_request_property(pyglue::ClassBuilder &cls, const char *name, Stored st
         [name, stored](nb::handle self, nb::object val) {
             nb::object library_bot = library_bot_of(self);
             switch (stored) {
-            case Stored::TruthValue: {
-                int truth = PyObject_IsTrue(val.ptr());
-                if (truth < 0)
-                    throw nb::python_error();
-                nb::setattr(library_bot, name, nb::bool_(truth == 1));
+            case Stored::TruthValue:
+                nb::setattr(library_bot, name, nb::bool_(pyglue::is_true(val)));
                 break;
-            }
             case Stored::ExactStr:
                 pyglue::require_exact_type(val, &PyUnicode_Type, "val");
                 nb::setattr(library_bot, name, val);

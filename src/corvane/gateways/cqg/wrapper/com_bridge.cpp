@@ -21,7 +21,8 @@ const char *const kPreparationFailure = "_celThreadFailure";
 const char *const kEndedBeforeStart = "_celThreadEndedBeforeStart";
 
 bool cel_thread_alive(nb::handle self) {
-    return nb::hasattr(self, "thread") && is_true(self.attr("thread").attr("is_alive")());
+    return nb::hasattr(self, "thread") &&
+           pyglue::is_true(self.attr("thread").attr("is_alive")());
 }
 
 void construct(nb::handle self) {
@@ -46,7 +47,7 @@ void hand_over_preparation_failure(nb::handle self, nb::python_error &error) {
 // internal sink does, so it cannot overtake a start already reported.
 void release_start_up_wait(nb::handle self) {
     nb::object started = self.attr("eventCELStarted");
-    if (is_true(started.attr("is_set")()))
+    if (pyglue::is_true(started.attr("is_set")()))
         return;
     nb::setattr(self, kEndedBeforeStart, nb::bool_(true));
     started.attr("set")();
@@ -133,7 +134,7 @@ void pump_messages(nb::handle self) {
             AssertMessage(nb::bool_(false), nb::str("unexpected win32wait return value"));
 
         // Every CQGCEL event and every call from the calling thread runs in here.
-        bool quit_pumped = is_true(pythoncom.attr("PumpWaitingMessages")());
+        bool quit_pumped = pyglue::is_true(pythoncom.attr("PumpWaitingMessages")());
         if (quit_pumped)
             return;
     }
@@ -170,7 +171,7 @@ nb::object init(nb::handle self, nb::handle sinkType, nb::handle customAPIConfig
     self.attr("startupCel")();
 
     // A start-up data error is not an exception: the caller decides by errorHappened.
-    if (is_true(self.attr("errorHappened")))
+    if (pyglue::is_true(self.attr("errorHappened")))
         Trace("Error happened during CQGCEL start up!");
     return self.attr("sink");
 }

@@ -22,7 +22,7 @@ void Trace(nb::handle message) {
 void Trace(const char *message) { Trace(nb::str(message)); }
 
 void AssertMessage(nb::handle condition, nb::handle message) {
-    if (is_true(condition))
+    if (pyglue::is_true(condition))
         return;
 
     // Built as RuntimeError(message), so the message reaches the caller unchanged.

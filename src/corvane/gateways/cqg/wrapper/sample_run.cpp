@@ -14,7 +14,7 @@ void run_sample(nb::handle comBridgeType, nb::handle sampleClassType,
     try {
         nb::object sample = bridge.attr("Init")(sampleClassType, customConfiguration);
         // After a start-up data error the sample is neither initialised nor started.
-        if (!is_true(bridge.attr("errorHappened"))) {
+        if (!pyglue::is_true(bridge.attr("errorHappened"))) {
             sample.attr("Init")(bridge);
             sample.attr("Start")();
         }

@@ -3,7 +3,7 @@
 
 #include <nanobind/nanobind.h>
 
-namespace combridge {
+namespace pyglue {
 
 namespace nb = nanobind;
 
@@ -14,4 +14,4 @@ inline bool is_true(nb::handle value) {
     return truth != 0;
 }
 
-} // namespace combridge
+} // namespace pyglue
