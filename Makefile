@@ -5,8 +5,9 @@ VENV   := .venv
 VPY    := $(VENV)/bin/python
 PIP    := $(VPY) -m pip --disable-pip-version-check
 
-# Build tools live in the venv so the package is built without isolation (faster,
-# and the build folder stays incremental). nanobind's pin is explained in pyproject.toml.
+# Build tools live in the venv so that our own package is built without isolation
+# (faster, and the build folder stays incremental). nanobind's pin is explained in
+# pyproject.toml.
 BUILD_TOOLS := "scikit-build-core>=0.10" "nanobind==2.15.0" cmake ninja
 
 .PHONY: demo test install install-test clean
@@ -16,11 +17,28 @@ $(VENV)/.tools: Makefile pyproject.toml
 	$(PIP) install -q $(BUILD_TOOLS)
 	touch $@
 
-install: $(VENV)/.tools
-	$(PIP) install -q --no-build-isolation .
+# Third-party dependencies are installed the ordinary way, with build isolation, so that a
+# package published only as a source archive (tornado, pinned by python-telegram-bot 13)
+# builds with the requirements it declares itself. Only corvane is built without isolation.
+$(VENV)/requirements.txt: $(VENV)/.tools pyproject.toml tools/requirements.py
+	$(VPY) tools/requirements.py > $@
 
-install-test: $(VENV)/.tools
-	$(PIP) install -q --no-build-isolation ".[test]"
+$(VENV)/requirements-test.txt: $(VENV)/.tools pyproject.toml tools/requirements.py
+	$(VPY) tools/requirements.py test > $@
+
+$(VENV)/.deps: $(VENV)/requirements.txt
+	$(PIP) install -q -r $<
+	touch $@
+
+$(VENV)/.deps-test: $(VENV)/requirements-test.txt
+	$(PIP) install -q -r $<
+	touch $@
+
+install: $(VENV)/.deps
+	$(PIP) install -q --no-build-isolation --no-deps .
+
+install-test: $(VENV)/.deps-test
+	$(PIP) install -q --no-build-isolation --no-deps .
 
 demo: install
 	$(VPY) examples/demo.py
