@@ -62,12 +62,12 @@ Py_ssize_t length(nb::handle self) {
     return nb::cast<Py_ssize_t>(value);
 }
 
-nb::object call_default(nb::handle self, nb::tuple args) {
+// `refusal` completes the TypeError for an object without a default member.
+nb::object call_default(nb::handle self, nb::tuple args, const char *refusal) {
     const Interface &iface = interface_of_wrapper(self);
     const Member *member = iface.target->members().default_member();
     if (!member)
-        raise_type_error(std::string("'") + iface.target->type_name() +
-                         "' object is not callable");
+        raise_type_error(std::string("'") + iface.target->type_name() + "' object " + refusal);
     if (!member->is_method())
         return wrap_result(invoke(iface, Operation::Get, *member, nb::none()));
     return wrap_result(invoke(iface, Operation::Call, *member, std::move(args)));
@@ -85,9 +85,14 @@ void define_container_protocol(nb::module_ &module) {
     wrapper.attr("__len__") = nb::cpp_function(&length, nb::is_method());
     wrapper.attr("__bool__") = nb::cpp_function([](nb::handle) { return true; }, nb::is_method());
     wrapper.attr("__call__") = nb::cpp_function(
-        [](nb::handle self, nb::args args) { return call_default(self, args); }, nb::is_method());
+        [](nb::handle self, nb::args args) {
+            return call_default(self, args, "is not callable");
+        },
+        nb::is_method());
     wrapper.attr("__getitem__") = nb::cpp_function(
-        [](nb::handle self, nb::handle key) { return call_default(self, nb::make_tuple(key)); },
+        [](nb::handle self, nb::handle key) {
+            return call_default(self, nb::make_tuple(key), "is not subscriptable");
+        },
         nb::is_method());
 }
 

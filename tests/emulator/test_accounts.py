@@ -118,8 +118,10 @@ class TestAccountCollection:
             account(0)
         assert account  # no Count, still true
         positions = account.Positions
-        with pytest.raises(TypeError):
+        with pytest.raises(TypeError, match="not callable"):
             positions(0)  # a collection without a default member
+        with pytest.raises(TypeError, match="not subscriptable"):
+            positions[0]
 
 
 class TestAccountObject:
@@ -211,7 +213,8 @@ class TestPositions:
             (constants.actPositionAdded, 1002, NQ, 3, 0.0),
         ]
         assert (held.Quantity, held.Side, held.OTE) == (-1, constants.osdSell, 1.0)
-        assert [p.InstrumentName for p in positions] == [ES, NQ]
+        assert [(p.InstrumentName, p.Side) for p in positions] == [(ES, constants.osdSell),
+                                                                    (NQ, constants.osdBuy)]
         assert cel.Accounts.Item(1001).Positions.Count == 0
 
     def test_set_position_before_any_cqgcel_and_for_unknown_accounts(self):
