@@ -26,6 +26,7 @@ const char *hresult_text(long code) {
     case hresult::DISP_E_EXCEPTION: return "Exception occurred.";
     case hresult::DISP_E_TYPEMISMATCH: return "Type mismatch.";
     case hresult::DISP_E_BADPARAMCOUNT: return "Invalid number of parameters.";
+    case hresult::DISP_E_BADINDEX: return "Invalid index.";
     case hresult::TYPE_E_LIBNOTREGISTERED: return "Library not registered.";
     default: return "Unspecified error";
     }

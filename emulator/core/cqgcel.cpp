@@ -1,8 +1,10 @@
 #include "cqgcel.hpp"
 
 #include "api_configuration.hpp"
+#include "cqg_account.hpp"
 #include "com_errors.hpp"
 #include "com_runtime.hpp"
+#include "cqg_constants.hpp"
 #include "cqg_error.hpp"
 #include "interface.hpp"
 #include "thread_queue.hpp"
@@ -12,7 +14,9 @@ namespace cqgemu {
 Cqgcel::Cqgcel(std::shared_ptr<ThreadQueue> home, Scenario scenario,
                std::shared_ptr<CelRecord> record)
     : EventSource(home), scenario_(std::move(scenario)), record_(std::move(record)),
-      configuration_(make_emulated<ApiConfiguration>(home, record_)) {}
+      configuration_(make_emulated<ApiConfiguration>(home, record_)),
+      accounts_(make_emulated<CqgAccounts>(home, record_)),
+      account_subscription_level_(*cqg_constant("aslNone")) {}
 
 const MemberTable &Cqgcel::members() const {
     static const MemberTable table = [] {
@@ -20,7 +24,12 @@ const MemberTable &Cqgcel::members() const {
         MemberTable::Builder<Cqgcel>(t)
             .property("APIConfiguration", &Cqgcel::api_configuration)
             .method("Startup", &Cqgcel::startup)
-            .method("Shutdown", &Cqgcel::shutdown);
+            .method("Shutdown", &Cqgcel::shutdown)
+            .method("GWLogon", &Cqgcel::gw_logon)
+            .method("GWLogoff", &Cqgcel::gw_logoff)
+            .property("AccountSubscriptionLevel", &Cqgcel::account_subscription_level,
+                      &Cqgcel::set_account_subscription_level)
+            .property("Accounts", &Cqgcel::accounts);
         return t;
     }();
     return table;
@@ -29,12 +38,19 @@ const MemberTable &Cqgcel::members() const {
 void Cqgcel::disconnect() {
     EventSource::disconnect();
     configuration_->disconnect();
+    accounts_->disconnect();
 }
 
 nb::object Cqgcel::api_configuration() { return interface_for_this_thread(configuration_); }
 
-void Cqgcel::record_call(const char *name) {
-    record_->note_call(name, current_thread_ident());
+void Cqgcel::record_call(const char *name, nb::tuple args) {
+    record_->note_call(name, current_thread_ident(), std::move(args));
+}
+
+void Cqgcel::fire_data_error(long code, const std::string &description) {
+    auto error = make_emulated<CqgError>(home(), code, description);
+    fire("DataError",
+         nb::make_tuple(interface_for_this_thread(error), nb::str(description.c_str())));
 }
 
 nb::object Cqgcel::startup(nb::tuple args) {
@@ -61,13 +77,9 @@ void Cqgcel::answer_startup() {
     case StartupAnswer::Started:
         fire("CELStarted", nb::tuple());
         break;
-    case StartupAnswer::DataError: {
-        auto error = make_emulated<CqgError>(home(), scenario_.startup_error_code,
-                                             scenario_.startup_error_description);
-        fire("DataError", nb::make_tuple(interface_for_this_thread(error),
-                                         nb::str(scenario_.startup_error_description.c_str())));
+    case StartupAnswer::DataError:
+        fire_data_error(scenario_.startup_error_code, scenario_.startup_error_description);
         break;
-    }
     case StartupAnswer::DataErrorWithoutObject:
         fire("DataError",
              nb::make_tuple(nb::none(), nb::str(scenario_.startup_error_description.c_str())));

@@ -8,6 +8,7 @@
 namespace cqgemu {
 
 class ApiConfiguration;
+class CqgAccounts;
 
 class Cqgcel : public EventSource {
 public:
@@ -21,15 +22,32 @@ public:
     nb::object startup(nb::tuple args);
     nb::object shutdown(nb::tuple args);
 
+    // The gateway session.
+    nb::object gw_logon(nb::tuple args);
+    nb::object gw_logoff(nb::tuple args);
+    // Tells the sinks the gateway connection went down or came back.
+    void report_gateway_connection(bool up);
+    // A DataError event carrying an error object.
+    void fire_data_error(long code, const std::string &description);
+
+    // Accounts and positions.
+    nb::object account_subscription_level();
+    void set_account_subscription_level(nb::handle value);
+    nb::object accounts();
+    // Tells the sinks a position of `account_id` was opened or changed.
+    void report_position(long account_id, const std::string &instrument, PositionUpdate update);
+
     const std::shared_ptr<CelRecord> &record() const { return record_; }
 
 private:
     void answer_startup();
-    void record_call(const char *name);
+    void record_call(const char *name, nb::tuple args = nb::tuple());
 
     Scenario scenario_;
     std::shared_ptr<CelRecord> record_;
     std::shared_ptr<ApiConfiguration> configuration_;
+    std::shared_ptr<CqgAccounts> accounts_;
+    long account_subscription_level_;
 };
 
 // win32com.client.Dispatch("CQG.CQGCEL.4") and any other program id.

@@ -1,6 +1,7 @@
 #include "interface.hpp"
 
 #include "com_errors.hpp"
+#include "injected_faults.hpp"
 #include "platform_lock.hpp"
 #include "thread_queue.hpp"
 
@@ -62,6 +63,8 @@ nb::object as_seen_from(nb::object value, unsigned long thread) {
 
 nb::object run_member(EmulatedObject &target, Operation operation, const Member &member,
                       nb::object argument) {
+    if (operation != Operation::Set)
+        raise_if_faulted(target, member);
     switch (operation) {
     case Operation::Get:
         return member.get(target);
@@ -159,12 +162,6 @@ nb::object call_through_proxy(const Interface &iface, Operation operation, const
     return std::move(call->result);
 }
 
-nb::object wrap_result(nb::object value) {
-    if (nb::isinstance<Interface>(value))
-        return wrap_for_names(nb::cast<const Interface &>(value));
-    return value;
-}
-
 const Member &member_named(const Interface &iface, const char *name) {
     const Member *member = iface.target->members().find(name);
     if (!member) {
@@ -244,6 +241,12 @@ void require_usable_here(const Interface &iface) {
 }
 
 nb::object wrap_for_names(const Interface &iface) { return nb::cast(DispatchWrapper{iface}); }
+
+nb::object wrap_result(nb::object value) {
+    if (nb::isinstance<Interface>(value))
+        return wrap_for_names(nb::cast<const Interface &>(value));
+    return value;
+}
 
 nb::object invoke(const Interface &iface, Operation operation, const Member &member,
                   nb::object argument) {

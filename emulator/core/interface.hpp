@@ -50,6 +50,9 @@ void require_usable_here(const Interface &iface);
 // win32com.client.Dispatch on an existing interface: a CDispatch for it.
 nb::object wrap_for_names(const Interface &iface);
 
+// A member's result as the caller sees it: an interface wrapped for names, anything else as is.
+nb::object wrap_result(nb::object value);
+
 // Runs one operation on the object behind `iface`: directly when the object lives here,
 // through its owner's queue otherwise.
 nb::object invoke(const Interface &iface, Operation operation, const Member &member,

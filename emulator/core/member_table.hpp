@@ -28,14 +28,21 @@ struct Member {
 
 std::string lower_ascii(std::string_view name);
 
+// The one integer argument of an indexed property; the platform's error for anything else.
+long index_argument(nb::tuple args);
+
 class MemberTable {
 public:
     const Member *find(std::string_view name) const;
+
+    // The member `obj(x)` calls (the type library's DISPID_VALUE); null if the type has none.
+    const Member *default_member() const { return find(default_name_); }
 
     template <class T> class Builder;
 
 private:
     std::unordered_map<std::string, Member> by_lower_name_;
+    std::string default_name_;
 };
 
 // MemberTable::Builder<T>(table).property("Name", &T::get_x, &T::set_x).method("Run", &T::run)
@@ -66,11 +73,36 @@ public:
         return *this;
     }
 
+    // A property that takes a required index: as the platform presents it, a method of the same
+    // name called with one integer (`Summary.Balance(0)`).
+    Builder &indexed_property(const char *name, nb::object (T::*get)(long)) {
+        Member member;
+        member.name = name;
+        member.call = [get](EmulatedObject &self, nb::tuple args) {
+            return (static_cast<T &>(self).*get)(index_argument(args));
+        };
+        table_.by_lower_name_[lower_ascii(name)] = std::move(member);
+        return *this;
+    }
+
+    // Names the member that calling the object itself invokes; it must be declared already.
+    Builder &default_member(const char *name) {
+        table_.default_name_ = name;
+        return *this;
+    }
+
 private:
     MemberTable &table_;
 };
 
 // Raises the platform's error for a call with the wrong number of arguments.
 void require_argument_count(nb::tuple args, size_t count);
+
+
+// A value put into a VARIANT_BOOL property: a bool or a number; a type mismatch otherwise.
+bool flag_value(nb::handle value);
+
+// A value put into an integer (enumeration) property; a type mismatch for anything but an int.
+long integer_value(nb::handle value);
 
 } // namespace cqgemu

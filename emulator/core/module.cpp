@@ -9,6 +9,10 @@
 #include "interface.hpp"
 #include "kernel_events.hpp"
 #include "scenario.hpp"
+#include "scenario_accounts.hpp"
+#include "session_controls.hpp"
+#include "container_protocol.hpp"
+#include "injected_faults.hpp"
 #include "thread_queue.hpp"
 
 #include <nanobind/nanobind.h>
@@ -79,16 +83,34 @@ StartupAnswer startup_answer(const std::string &name) {
         "startup must be one of 'started', 'data_error', 'data_error_without_object', 'never'");
 }
 
+GatewayAnswer gateway_answer(const char *request, const std::string &name) {
+    if (name == "answered")
+        return GatewayAnswer::Answered;
+    if (name == "never")
+        return GatewayAnswer::Never;
+    throw nb::value_error((std::string(request) + " must be 'answered' or 'never'").c_str());
+}
+
 void load_scenario(const std::string &startup, long error_code,
                    const std::string &error_description,
-                   double startup_delay, bool fail_creation, std::uint64_t seed) {
+                   double startup_delay, bool fail_creation, std::uint64_t seed,
+                   const std::string &gw_user, const std::string &gw_password,
+                   const std::string &logon, const std::string &logoff,
+                   const std::string &accounts_reload, nb::handle accounts) {
     Scenario scenario;
+    scenario.gw_user = gw_user;
+    scenario.gw_password = gw_password;
+    scenario.logon = gateway_answer("logon", logon);
+    scenario.logoff = gateway_answer("logoff", logoff);
+    scenario.accounts_reload = gateway_answer("accounts_reload", accounts_reload);
+    scenario.accounts = accounts_from_python(accounts);
     scenario.startup = startup_answer(startup);
     scenario.startup_error_code = error_code;
     scenario.startup_error_description = error_description;
     scenario.startup_delay = startup_delay;
     scenario.fail_creation = fail_creation;
     scenario.seed = seed;
+    world().accounts = AccountBook(scenario.accounts);
     world().scenario = scenario;
 }
 
@@ -96,29 +118,11 @@ void reset() {
     World &w = world();
     w.clock.reset();
     w.scenario = Scenario();
+    w.accounts = AccountBook(w.scenario.accounts);
+    clear_faults();
     w.current_cel.reset();
     w.last_record.reset();
     purge_dead_queues();
-}
-
-std::shared_ptr<Cqgcel> current_cel() {
-    auto cel = world().current_cel.lock();
-    if (!cel)
-        throw std::runtime_error("no CQGCEL object exists");
-    return cel;
-}
-
-const CelRecord &last_record() {
-    if (!world().last_record)
-        throw std::runtime_error("no CQGCEL object has been created");
-    return *world().last_record;
-}
-
-template <class T> nb::list as_list(const std::deque<T> &items) {
-    nb::list list;
-    for (const T &item : items)
-        list.append(nb::cast(item));
-    return list;
 }
 
 void fire_event(const std::string &name, nb::tuple args) { current_cel()->fire(name, args); }
@@ -147,6 +151,8 @@ NB_MODULE(_cqgemu, m) {
     define_kernel_events(m);
     define_com_runtime(m);
     define_event_binding(m);
+    define_container_protocol(m);
+    define_session_controls(m);
 
     m.def("Dispatch", &dispatch, nb::arg("dispatch"), nb::arg("args"), nb::arg("kwargs"));
     m.def("load_type_library", &load_type_library, nb::arg("guid"), nb::arg("lcid"),
@@ -157,7 +163,10 @@ NB_MODULE(_cqgemu, m) {
     // Control of the emulated world.
     m.def("load_scenario", &load_scenario, nb::kw_only(), nb::arg("startup") = "started",
           nb::arg("error_code") = 0, nb::arg("error_description") = "",
-          nb::arg("startup_delay") = 0.0, nb::arg("fail_creation") = false, nb::arg("seed") = 0);
+          nb::arg("startup_delay") = 0.0, nb::arg("fail_creation") = false, nb::arg("seed") = 0,
+          nb::arg("gw_user") = "trader", nb::arg("gw_password") = "secret",
+          nb::arg("logon") = "answered", nb::arg("logoff") = "answered",
+          nb::arg("accounts_reload") = "answered", nb::arg("accounts") = nb::none());
     m.def("reset", &reset);
     m.def("fire_event", &fire_event, nb::arg("name"), nb::arg("args"));
     m.def("schedule_event", &schedule_event, nb::arg("delay"), nb::arg("name"), nb::arg("args"));

@@ -2,6 +2,7 @@
 // emulator records for inspection. One per process; touched only with the GIL held.
 #pragma once
 
+#include "account_book.hpp"
 #include "emulated_clock.hpp"
 
 #include <nanobind/nanobind.h>
@@ -21,6 +22,12 @@ class Cqgcel;
 
 enum class StartupAnswer { Started, DataError, DataErrorWithoutObject, NeverAnswered };
 
+// Whether the gateway answers a request (logon, logoff, the accounts reload) at all.
+enum class GatewayAnswer { Answered, Never };
+
+// The two accounts a scenario has unless it names its own.
+std::vector<AccountState> default_accounts();
+
 struct Scenario {
     StartupAnswer startup = StartupAnswer::Started;
     long startup_error_code = 0;
@@ -28,6 +35,12 @@ struct Scenario {
     double startup_delay = 0.0; // emulated seconds before Startup() is answered
     bool fail_creation = false; // creating "CQG.CQGCEL.4" fails
     std::uint64_t seed = 0;
+    std::string gw_user = "trader";
+    std::string gw_password = "secret";
+    GatewayAnswer logon = GatewayAnswer::Answered;
+    GatewayAnswer logoff = GatewayAnswer::Answered;
+    GatewayAnswer accounts_reload = GatewayAnswer::Answered;
+    std::vector<AccountState> accounts = default_accounts();
 };
 
 // What one CQGCEL object was asked to do; outlives the object. Only the latest entries are
@@ -41,8 +54,14 @@ struct CelRecord {
     std::deque<unsigned long> assignment_threads;               // the thread each ran on
     std::deque<unsigned long> call_threads;
 
+    // Property assignments on CQG objects other than APIConfiguration, in order:
+    // (type name, member, value as given).
+    std::deque<nb::object> properties;
+    std::deque<nb::object> call_args; // the arguments of each call in `calls`
+
     void note_assignment(const char *property, nb::handle value, unsigned long thread);
-    void note_call(const char *method, unsigned long thread);
+    void note_call(const char *method, unsigned long thread, nb::tuple args = nb::tuple());
+    void note_property(const char *type_name, const char *member, nb::handle value);
 };
 
 struct World {
@@ -51,9 +70,23 @@ struct World {
     std::shared_ptr<CelRecord> last_record;
     bool type_library_loaded = false;
     EmulatedClock clock;
+    AccountBook accounts{default_accounts()}; // the gateway's accounts, shared by every CQGCEL
 };
 
 World &world();
+
+// The CQGCEL made last, while it exists; RuntimeError otherwise.
+std::shared_ptr<Cqgcel> current_cel();
+
+// What the CQGCEL made last was asked to do; RuntimeError before any was made.
+const CelRecord &last_record();
+
+template <class T> nb::list as_list(const std::deque<T> &items) {
+    nb::list list;
+    for (const T &item : items)
+        list.append(nb::cast(item));
+    return list;
+}
 
 // Drops the Python objects the world holds (process exit).
 void release_world();

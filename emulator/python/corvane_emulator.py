@@ -23,6 +23,24 @@ Scenario (``load_scenario``, keyword arguments; anything not given takes its def
   advanced (``advance``) or runs live.
 - ``fail_creation``: creating "CQG.CQGCEL.4" raises ``pythoncom.com_error`` (class not registered).
 - ``seed``: seed of the emulated market.
+- ``gw_user`` (``"trader"``), ``gw_password`` (``"secret"``): the credentials ``GWLogon`` takes.
+  With them it is answered by ``GWConnectionStatusChanged(csConnectionUp)``; with others by
+  ``DataError`` (an error object with ``Code``/``Description``) and no "up".
+- ``logon``, ``logoff``, ``accounts_reload``: ``"answered"`` (the default) or ``"never"``, for
+  ``GWLogon``, ``GWLogoff`` (answered by ``GWConnectionStatusChanged(csConnectionDown)``) and
+  the raising of ``AccountSubscriptionLevel`` to ``aslAccountUpdatesAndOrders`` from any other
+  level (answered by ``AccountChanged(actAccountsReloaded, None, None)``).
+- ``accounts``: a list of dicts, by default
+  ``[{"id": 1001, "name": "SIM-1001"}, {"id": 1002, "name": "SIM-1002"}]``, in the order
+  ``Accounts`` iterates them. Keys: ``id`` (int), ``name`` (str), ``summary`` (a dict from
+  ``Balance``, ``Collaterals``, ``NLV``, ``MaintenanceMargin``, ``ProfitLoss``, ``UPL`` to the
+  values by index; each defaults to ``[0.0, 0.0]``, ``Balance`` and ``NLV`` to
+  ``[100000.0, 100000.0]``), ``positions`` (a list of dicts: ``instrument`` as a full name like
+  ``"F.US.EPZ26"``, ``quantity`` int, ``side`` ``"buy"``/``"sell"`` or a raw int,
+  ``average_price``, ``ote``, ``profit_loss``). An unknown key is a ValueError.
+
+The accounts live in the emulated gateway, not in one CQGCEL: every CQGCEL sees the same ones,
+and ``reset`` or ``load_scenario`` starts them afresh.
 
 Threads and the pump:
 
@@ -33,6 +51,24 @@ Threads and the pump:
   ``pywintypes.error`` as a failed wait does.
 - ``cel_thread_ident()``: the thread the last CQGCEL was created on (for the two calls above).
 - ``waiting_message_count(thread_ident)``: messages waiting in that thread's queue.
+
+Gateway, accounts and faults (each event goes to the current CQGCEL's sinks):
+
+- ``set_position(account_id, instrument, quantity, side="buy", average_price=0.0, ote=0.0,
+  profit_loss=0.0)``: opens or changes the account's position in that instrument and fires
+  ``AccountChanged`` with ``actPositionAdded`` (new) or ``actPositionChanged`` (existing), the
+  account and the position as arguments. An unknown account is a ValueError.
+- ``set_summary(account_id, name, index, value)``: changes one summary value (no event).
+- ``drop_gateway()`` / ``restore_gateway()``: ``GWConnectionStatusChanged`` with
+  ``csConnectionDown`` / ``csConnectionUp``. ``set_data_connection(status)``:
+  ``DataConnectionStatusChanged(status)``. ``data_error(code, description, with_object=True)``:
+  a ``DataError`` at any moment (``with_object=False`` sends None for the error object).
+- ``fail_property(type_name, member, times=None)``: reading or calling ``member`` (any case) on
+  objects of that type (as ``repr`` names it: ``"CQG.CQGCEL.4"``, ``"CQGAccounts"``,
+  ``"CQGAccount"``, ``"CQGAccountSummary"``, ``"CQGPositions"``, ``"CQGPosition"``) raises
+  ``pythoncom.com_error`` (DISP_E_EXCEPTION, whose excepinfo names the member), ``times`` times
+  or, with None, until ``clear_faults()`` (``reset`` clears them too). Iterating a collection
+  whose ``_NewEnum`` fails is a TypeError, as on the real platform.
 
 Events and inspection:
 
@@ -56,20 +92,30 @@ Emulated clock:
 """
 from _cqgemu import (
     advance,
+    cel_call_args,
     cel_call_threads,
     cel_calls,
     cel_thread_ident,
+    clear_faults,
     clock_now,
     configuration_log,
     configuration_threads,
+    data_error,
+    drop_gateway,
+    fail_property,
     inject_wait_result,
     is_live,
     load_scenario,
     make_error,
     pending_actions,
     post_quit,
+    property_log,
     reset,
+    restore_gateway,
     set_clock,
+    set_data_connection,
+    set_position,
+    set_summary,
     sink_count,
     start_live,
     stop_live,
@@ -79,11 +125,12 @@ from _cqgemu import fire_event as _fire_event
 from _cqgemu import schedule_event as _schedule_event
 
 __all__ = [
-    "advance", "cel_call_threads", "cel_calls", "cel_thread_ident", "clock_now",
-    "configuration_log", "configuration_threads", "fire_event",
-    "inject_wait_result", "is_live", "load_scenario", "make_error", "pending_actions", "post_quit",
-    "reset", "schedule_event", "set_clock", "sink_count", "start_live", "stop_live",
-    "waiting_message_count",
+    "advance", "cel_call_args", "cel_call_threads", "cel_calls", "cel_thread_ident",
+    "clear_faults", "clock_now", "configuration_log", "configuration_threads", "data_error",
+    "drop_gateway", "fail_property", "fire_event", "inject_wait_result", "is_live",
+    "load_scenario", "make_error", "pending_actions", "post_quit", "property_log", "reset",
+    "restore_gateway", "schedule_event", "set_clock", "set_data_connection", "set_position",
+    "set_summary", "sink_count", "start_live", "stop_live", "waiting_message_count",
 ]
 
 

@@ -1,0 +1,57 @@
+#include "collection.hpp"
+
+#include "com_errors.hpp"
+#include "interface.hpp"
+
+namespace cqgemu {
+
+std::shared_ptr<EmulatedObject> EmulatedCollection::item_with_key(nb::handle) { return nullptr; }
+
+nb::object EmulatedCollection::count_property() { return nb::int_(count()); }
+
+nb::object EmulatedCollection::item(nb::tuple args) {
+    require_argument_count(args, 1);
+    std::shared_ptr<EmulatedObject> found = item_with_key(args[0]);
+    if (!found)
+        raise_com_error(hresult::DISP_E_BADINDEX);
+    return interface_for_this_thread(std::move(found));
+}
+
+nb::object EmulatedCollection::item_by_index(nb::tuple args) {
+    long index = index_argument(args);
+    if (index < 0 || static_cast<size_t>(index) >= count())
+        raise_com_error(hresult::DISP_E_BADINDEX);
+    return interface_for_this_thread(item_at(static_cast<size_t>(index)));
+}
+
+nb::object EmulatedCollection::new_enum(nb::tuple args) {
+    require_argument_count(args, 0);
+    std::vector<std::shared_ptr<EmulatedObject>> items;
+    const size_t total = count();
+    items.reserve(total);
+    for (size_t i = 0; i < total; ++i)
+        items.push_back(item_at(i));
+    return interface_for_this_thread(make_emulated<CollectionEnumerator>(home(), std::move(items)));
+}
+
+CollectionEnumerator::CollectionEnumerator(std::shared_ptr<ThreadQueue> home,
+                                           std::vector<std::shared_ptr<EmulatedObject>> items)
+    : EmulatedObject(std::move(home)), items_(std::move(items)) {}
+
+const MemberTable &CollectionEnumerator::members() const {
+    static const MemberTable table = [] {
+        MemberTable t;
+        MemberTable::Builder<CollectionEnumerator>(t).method("Next", &CollectionEnumerator::next);
+        return t;
+    }();
+    return table;
+}
+
+nb::object CollectionEnumerator::next(nb::tuple args) {
+    require_argument_count(args, 0);
+    if (position_ >= items_.size())
+        return nb::none();
+    return interface_for_this_thread(items_[position_++]);
+}
+
+} // namespace cqgemu

@@ -1,0 +1,54 @@
+// A CQG collection: items in a stable order, reached by `Count`, `ItemByIndex(i)`, `Item(key)`
+// (the default member, so `coll(key)` works) and `_NewEnum`, whose enumerator hands out one item
+// per `Next`. Each collection type says how many items it has, which is at an index and which
+// a key names; the members come from here.
+#pragma once
+
+#include "emulated_object.hpp"
+
+#include <vector>
+
+namespace cqgemu {
+
+class EmulatedCollection : public EmulatedObject {
+public:
+    using EmulatedObject::EmulatedObject;
+
+    virtual size_t count() = 0;
+    virtual std::shared_ptr<EmulatedObject> item_at(size_t index) = 0;
+    // The item `key` names, or null. Only collections that declare `Item` are asked.
+    virtual std::shared_ptr<EmulatedObject> item_with_key(nb::handle key);
+
+    nb::object count_property();
+    nb::object item(nb::tuple args);
+    nb::object item_by_index(nb::tuple args);
+    nb::object new_enum(nb::tuple args);
+
+protected:
+    // Declares Count, ItemByIndex, _NewEnum and, for a keyed collection, Item as the default.
+    template <class T> static void add_members(MemberTable::Builder<T> &builder, bool keyed) {
+        builder.property("Count", &T::count_property)
+            .method("ItemByIndex", &T::item_by_index)
+            .method("_NewEnum", &T::new_enum);
+        if (keyed)
+            builder.method("Item", &T::item).default_member("Item");
+    }
+};
+
+// What `_NewEnum` returns: the items as they were when it was made, one per `Next()`, then None.
+class CollectionEnumerator : public EmulatedObject {
+public:
+    CollectionEnumerator(std::shared_ptr<ThreadQueue> home,
+                         std::vector<std::shared_ptr<EmulatedObject>> items);
+
+    const char *type_name() const override { return "IEnumVARIANT"; }
+    const MemberTable &members() const override;
+
+    nb::object next(nb::tuple args);
+
+private:
+    std::vector<std::shared_ptr<EmulatedObject>> items_;
+    size_t position_ = 0;
+};
+
+} // namespace cqgemu

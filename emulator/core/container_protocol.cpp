@@ -1,0 +1,94 @@
+#include "container_protocol.hpp"
+
+#include "com_errors.hpp"
+#include "interface.hpp"
+
+#include <string>
+
+namespace cqgemu {
+
+namespace {
+
+// The iterator `iter(obj)` gives: one `Next()` on the enumerator per item.
+struct ComIterator {
+    Interface enumerator;
+};
+
+const Interface &interface_of_wrapper(nb::handle self) {
+    return nb::cast<const DispatchWrapper &>(self).iface;
+}
+
+[[noreturn]] void raise_type_error(const std::string &text) {
+    PyErr_SetString(PyExc_TypeError, text.c_str());
+    throw nb::python_error();
+}
+
+nb::object iterate(nb::handle self) {
+    const Interface &iface = interface_of_wrapper(self);
+    const Member *new_enum = iface.target->members().find("_NewEnum");
+    if (!new_enum)
+        raise_type_error("This object does not support enumeration");
+    nb::object enumerator;
+    try {
+        enumerator = invoke(iface, Operation::Call, *new_enum, nb::tuple());
+    } catch (nb::python_error &error) {
+        // As the platform does: a collection whose enumerator cannot be had is not iterable.
+        if (!error.matches(com_error_type()))
+            throw;
+        raise_type_error("This object does not support enumeration");
+    }
+    std::optional<Interface> found = interface_of(enumerator);
+    if (!found)
+        raise_type_error("This object does not support enumeration");
+    return nb::cast(ComIterator{*found});
+}
+
+nb::object next_item(const ComIterator &self) {
+    const Member *next = self.enumerator.target->members().find("Next");
+    nb::object item = invoke(self.enumerator, Operation::Call, *next, nb::tuple());
+    if (item.is_none())
+        throw nb::stop_iteration();
+    return wrap_result(std::move(item));
+}
+
+Py_ssize_t length(nb::handle self) {
+    const Interface &iface = interface_of_wrapper(self);
+    const Member *count = iface.target->members().find("Count");
+    if (!count)
+        raise_type_error("This dispatch object does not define a Count method");
+    nb::object value = count->is_method()
+                           ? invoke(iface, Operation::Call, *count, nb::tuple())
+                           : invoke(iface, Operation::Get, *count, nb::none());
+    return nb::cast<Py_ssize_t>(value);
+}
+
+nb::object call_default(nb::handle self, nb::tuple args) {
+    const Interface &iface = interface_of_wrapper(self);
+    const Member *member = iface.target->members().default_member();
+    if (!member)
+        raise_type_error(std::string("'") + iface.target->type_name() +
+                         "' object is not callable");
+    if (!member->is_method())
+        return wrap_result(invoke(iface, Operation::Get, *member, nb::none()));
+    return wrap_result(invoke(iface, Operation::Call, *member, std::move(args)));
+}
+
+} // namespace
+
+void define_container_protocol(nb::module_ &module) {
+    nb::class_<ComIterator>(module, "COMIterator")
+        .def("__iter__", [](nb::handle self) { return nb::borrow(self); })
+        .def("__next__", &next_item);
+
+    nb::object wrapper = nb::borrow(nb::type<DispatchWrapper>());
+    wrapper.attr("__iter__") = nb::cpp_function(&iterate, nb::is_method());
+    wrapper.attr("__len__") = nb::cpp_function(&length, nb::is_method());
+    wrapper.attr("__bool__") = nb::cpp_function([](nb::handle) { return true; }, nb::is_method());
+    wrapper.attr("__call__") = nb::cpp_function(
+        [](nb::handle self, nb::args args) { return call_default(self, args); }, nb::is_method());
+    wrapper.attr("__getitem__") = nb::cpp_function(
+        [](nb::handle self, nb::handle key) { return call_default(self, nb::make_tuple(key)); },
+        nb::is_method());
+}
+
+} // namespace cqgemu
