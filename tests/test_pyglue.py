@@ -98,3 +98,181 @@ def test_reimport_runs_initialisation_afresh():
         assert second.Counter(1).add(1) == 2 and first.Counter(1).add(1) == 2
     finally:
         sys.modules[probe.__name__] = first
+
+
+class TestRecordCopy:
+    """The copy must equal what dataclasses.replace gives, in result and in refusals."""
+
+    def records(self):
+        import dataclasses
+        from dataclasses import InitVar, dataclass, field
+        from typing import ClassVar
+
+        @dataclass(frozen=True)
+        class Tick:
+            price: float
+            size: int = 0
+            seen: list = field(default_factory=list, compare=False)
+            derived: float = field(init=False, default=0.0)
+            scale: InitVar[int] = 1
+            kind: ClassVar[str] = "tick"
+
+            def __post_init__(self, scale):
+                object.__setattr__(self, "derived", self.price * scale)
+
+        @dataclass
+        class Needs:
+            a: int
+            factor: InitVar[int]
+
+            def __post_init__(self, factor):
+                self.a *= factor
+
+        return dataclasses, Tick, Needs
+
+    def test_copy_matches_replace(self):
+        dataclasses, Tick, _ = self.records()
+        copy = probe.make_copier(Tick)
+        original = Tick(2.0, 3, scale=5)
+        for changes in ({}, {"size": 7}, {"price": 1.5, "scale": 4}, {"seen": [1]}):
+            got = copy(original, **changes)
+            want = dataclasses.replace(original, **changes)
+            assert type(got) is Tick
+            assert got == want and got.derived == want.derived and got.seen is want.seen
+        with pytest.raises(dataclasses.FrozenInstanceError):
+            copy(original).price = 9  # still frozen
+
+    def test_refusals_match_replace(self):
+        dataclasses, Tick, Needs = self.records()
+        copy_tick, copy_needs = probe.make_copier(Tick), probe.make_copier(Needs)
+        cases = [(copy_tick, Tick(1.0), {"derived": 2.0}),  # init=False field
+                 (copy_tick, Tick(1.0), {"nope": 1}),       # unknown name
+                 (copy_needs, Needs(1, 2), {})]             # InitVar without default
+        for copy, record, changes in cases:
+            with pytest.raises(Exception) as ours:
+                copy(record, **changes)
+            with pytest.raises(Exception) as theirs:
+                dataclasses.replace(record, **changes)
+            assert type(ours.value) is type(theirs.value)
+            assert str(ours.value).split("(")[0] == str(theirs.value).split("(")[0]
+        assert copy_needs(Needs(1, 2), factor=3).a == 6
+
+    def test_record_of_another_class_is_copied_as_replace_does(self):
+        dataclasses, Tick, _ = self.records()
+
+        @dataclasses.dataclass(frozen=True)
+        class Special(Tick):
+            tag: str = "x"
+
+        copy = probe.make_copier(Tick)
+        got = copy(Special(1.0, tag="y"), size=2)
+        assert type(got) is Special and got.tag == "y" and got.size == 2
+
+
+class TestTimesAndMembers:
+    def test_cqg_time_becomes_naive_whole_seconds(self):
+        from datetime import datetime, timezone
+        aware = datetime(2026, 3, 9, 14, 5, 7, 987654, tzinfo=timezone.utc)
+        got = probe.whole_seconds(aware)
+        assert got == datetime(2026, 3, 9, 14, 5, 7) and got.tzinfo is None  # wall clock kept
+        with pytest.raises(AttributeError):
+            probe.whole_seconds("2026-03-09")
+
+    def test_member_access_failures_are_python_exceptions(self):
+        class Flaky:
+            @property
+            def Code(self):
+                raise OSError("server went away")
+
+            def Balance(self, index):
+                return [10.0, 20.0][index]
+
+        obj = Flaky()
+        with pytest.raises(OSError, match="server went away"):
+            probe.read_member(obj, "Code")
+        with pytest.raises(AttributeError):
+            probe.call_member(obj, "Missing", 0)
+        with pytest.raises(IndexError):
+            probe.call_member(obj, "Balance", 5)
+        assert probe.call_member(obj, "Balance", 1) == 20.0
+        probe.write_member(obj, "Extra", 3)
+        assert obj.Extra == 3
+
+    def test_equals_uses_the_values_own_comparison(self):
+        class Never:
+            def __eq__(self, other):
+                return False
+
+        class Broken:
+            def __eq__(self, other):
+                raise ValueError("no")
+
+        n = Never()
+        assert not probe.equals(n, n)  # no identity shortcut, as `==` in Python
+        assert probe.equals(1, 1.0)
+        with pytest.raises(ValueError):
+            probe.equals(Broken(), 1)
+
+
+class TestModuleNames:
+    def test_imports_bind_like_import_statements(self):
+        import os.path
+        import types
+        import xml.dom
+        target = types.ModuleType("scratch")
+        probe.import_into(target)
+        assert target.xml is sys.modules["xml"] and target.xml.dom is xml.dom
+        assert target.join is os.path.join and target.sep == os.path.sep
+        partial = types.ModuleType("scratch2")
+        with pytest.raises(ImportError, match="cannot import name 'no_such_name' from 'posixpath'|"
+                                               "cannot import name 'no_such_name' from 'ntpath'"):
+            probe.import_missing_into(partial)
+
+    def test_globals_are_read_when_used(self):
+        import types
+        mod = types.ModuleType("scratch")
+        mod.TIMEOUT = 10
+        assert probe.global_value(mod, "TIMEOUT") == 10
+        mod.TIMEOUT = 0.1
+        assert probe.global_value(mod, "TIMEOUT") == 0.1
+        assert probe.global_value(mod, "print") is print  # builtins behind the globals
+        with pytest.raises(NameError, match="name 'missing' is not defined"):
+            probe.global_value(mod, "missing")
+
+
+class TestLockAndExceptions:
+    def test_lock_guard_waits_without_the_gil_and_releases_on_error(self):
+        import threading
+        lock = threading.Lock()
+        entered = threading.Event()
+        lock.acquire()
+        worker = threading.Thread(target=probe.with_lock, args=(lock, entered.set), daemon=True)
+        worker.start()
+        # The worker now waits for the lock; this thread must still run Python to free it.
+        assert not entered.wait(0.05)
+        lock.release()
+        worker.join(30)
+        assert entered.is_set() and not lock.locked()
+
+        with pytest.raises(KeyError):
+            probe.with_lock(lock, lambda: {}["x"])
+        assert not lock.locked()
+
+    def test_exception_taken_and_raised_again_is_the_same_object(self, capsys):
+        def fail():
+            raise ValueError("boom")
+
+        taken = probe.take_raised(fail)
+        assert isinstance(taken, ValueError) and taken.__traceback__ is not None
+        with pytest.raises(ValueError) as again:
+            probe.raise_again(taken)
+        assert again.value is taken
+        probe.print_exception(taken)
+        err = capsys.readouterr().err
+        assert "Traceback" in err and "in fail" in err and err.rstrip().endswith("ValueError: boom")
+
+    def test_cleanup_runs_after_a_cpp_failure(self):
+        cleaned = []
+        with pytest.raises(RuntimeError, match="glue failed"):
+            probe.glue_failure_then(lambda: cleaned.append(True))
+        assert cleaned == [True]

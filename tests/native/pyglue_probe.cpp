@@ -1,12 +1,73 @@
 // A tiny module built only to exercise the shared glue from the tests: a class with C++
-// methods, keyword names, a property, a static function and the exact-type check.
+// methods, keyword names, a property, a static function, the exact-type check, and one
+// function per remaining helper.
 #include <nanobind/nanobind.h>
 
+#include <memory>
+#include <stdexcept>
+
 #include "class_builder.hpp"
+#include "datetime_helpers.hpp"
+#include "exception_handover.hpp"
+#include "module_globals.hpp"
+#include "module_imports.hpp"
 #include "module_init.hpp"
+#include "python_lock.hpp"
+#include "record_copy.hpp"
+#include "safe_access.hpp"
 #include "type_check.hpp"
 
 namespace nb = nanobind;
+
+namespace {
+
+void define_helper_probes(nb::module_ &m) {
+    m.def("make_copier", [](nb::handle record_class) {
+        auto copier = std::make_shared<pyglue::RecordCopier>(record_class);
+        return nb::cpp_function([copier](nb::handle record, nb::kwargs changes) {
+            return copier->copy(record, changes);
+        });
+    });
+    m.def("whole_seconds", &pyglue::naive_whole_seconds);
+    m.def("read_member", [](nb::handle obj, const char *name) { return pyglue::read(obj, name); });
+    m.def("write_member", [](nb::handle obj, const char *name, nb::handle value) {
+        pyglue::write(obj, name, value);
+    });
+    m.def("call_member", [](nb::handle obj, const char *name, nb::handle arg) {
+        return pyglue::call_method(obj, name, arg);
+    });
+    m.def("equals", &pyglue::equals);
+    m.def("global_value", [](nb::handle module, const char *name) {
+        return pyglue::ModuleGlobals(module).get(name);
+    });
+    m.def("import_into", [](nb::module_ target) {
+        pyglue::import_module(target, "xml.dom");
+        pyglue::import_names(target, "os.path", {"join", "sep"});
+    });
+    m.def("import_missing_into", [](nb::module_ target) {
+        pyglue::import_names(target, "os.path", {"join", "no_such_name"});
+    });
+    m.def("with_lock", [](nb::handle lock, nb::handle fn) {
+        pyglue::PythonLockHold hold(lock);
+        return fn();
+    });
+    m.def("take_raised", [](nb::handle fn) {
+        try {
+            fn();
+        } catch (nb::python_error &error) {
+            return pyglue::take_exception(error);
+        }
+        return nb::none();
+    });
+    m.def("raise_again", [](nb::handle exception) { pyglue::raise_again(exception); });
+    m.def("print_exception", &pyglue::print_exception);
+    m.def("glue_failure_then", [](nb::handle cleanup) {
+        pyglue::run_then_always([] { throw std::runtime_error("glue failed"); },
+                                [&] { cleanup(); });
+    });
+}
+
+} // namespace
 
 PYGLUE_MODULE(_pyglue_probe, m) {
     pyglue::ClassBuilder counter(m, "Counter", nb::tuple(), "Counts calls.");
@@ -33,5 +94,6 @@ PYGLUE_MODULE(_pyglue_probe, m) {
                 nb::setattr(self, "count", val.floor_div(nb::int_(2)));
             });
     m.attr("Counter") = counter.get();
+    define_helper_probes(m);
     m.attr("init_count") = nb::int_(m.attr("__dict__").attr("get")("init_count", 0)) + nb::int_(1);
 }

@@ -93,7 +93,7 @@ void run_and_commit(nb::handle self, nb::handle sql, nb::handle parameters) {
 // One statement and its commit, under the module lock.
 void run_statement(const StoreContext &context, nb::handle self, nb::handle sql,
                    nb::handle parameters = nb::handle()) {
-    PythonLockHold hold(context.lock);
+    pyglue::PythonLockHold hold(context.lock);
     run_and_commit(self, sql, parameters);
 }
 
@@ -168,7 +168,7 @@ void db_init(const StoreContext &context, nb::handle self) {
 }
 
 void db_close(const StoreContext &context, nb::handle self) {
-    PythonLockHold hold(context.lock);
+    pyglue::PythonLockHold hold(context.lock);
     self.attr("cursor").attr("close")();
     self.attr("conn").attr("close")();
 }
@@ -206,7 +206,7 @@ nb::object db_select_records(const StoreContext &context, nb::handle self,
     // statement can replace the result in between.
     nb::object rows, description;
     {
-        PythonLockHold hold(context.lock);
+        pyglue::PythonLockHold hold(context.lock);
         run_and_commit(self, sql, condition.parameters);
         nb::object cursor = self.attr("cursor");
         try {

@@ -24,7 +24,7 @@ void run_sample(nb::handle comBridgeType, nb::handle sampleClassType,
             bridge.attr("Shutdown")();
             throw;
         }
-        Trace(nb::str("Exception: {}").format(take_exception(error)));
+        Trace(nb::str("Exception: {}").format(pyglue::take_exception(error)));
     }
     bridge.attr("Shutdown")();
 }

@@ -1,6 +1,6 @@
 #include "exception_handover.hpp"
 
-namespace combridge {
+namespace pyglue {
 
 nb::object take_exception(nb::python_error &error) {
     error.restore();
@@ -24,4 +24,15 @@ void raise_again(nb::handle exception) {
     throw nb::python_error();
 }
 
-} // namespace combridge
+void print_exception(nb::handle exception) {
+    nb::object print = nb::module_::import_("traceback").attr("print_exception");
+    print(exception);
+}
+
+nb::object exception_from(const std::exception &failure) {
+    PyErr_SetString(PyExc_RuntimeError, failure.what());
+    nb::python_error error;
+    return take_exception(error);
+}
+
+} // namespace pyglue
