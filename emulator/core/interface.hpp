@@ -50,8 +50,13 @@ void require_usable_here(const Interface &iface);
 // win32com.client.Dispatch on an existing interface: a CDispatch for it.
 nb::object wrap_for_names(const Interface &iface);
 
+// Raises AttributeError("'<type>' object has no attribute '<name>'") for `object`.
+[[noreturn]] void raise_missing_attribute(nb::handle object, const char *name);
+
 // Runs one operation on the object behind `iface`: directly when the object lives here,
-// through its owner's queue otherwise.
+// through its owner's queue otherwise (which needs this thread in an apartment). The argument
+// (a tuple for a call) and the result cross as VARIANTs; an error inside the object comes
+// back as a com_error.
 nb::object invoke(const Interface &iface, Operation operation, const Member &member,
                   nb::object argument);
 

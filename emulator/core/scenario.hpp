@@ -21,6 +21,11 @@ class Cqgcel;
 
 enum class StartupAnswer { Started, DataError, DataErrorWithoutObject, NeverAnswered };
 
+// Queued: an event waits in the subscriber's queue for its pump. Nested: an event fired on the
+// subscriber's own thread runs its handlers at once, inside the call that caused it, and a
+// thread waiting on an outgoing call runs what reaches its queue meanwhile.
+enum class EventDelivery { Queued, Nested };
+
 struct Scenario {
     StartupAnswer startup = StartupAnswer::Started;
     long startup_error_code = 0;
@@ -28,6 +33,7 @@ struct Scenario {
     double startup_delay = 0.0; // emulated seconds before Startup() is answered
     bool fail_creation = false; // creating "CQG.CQGCEL.4" fails
     std::uint64_t seed = 0;
+    EventDelivery event_delivery = EventDelivery::Queued;
 };
 
 // What one CQGCEL object was asked to do; outlives the object. Only the latest entries are

@@ -159,8 +159,10 @@ def test_objects_in_event_arguments_arrive_bare(apartment):
 
 def test_with_events_needs_an_apartment_and_an_event_source(apartment):
     cel = win32com.client.Dispatch("CQG.CQGCEL.4")
-    with pytest.raises(TypeError):
+    with pytest.raises(ValueError, match=r"^This COM object does not support events\.$"):
         win32com.client.WithEvents(cel.APIConfiguration, RecordingSink)
+    with pytest.raises(AttributeError, match="'NoneType' object has no attribute 'GetTypeInfo'"):
+        win32com.client.WithEvents(None, RecordingSink)
     failures = []
 
     def elsewhere():
@@ -177,10 +179,22 @@ def test_with_events_needs_an_apartment_and_an_event_source(apartment):
 
 
 def test_with_events_on_a_proxy_needs_the_callers_apartment(owner_thread):
-    proxy = owner_thread().proxy()  # usable here, though this thread is in no apartment
-    with pytest.raises(pythoncom.com_error) as raised:
-        win32com.client.WithEvents(proxy, RecordingSink)
-    assert raised.value.hresult == -2147221008  # CoInitialize has not been called
+    owner = owner_thread()
+    failures = []
+
+    def left_its_apartment():
+        pythoncom.CoInitialize()
+        proxy = owner.proxy()
+        pythoncom.CoUninitialize()
+        try:
+            win32com.client.WithEvents(proxy, RecordingSink)
+        except pythoncom.com_error as error:
+            failures.append(error.hresult)
+
+    thread = threading.Thread(target=left_its_apartment)
+    thread.start()
+    thread.join(5)
+    assert failures == [-2147221008]  # CoInitialize has not been called
     assert emu.sink_count() == 0
 
 
@@ -190,18 +204,19 @@ def test_sinks_connected_while_an_event_is_fired_get_the_next_one(apartment):
     late = []
 
     class Subscribing:
-        """An event argument whose attribute lookup connects more sinks (enough to move the
+        """An event argument whose conversion connects more sinks (enough to move the
         connection list in memory) while the event is being fired."""
 
-        def __getattr__(self, name):
+        @property
+        def _oleobj_(self):
             if not late:
                 late.extend(win32com.client.WithEvents(cel, RecordingSink) for _ in range(50))
-            raise AttributeError(name)
+            return cel._oleobj_
 
-    argument = Subscribing()
-    emu.fire_event("GWConnectionStatusChanged", argument)
+    emu.fire_event("GWConnectionStatusChanged", Subscribing())
     assert emu.sink_count() == 51
     emu.fire_event("GWConnectionStatusChanged", 2)
     pythoncom.PumpWaitingMessages()
-    assert first.seen == [("GWConnectionStatusChanged", argument), ("GWConnectionStatusChanged", 2)]
+    assert first.seen == [("GWConnectionStatusChanged", cel._oleobj_),
+                          ("GWConnectionStatusChanged", 2)]
     assert all(sink.seen == [("GWConnectionStatusChanged", 2)] for sink in late)

@@ -1,0 +1,72 @@
+#include "com_time.hpp"
+
+#include <cmath>
+
+namespace cqgemu {
+
+namespace {
+
+PyObject *time_type = nullptr; // kept for the life of the process
+
+nb::object utc() { return nb::module_::import_("datetime").attr("timezone").attr("utc"); }
+
+nb::object datetime_class() { return nb::module_::import_("datetime").attr("datetime"); }
+
+// A DATE holds milliseconds: the rest of the microseconds is dropped.
+nb::object to_time_type(nb::handle aware_utc) {
+    long microsecond = nb::cast<long>(aware_utc.attr("microsecond"));
+    nb::dict fields;
+    fields["microsecond"] = nb::int_(microsecond - microsecond % 1000);
+    fields["tzinfo"] = utc();
+    nb::object cut = aware_utc.attr("replace")(**fields);
+    nb::object type = nb::borrow(time_type);
+    nb::object args = nb::make_tuple(cut.attr("year"), cut.attr("month"), cut.attr("day"),
+                                     cut.attr("hour"), cut.attr("minute"), cut.attr("second"),
+                                     cut.attr("microsecond"), cut.attr("tzinfo"));
+    return type(*args);
+}
+
+// pywintypes.datetime.Format(fmt="%c"): strftime under its own name.
+nb::object format(nb::handle self, nb::handle fmt) {
+    return self.attr("strftime")(fmt.is_none() ? nb::str("%c") : nb::borrow<nb::str>(fmt));
+}
+
+} // namespace
+
+void define_time_type(nb::module_ &module) {
+    if (!time_type) {
+        nb::dict ns;
+        ns["__module__"] = nb::str("pywintypes");
+        ns["__doc__"] = nb::str("A COM date: the sender's wall clock, labelled UTC.");
+        ns["__slots__"] = nb::tuple();
+        ns["Format"] = nb::cpp_function(&format, nb::is_method(), nb::arg("fmt") = nb::none());
+        nb::object type = nb::module_::import_("builtins").attr("type");
+        nb::object made = type("datetime", nb::make_tuple(datetime_class()), ns);
+        time_type = made.release().ptr();
+    }
+    module.attr("TimeType") = nb::handle(time_type);
+}
+
+bool is_datetime(nb::handle value) {
+    return PyObject_IsInstance(value.ptr(), datetime_class().ptr()) == 1;
+}
+
+nb::object com_time_from_wall_clock(double wall_clock_seconds) {
+    double milliseconds = std::floor(wall_clock_seconds * 1000.0 + 1e-6);
+    double whole_seconds = std::floor(milliseconds / 1000.0);
+    long rest = static_cast<long>(milliseconds - whole_seconds * 1000.0);
+    nb::object moment = datetime_class().attr("fromtimestamp")(whole_seconds, utc());
+    nb::dict fields;
+    fields["microsecond"] = nb::int_(rest * 1000);
+    return to_time_type(moment.attr("replace")(**fields));
+}
+
+nb::object com_time_from_datetime(nb::handle value) {
+    if (Py_TYPE(value.ptr()) == reinterpret_cast<PyTypeObject *>(time_type) &&
+        value.attr("tzinfo").is(utc()) && nb::cast<long>(value.attr("microsecond")) % 1000 == 0)
+        return nb::borrow(value);
+    // astimezone() takes a naive value as local time, which is what Windows does with it.
+    return to_time_type(value.attr("astimezone")(utc()));
+}
+
+} // namespace cqgemu
