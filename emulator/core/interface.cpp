@@ -70,6 +70,21 @@ nb::object run_member_unguarded(EmulatedObject &target, Operation operation, con
     }
 }
 
+// The Python name of an exception nanobind raises from C++ (nb::type_error and its kin).
+const char *builtin_exception_name(nb::exception_type type) {
+    switch (type) {
+    case nb::exception_type::stop_iteration: return "StopIteration";
+    case nb::exception_type::index_error: return "IndexError";
+    case nb::exception_type::key_error: return "KeyError";
+    case nb::exception_type::value_error: return "ValueError";
+    case nb::exception_type::type_error: return "TypeError";
+    case nb::exception_type::buffer_error: return "BufferError";
+    case nb::exception_type::import_error: return "ImportError";
+    case nb::exception_type::attribute_error: return "AttributeError";
+    default: return "RuntimeError";
+    }
+}
+
 // A failure inside the server reaches its caller as the server's COM error, never as the
 // server's own exception type.
 [[noreturn]] void raise_as_server_failure(const EmulatedObject &target, nb::python_error &error) {
@@ -90,6 +105,9 @@ nb::object run_member(EmulatedObject &target, Operation operation, const Member 
         return to_variant(run_member_unguarded(target, operation, member, std::move(here)));
     } catch (nb::python_error &error) {
         raise_as_server_failure(target, error);
+    } catch (const nb::builtin_exception &error) {
+        std::string text = std::string(builtin_exception_name(error.type())) + ": " + error.what();
+        raise_server_error(target.type_name(), text, hresult::E_FAIL);
     } catch (const std::exception &error) {
         raise_server_error(target.type_name(), error.what(), hresult::E_FAIL);
     }
@@ -247,8 +265,11 @@ nb::object get_attribute(nb::handle self, nb::str name) {
     }
     const Interface &iface = nb::cast<const DispatchWrapper &>(self).iface;
     const Member &member = member_named(iface, text);
-    if (member.is_method())
+    if (member.is_method()) {
+        // Looking a method up already asks the object (for its id), so the thread is checked.
+        require_usable_here(iface);
         return nb::cast(BoundMethod{iface, &member});
+    }
     return wrap_result(invoke(iface, Operation::Get, member, nb::none()));
 }
 
@@ -324,13 +345,15 @@ void define_interface_types(nb::module_ &module) {
                                 "An emulated object usable by its property and method names.")
         .def_prop_ro("_oleobj_", [](const DispatchWrapper &self) { return nb::cast(self.iface); })
         .def("__getattribute__", &get_attribute)
-        .def("__setattr__",
-             [](const DispatchWrapper &self, const char *name, nb::object value) {
-                 const Member &member = member_named(self.iface, name);
-                 if (member.is_method() || !member.set)
-                     raise_cannot_set(self.iface, member);
-                 invoke(self.iface, Operation::Set, member, std::move(value));
-             })
+        .def(
+            "__setattr__",
+            [](const DispatchWrapper &self, const char *name, nb::object value) {
+                const Member &member = member_named(self.iface, name);
+                if (member.is_method() || !member.set)
+                    raise_cannot_set(self.iface, member);
+                invoke(self.iface, Operation::Set, member, std::move(value));
+            },
+            nb::arg("name"), nb::arg("value").none())
         .def("__repr__",
              [](const DispatchWrapper &self) { return describe(self.iface, "COMObject"); })
         .def("__eq__", [](const DispatchWrapper &self, nb::handle other) {

@@ -9,6 +9,7 @@
 #include "event_source.hpp"
 #include "interface.hpp"
 #include "kernel_events.hpp"
+#include "probe.hpp"
 #include "scenario.hpp"
 #include "thread_queue.hpp"
 
@@ -165,6 +166,7 @@ NB_MODULE(_cqgemu, m) {
     define_kernel_events(m);
     define_com_runtime(m);
     define_event_binding(m);
+    define_probe(m);
 
     m.def("Dispatch", &dispatch, nb::arg("dispatch").none(), nb::arg("args"), nb::arg("kwargs"));
     m.def("load_type_library", &load_type_library, nb::arg("guid"), nb::arg("lcid"),
