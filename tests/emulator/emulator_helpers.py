@@ -118,3 +118,23 @@ def call_from_another_apartment(obj, action):
         pythoncom.PumpWaitingMessages()
         thread.join(0.005)
     return outcome[0]
+
+
+def outcomes_on_a_new_thread(*actions):
+    """Runs the actions in order on a new thread; gives each one's outcome: "done", or the
+    hresult of the com_error it raised."""
+    outcomes = []
+
+    def run():
+        for action in actions:
+            try:
+                action()
+                outcomes.append("done")
+            except pythoncom.com_error as error:
+                outcomes.append(error.hresult)
+
+    thread = threading.Thread(target=run, daemon=True)
+    thread.start()
+    thread.join(10)
+    assert not thread.is_alive(), "the thread did not end"
+    return outcomes

@@ -2,13 +2,13 @@
 import subprocess
 import sys
 import textwrap
-import threading
-
 import pytest
 
 import corvane_emulator as emu
 import pythoncom
 import win32com.client
+
+from emulator_helpers import outcomes_on_a_new_thread
 
 pytestmark = pytest.mark.timeout(30)
 
@@ -45,53 +45,33 @@ def test_only_the_thread_that_imports_pythoncom_starts_in_an_apartment():
 
 def test_a_thread_outside_any_apartment_can_use_no_object_until_it_enters_one(owner_thread):
     owner = owner_thread()
-    outcomes = []
+    proxies = []
 
-    def attempt(action):
-        try:
-            action()
-            outcomes.append("done")
-        except pythoncom.com_error as error:
-            outcomes.append((error.hresult, error.strerror))
+    def unmarshal():
+        iface = pythoncom.CoGetInterfaceAndReleaseStream(owner.stream, pythoncom.IID_IDispatch)
+        proxies.append(win32com.client.Dispatch(iface))
 
-    def worker():
-        unmarshal = lambda: pythoncom.CoGetInterfaceAndReleaseStream(  # noqa: E731
-            owner.stream, pythoncom.IID_IDispatch)
-        attempt(unmarshal)
-        attempt(lambda: win32com.client.Dispatch("CQG.CQGCEL.4"))
-        pythoncom.CoInitialize()
-        proxy = win32com.client.Dispatch(unmarshal())  # the refused attempt left the stream
-        attempt(proxy.Shutdown)
-        pythoncom.CoUninitialize()
-        attempt(lambda: proxy.APIConfiguration)
-
-    thread = threading.Thread(target=worker, daemon=True)
-    thread.start()
-    thread.join(10)
-    refused = (NOT_INITIALIZED, "CoInitialize has not been called.")
-    assert outcomes == [refused, refused, "done", refused]
+    outcomes = outcomes_on_a_new_thread(
+        unmarshal,
+        lambda: win32com.client.Dispatch("CQG.CQGCEL.4"),
+        pythoncom.CoInitialize,
+        unmarshal,  # the refused attempt left the stream as it was
+        lambda: proxies[0].Shutdown(),
+        pythoncom.CoUninitialize,
+        lambda: proxies[0].APIConfiguration)
+    assert outcomes == [NOT_INITIALIZED, NOT_INITIALIZED, "done", "done", "done", "done",
+                        NOT_INITIALIZED]
     assert emu.cel_calls() == ["Shutdown"]
 
 
 def test_a_proxy_on_another_thread_fails_at_its_first_member_access(owner_thread):
     cel = owner_thread().proxy()  # unmarshaled on this thread
-    outcomes = []
-
-    def elsewhere():
-        pythoncom.CoInitialize()
-        try:
-            wrapped = win32com.client.Dispatch(cel._oleobj_)
-            outcomes.append("wrapped")
-            for access in (lambda: wrapped.APIConfiguration, lambda: wrapped.Shutdown):
-                try:
-                    access()
-                except pythoncom.com_error as error:
-                    outcomes.append(error.hresult)
-        finally:
-            pythoncom.CoUninitialize()
-
-    thread = threading.Thread(target=elsewhere, daemon=True)
-    thread.start()
-    thread.join(10)
-    assert outcomes == ["wrapped", WRONG_THREAD, WRONG_THREAD]
+    wrapped = []
+    outcomes = outcomes_on_a_new_thread(
+        pythoncom.CoInitialize,
+        lambda: wrapped.append(win32com.client.Dispatch(cel._oleobj_)),
+        lambda: wrapped[0].APIConfiguration,
+        lambda: wrapped[0].Shutdown,
+        pythoncom.CoUninitialize)
+    assert outcomes == ["done", "done", WRONG_THREAD, WRONG_THREAD, "done"]
     assert emu.cel_calls() == []

@@ -8,7 +8,7 @@ import pythoncom
 import win32com.client
 from corvane._testing._pyglue_probe import Counter
 
-from emulator_helpers import OwnerThread, wait_until
+from emulator_helpers import OwnerThread, outcomes_on_a_new_thread, wait_until
 
 pytestmark = pytest.mark.timeout(20)
 
@@ -165,38 +165,20 @@ def test_with_events_needs_an_apartment_and_an_event_source(apartment):
         win32com.client.WithEvents(cel.APIConfiguration, RecordingSink)
     with pytest.raises(AttributeError, match="'NoneType' object has no attribute 'GetTypeInfo'"):
         win32com.client.WithEvents(None, RecordingSink)
-    failures = []
-
-    def elsewhere():
-        try:
-            win32com.client.WithEvents(cel, RecordingSink)
-        except pythoncom.com_error as error:
-            failures.append(error.hresult)
-
-    thread = threading.Thread(target=elsewhere)
-    thread.start()
-    thread.join(5)
-    assert failures == [-2147417842]  # the object belongs to this thread
+    outcomes = outcomes_on_a_new_thread(lambda: win32com.client.WithEvents(cel, RecordingSink))
+    assert outcomes == [-2147417842]  # the object belongs to this thread
     assert emu.sink_count() == 0
 
 
 def test_with_events_on_a_proxy_needs_the_callers_apartment(owner_thread):
     owner = owner_thread()
-    failures = []
-
-    def left_its_apartment():
-        pythoncom.CoInitialize()
-        proxy = owner.proxy()
-        pythoncom.CoUninitialize()
-        try:
-            win32com.client.WithEvents(proxy, RecordingSink)
-        except pythoncom.com_error as error:
-            failures.append(error.hresult)
-
-    thread = threading.Thread(target=left_its_apartment)
-    thread.start()
-    thread.join(5)
-    assert failures == [-2147221008]  # CoInitialize has not been called
+    proxies = []
+    outcomes = outcomes_on_a_new_thread(
+        pythoncom.CoInitialize,
+        lambda: proxies.append(owner.proxy()),
+        pythoncom.CoUninitialize,
+        lambda: win32com.client.WithEvents(proxies[0], RecordingSink))
+    assert outcomes == ["done"] * 3 + [-2147221008]  # CoInitialize has not been called
     assert emu.sink_count() == 0
 
 
