@@ -14,16 +14,17 @@ nb::object datetime_class() { return nb::module_::import_("datetime").attr("date
 
 // A DATE holds milliseconds: the rest of the microseconds is dropped.
 nb::object to_time_type(nb::handle aware_utc) {
-    long microsecond = nb::cast<long>(aware_utc.attr("microsecond"));
-    nb::dict fields;
-    fields["microsecond"] = nb::int_(microsecond - microsecond % 1000);
-    fields["tzinfo"] = utc();
-    nb::object cut = aware_utc.attr("replace")(**fields);
+    nb::list fields;
+    for (const char *name : {"year", "month", "day", "hour", "minute", "second"}) {
+        nb::object field = aware_utc.attr(name);
+        fields.append(field);
+    }
+    nb::object microsecond_field = aware_utc.attr("microsecond");
+    long microsecond = nb::cast<long>(microsecond_field);
+    fields.append(nb::int_(microsecond - microsecond % 1000));
+    fields.append(utc());
     nb::object type = nb::borrow(time_type);
-    nb::object args = nb::make_tuple(cut.attr("year"), cut.attr("month"), cut.attr("day"),
-                                     cut.attr("hour"), cut.attr("minute"), cut.attr("second"),
-                                     cut.attr("microsecond"), cut.attr("tzinfo"));
-    return type(*args);
+    return type(*nb::tuple(fields));
 }
 
 // pywintypes.datetime.Format(fmt="%c"): strftime under its own name.
@@ -58,13 +59,17 @@ nb::object com_time_from_wall_clock(double wall_clock_seconds) {
     nb::object moment = datetime_class().attr("fromtimestamp")(whole_seconds, utc());
     nb::dict fields;
     fields["microsecond"] = nb::int_(rest * 1000);
-    return to_time_type(moment.attr("replace")(**fields));
+    nb::object replace = moment.attr("replace");
+    return to_time_type(replace(**fields));
 }
 
 nb::object com_time_from_datetime(nb::handle value) {
-    if (Py_TYPE(value.ptr()) == reinterpret_cast<PyTypeObject *>(time_type) &&
-        value.attr("tzinfo").is(utc()) && nb::cast<long>(value.attr("microsecond")) % 1000 == 0)
-        return nb::borrow(value);
+    if (Py_TYPE(value.ptr()) == reinterpret_cast<PyTypeObject *>(time_type)) {
+        nb::object tzinfo = value.attr("tzinfo");
+        nb::object microsecond = value.attr("microsecond");
+        if (tzinfo.is(utc()) && nb::cast<long>(microsecond) % 1000 == 0)
+            return nb::borrow(value);
+    }
     // astimezone() takes a naive value as local time, which is what Windows does with it.
     return to_time_type(value.attr("astimezone")(utc()));
 }

@@ -20,7 +20,8 @@ void report_handler_error(nb::python_error &error) {
     try {
         nb::module_ sys = nb::module_::import_("sys");
         nb::object stderr_stream = sys.attr("stderr");
-        stderr_stream.attr("write")(nb::str("pythoncom error: Python error invoking COM method.\n\n"));
+        nb::object write = stderr_stream.attr("write");
+        write(nb::str("pythoncom error: Python error invoking COM method.\n\n"));
         nb::module_::import_("traceback").attr("print_exception")(exception);
     } catch (nb::python_error &) {
         PyErr_Clear();

@@ -362,8 +362,10 @@ void define_interface_types(nb::module_ &module) {
 
     // Equality is COM identity, and neither type defines a hash: wrappers are no dict keys
     // and no set members, as with pywin32.
-    module.attr("PyIDispatch").attr("__hash__") = nb::none();
-    module.attr("CDispatch").attr("__hash__") = nb::none();
+    for (const char *name : {"PyIDispatch", "CDispatch"}) {
+        nb::object type = module.attr(name);
+        type.attr("__hash__") = nb::none();
+    }
 }
 
 } // namespace cqgemu
