@@ -136,8 +136,9 @@ PyTypeObject *make_type(const char *name, descrgetfunc descr_get, unsigned long 
         name,
         static_cast<int>(sizeof(NativeCallable)),
         0,
-        Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL |
-            Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION | extra_flags,
+        static_cast<unsigned int>(Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC |
+                                  Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_IMMUTABLETYPE |
+                                  Py_TPFLAGS_DISALLOW_INSTANTIATION | extra_flags),
         slots,
     };
     PyObject *type = PyType_FromSpec(&spec);
