@@ -1,6 +1,8 @@
 """The shared glue, exercised through a tiny test-only module."""
 import importlib
 import inspect
+import json
+import subprocess
 import sys
 
 import pytest
@@ -18,7 +20,8 @@ class TestClassesWithNativeMethods:
         assert probe.Counter.__doc__ == "Counts calls."
         assert probe.Counter.__module__ == "corvane._testing._pyglue_probe"
         assert probe.Counter.add.__name__ == "add"
-        assert "step" in probe.Counter.add.__doc__
+        assert probe.Counter.add.__qualname__ == "Counter.add"
+        assert list(inspect.signature(probe.Counter.add).parameters) == ["self", "step"]
 
     def test_wrong_argument_count_is_a_type_error(self):
         with pytest.raises(TypeError):
@@ -276,3 +279,96 @@ class TestLockAndExceptions:
         with pytest.raises(RuntimeError, match="glue failed"):
             probe.glue_failure_then(lambda: cleaned.append(True))
         assert cleaned == [True]
+
+
+class TestSignaturesAndDocumentation:
+    @pytest.mark.parametrize("member, expected", [
+        ("__init__", "(self, start=0)"),
+        ("add", "(self, step)"),
+        ("name", "(self)"),
+        ("collect", "(self, *values, label='none', **options)"),
+        ("scale", "(self, factor, *, offset=0)"),
+        ("twice", "(value)"),
+    ])
+    def test_parameters_as_annotated(self, member, expected):
+        assert str(inspect.signature(getattr(probe.Counter, member))) == expected
+
+    def test_signatures_match_what_calls_accept(self):
+        # The reported kinds must be the ones nanobind enforces.
+        c = probe.Counter(2)
+        assert probe.Counter.add(self=c, step=1) == 3
+        assert c.collect(1, 2, label="x", z=3) == ((1, 2), "x", {"z": 3})
+        with pytest.raises(TypeError):
+            c.scale(2, 1)  # offset is keyword-only
+        assert c.scale(2, offset=1) == 7
+        inspect.signature(c.scale).bind(2, offset=1)
+
+    def test_bound_method_class_and_property(self):
+        c = probe.Counter()
+        assert str(inspect.signature(c.add)) == "(step)"
+        assert c.add.__self__ is c
+        assert str(inspect.signature(probe.Counter)) == "(start=0)"
+        prop = inspect.getattr_static(probe.Counter, "doubled")
+        assert str(inspect.signature(prop.fget)) == "(self)"
+        assert str(inspect.signature(prop.fset)) == "(self, val)"
+
+    def test_doc_is_the_text_alone(self):
+        assert probe.Counter.add.__doc__ == "Adds `step` to the count and returns the new count."
+        assert probe.Counter.twice.__doc__ == "Twice the value."
+        assert probe.Counter.name.__doc__ is None
+        assert probe.build_bad_class.__doc__ == "Builds a class that repeats a name, as `how` says."
+
+    def test_help_shows_the_signature_once(self):
+        import pydoc
+        text = pydoc.render_doc(probe.Counter.add, renderer=pydoc.plaintext)
+        assert "add(self, step)" in text
+        assert text.count("step)") == 1
+
+    def test_module_function(self):
+        assert str(inspect.signature(probe.build_bad_class)) == "(how)"
+        assert probe.build_bad_class.__module__ == probe.__name__
+        assert inspect.isroutine(probe.build_bad_class)
+
+        class Holder:  # a module function never binds, as a builtin function does not
+            f = probe.twice_defined
+
+        assert Holder().f() is None
+
+
+# Each mistake, and what building it must raise. Run in a child process: a mistake the
+# builder does not catch can abort the interpreter.
+BAD_CLASSES = {
+    "method twice": "class 'Bad' defines 'run' twice",
+    "method over attribute":
+        "class 'Bad' cannot define 'run': the name is taken by an attribute of type 'int'",
+    "attribute over method": "class 'Bad' defines 'run' twice",
+    "property over method": "class 'Bad' defines 'run' twice",
+    "static over method": "class 'Bad' defines 'run' twice",
+    "field twice": "class 'Bad' defines 'run' twice (already a field)",
+    "method over field": "class 'Bad' defines 'run' twice (already a field)",
+    "method over class doc":
+        "class 'Bad' cannot define '__doc__': the name is taken by an attribute of type 'NoneType'",
+    "module function twice":
+        "module 'corvane._testing._pyglue_probe' defines 'twice_defined' twice",
+}
+
+_CHILD = """
+import json, sys
+from corvane._testing import _pyglue_probe as probe
+outcomes = {}
+for how in json.loads(sys.argv[1]):
+    try:
+        probe.build_bad_class(how)
+        outcomes[how] = None
+    except Exception as error:
+        outcomes[how] = [type(error).__name__, str(error)]
+print(json.dumps(outcomes))
+"""
+
+
+def test_builder_refuses_a_name_defined_twice():
+    child = subprocess.run([sys.executable, "-c", _CHILD, json.dumps(list(BAD_CLASSES))],
+                           capture_output=True, text=True, timeout=30)
+    assert child.returncode == 0, child.stderr
+    outcomes = json.loads(child.stdout)
+    assert outcomes == {how: ["TypeError", message] for how, message in BAD_CLASSES.items()}

@@ -3,6 +3,7 @@
 #include "com_errors.hpp"
 #include "interface.hpp"
 #include "kernel_events.hpp"
+#include "module_function.hpp"
 #include "platform_lock.hpp"
 #include "thread_queue.hpp"
 
@@ -161,10 +162,10 @@ void define_com_runtime(nb::module_ &module) {
     module.attr("COINIT_APARTMENTTHREADED") = 2;
     module.attr("COINIT_MULTITHREADED") = 0;
 
-    module.def("post_quit", &post_quit, nb::arg("thread_ident"));
-    module.def("inject_wait_result", &inject_wait_result, nb::arg("thread_ident"),
-               nb::arg("result") = WAIT_ABANDONED_0);
-    module.def("waiting_message_count", &waiting_message_count, nb::arg("thread_ident"));
+    pyglue::def_function(module, "post_quit", &post_quit, nb::arg("thread_ident"));
+    pyglue::def_function(module, "inject_wait_result", &inject_wait_result,
+                         nb::arg("thread_ident"), nb::arg("result") = WAIT_ABANDONED_0);
+    pyglue::def_function(module, "waiting_message_count", &waiting_message_count, nb::arg("thread_ident"));
     module.def("current_thread_ident", &current_thread_ident);
 }
 

@@ -20,6 +20,8 @@
 #include <nanobind/nanobind.h>
 #include <nanobind/stl/string.h>
 
+#include "module_function.hpp"
+
 #include <algorithm>
 #include <cctype>
 
@@ -180,45 +182,56 @@ NB_MODULE(_cqgemu, m) {
     m.def("constant", &constant, nb::arg("name"));
     m.def("constant_names", &constant_names);
 
-    // Control of the emulated world.
-    m.def("load_scenario", &load_scenario, nb::kw_only(), nb::arg("startup") = "started",
-          nb::arg("error_code") = 0, nb::arg("error_description") = "",
-          nb::arg("startup_delay") = 0.0, nb::arg("fail_creation") = false, nb::arg("seed") = 0,
-          nb::arg("gw_user") = "trader", nb::arg("gw_password") = "secret",
-          nb::arg("logon") = "answered", nb::arg("logoff") = "answered",
-          nb::arg("accounts_reload") = "answered", nb::arg("accounts") = nb::none(),
-          nb::arg("event_delivery") = "queued");
-    m.def("reset", &reset);
-    m.def("fire_event", &fire_event, nb::arg("name"), nb::arg("args"));
-    m.def("schedule_event", &schedule_event, nb::arg("delay"), nb::arg("name"), nb::arg("args"));
-    m.def("schedule_failure", &schedule_failure, nb::arg("delay"), nb::arg("message"));
-    m.def("make_com_time", &com_time_from_wall_clock, nb::arg("wall_clock_seconds"));
-    m.def("make_error", [](long code, const std::string &description) {
-        return interface_for_this_thread(std::make_shared<CqgError>(nullptr, code, description));
-    }, nb::arg("code"), nb::arg("description"));
-    m.def("configuration_log", [] {
+    // Control of the emulated world, with real signatures for inspect and the type stubs.
+    using pyglue::def_function;
+    def_function(m, "load_scenario", &load_scenario, nb::kw_only(),
+                 nb::arg("startup") = "started", nb::arg("error_code") = 0,
+                 nb::arg("error_description") = "", nb::arg("startup_delay") = 0.0,
+                 nb::arg("fail_creation") = false, nb::arg("seed") = 0,
+                 nb::arg("gw_user") = "trader", nb::arg("gw_password") = "secret",
+                 nb::arg("logon") = "answered", nb::arg("logoff") = "answered",
+                 nb::arg("accounts_reload") = "answered", nb::arg("accounts") = nb::none(),
+                 nb::arg("event_delivery") = "queued");
+    def_function(m, "reset", &reset);
+    def_function(m, "fire_event", &fire_event, nb::arg("name"), nb::arg("args"));
+    def_function(m, "schedule_event", &schedule_event, nb::arg("delay"), nb::arg("name"),
+                 nb::arg("args"));
+    def_function(m, "schedule_failure", &schedule_failure, nb::arg("delay"), nb::arg("message"));
+    def_function(m, "make_com_time", &com_time_from_wall_clock, nb::arg("wall_clock_seconds"));
+    def_function(
+        m, "make_error",
+        [](long code, const std::string &description) {
+            return interface_for_this_thread(
+                std::make_shared<CqgError>(nullptr, code, description));
+        },
+        nb::arg("code"), nb::arg("description"));
+    def_function(m, "configuration_log", [] {
         nb::list log;
         for (const auto &[name, value] : last_record().assignments)
             log.append(nb::make_tuple(nb::str(name.c_str()), value));
         return log;
     });
-    m.def("cel_calls", [] { return as_list(last_record().calls); });
-    m.def("configuration_threads", [] { return as_list(last_record().assignment_threads); });
-    m.def("cel_call_threads", [] { return as_list(last_record().call_threads); });
-    m.def("cel_thread_ident", []() -> nb::object {
+    def_function(m, "cel_calls", [] { return as_list(last_record().calls); });
+    def_function(m, "configuration_threads",
+                 [] { return as_list(last_record().assignment_threads); });
+    def_function(m, "cel_call_threads", [] { return as_list(last_record().call_threads); });
+    def_function(m, "cel_thread_ident", []() -> nb::object {
         if (!world().last_record)
             return nb::none();
         return nb::int_(world().last_record->thread_ident);
     });
-    m.def("sink_count", [] { return current_cel()->connection_count(); });
-    m.def("clock_now", [] { return world().clock.now(); });
-    m.def("set_clock", [](double t) { world().clock.set_time(t); }, nb::arg("epoch_seconds"));
-    m.def("advance", [](double seconds) { world().clock.advance(seconds); }, nb::arg("seconds"));
-    m.def("pending_actions", [] { return world().clock.pending_count(); });
-    m.def("start_live", [](double speed, double step) { world().clock.start_live(speed, step); },
-          nb::arg("speed") = 1.0, nb::arg("step") = 0.1);
-    m.def("stop_live", [] { world().clock.stop_live(); });
-    m.def("is_live", [] { return world().clock.live(); });
+    def_function(m, "sink_count", [] { return current_cel()->connection_count(); });
+    def_function(m, "clock_now", [] { return world().clock.now(); });
+    def_function(m, "set_clock", [](double t) { world().clock.set_time(t); },
+                 nb::arg("epoch_seconds"));
+    def_function(m, "advance", [](double seconds) { world().clock.advance(seconds); },
+                 nb::arg("seconds"));
+    def_function(m, "pending_actions", [] { return world().clock.pending_count(); });
+    def_function(
+        m, "start_live", [](double speed, double step) { world().clock.start_live(speed, step); },
+        nb::arg("speed") = 1.0, nb::arg("step") = 0.1);
+    def_function(m, "stop_live", [] { world().clock.stop_live(); });
+    def_function(m, "is_live", [] { return world().clock.live(); });
     m.def("_shutdown", &shutdown_emulator);
 
     nb::object shutdown = m.attr("_shutdown");

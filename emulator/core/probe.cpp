@@ -3,6 +3,7 @@
 #include "com_errors.hpp"
 #include "com_runtime.hpp"
 #include "interface.hpp"
+#include "module_function.hpp"
 #include "thread_queue.hpp"
 
 #include <nanobind/stl/string.h>
@@ -68,8 +69,8 @@ void Probe::disconnect() {
 }
 
 void define_probe(nb::module_ &module) {
-    module.def(
-        "make_probe",
+    pyglue::def_function(
+        module, "make_probe",
         [] {
             require_apartment();
             return wrap_for_names(nb::cast<const Interface &>(
