@@ -44,6 +44,7 @@ void co_initialize() {
 void co_uninitialize() { leave_apartment(*current_queue()); }
 
 nb::object marshal_in_stream(nb::handle iid, nb::handle object) {
+    require_apartment();
     require_dispatch_iid(iid);
     std::optional<Interface> iface = interface_of(object);
     if (!iface)
@@ -55,6 +56,7 @@ nb::object marshal_in_stream(nb::handle iid, nb::handle object) {
 nb::object unmarshal_and_release(nb::handle stream_object, nb::handle iid) {
     if (!nb::isinstance<Stream>(stream_object))
         throw nb::type_error("The Python object is invalid");
+    require_apartment();
     require_dispatch_iid(iid);
     Stream &stream = nb::cast<Stream &>(stream_object);
     if (stream.released)

@@ -2,12 +2,14 @@
 // win32com.client and corvane_emulator.
 #include "com_errors.hpp"
 #include "com_runtime.hpp"
+#include "com_time.hpp"
 #include "cqg_constants.hpp"
 #include "cqg_error.hpp"
 #include "cqgcel.hpp"
 #include "event_source.hpp"
 #include "interface.hpp"
 #include "kernel_events.hpp"
+#include "probe.hpp"
 #include "scenario.hpp"
 #include "scenario_accounts.hpp"
 #include "session_controls.hpp"
@@ -31,10 +33,11 @@ const char *const CQG_TYPE_LIBRARY = "{51F35562-AEB4-4AB3-99E8-AC9666344B64}";
 nb::object dispatch(nb::handle target, nb::args, nb::kwargs) {
     if (nb::isinstance<nb::str>(target))
         return create_by_program_id(nb::cast<std::string>(target));
+    // Wrapping asks nothing of the object yet: a proxy used on the wrong thread fails at its
+    // first member access, and anything that is no COM object lacks GetTypeInfo.
     std::optional<Interface> iface = interface_of(target);
     if (!iface)
-        throw nb::type_error("Dispatch needs a program id or a COM object");
-    require_usable_here(*iface);
+        raise_missing_attribute(target, "GetTypeInfo");
     return wrap_for_names(*iface);
 }
 
@@ -91,12 +94,21 @@ GatewayAnswer gateway_answer(const char *request, const std::string &name) {
     throw nb::value_error((std::string(request) + " must be 'answered' or 'never'").c_str());
 }
 
+EventDelivery event_delivery(const std::string &name) {
+    if (name == "queued")
+        return EventDelivery::Queued;
+    if (name == "nested")
+        return EventDelivery::Nested;
+    throw nb::value_error("event_delivery must be one of 'queued', 'nested'");
+}
+
 void load_scenario(const std::string &startup, long error_code,
                    const std::string &error_description,
                    double startup_delay, bool fail_creation, std::uint64_t seed,
                    const std::string &gw_user, const std::string &gw_password,
                    const std::string &logon, const std::string &logoff,
-                   const std::string &accounts_reload, nb::handle accounts) {
+                   const std::string &accounts_reload, nb::handle accounts,
+                   const std::string &delivery) {
     Scenario scenario;
     scenario.gw_user = gw_user;
     scenario.gw_password = gw_password;
@@ -111,6 +123,7 @@ void load_scenario(const std::string &startup, long error_code,
     scenario.fail_creation = fail_creation;
     scenario.seed = seed;
     world().accounts = AccountBook(scenario.accounts);
+    scenario.event_delivery = event_delivery(delivery);
     world().scenario = scenario;
 }
 
@@ -137,6 +150,11 @@ void schedule_event(double delay, const std::string &name, nb::tuple args) {
     });
 }
 
+// A fault inside the emulator itself: an action that fails with a C++ exception.
+void schedule_failure(double delay, const std::string &message) {
+    world().clock.schedule_after(delay, [message] { throw std::runtime_error(message); });
+}
+
 void shutdown_emulator() {
     world().clock.reset();
     drop_all_queues();
@@ -147,14 +165,16 @@ void shutdown_emulator() {
 
 NB_MODULE(_cqgemu, m) {
     define_error_types(m);
+    define_time_type(m);
     define_interface_types(m);
     define_kernel_events(m);
     define_com_runtime(m);
     define_event_binding(m);
     define_container_protocol(m);
     define_session_controls(m);
+    define_probe(m);
 
-    m.def("Dispatch", &dispatch, nb::arg("dispatch"), nb::arg("args"), nb::arg("kwargs"));
+    m.def("Dispatch", &dispatch, nb::arg("dispatch").none(), nb::arg("args"), nb::arg("kwargs"));
     m.def("load_type_library", &load_type_library, nb::arg("guid"), nb::arg("lcid"),
           nb::arg("major"), nb::arg("minor"));
     m.def("constant", &constant, nb::arg("name"));
@@ -166,10 +186,13 @@ NB_MODULE(_cqgemu, m) {
           nb::arg("startup_delay") = 0.0, nb::arg("fail_creation") = false, nb::arg("seed") = 0,
           nb::arg("gw_user") = "trader", nb::arg("gw_password") = "secret",
           nb::arg("logon") = "answered", nb::arg("logoff") = "answered",
-          nb::arg("accounts_reload") = "answered", nb::arg("accounts") = nb::none());
+          nb::arg("accounts_reload") = "answered", nb::arg("accounts") = nb::none(),
+          nb::arg("event_delivery") = "queued");
     m.def("reset", &reset);
     m.def("fire_event", &fire_event, nb::arg("name"), nb::arg("args"));
     m.def("schedule_event", &schedule_event, nb::arg("delay"), nb::arg("name"), nb::arg("args"));
+    m.def("schedule_failure", &schedule_failure, nb::arg("delay"), nb::arg("message"));
+    m.def("make_com_time", &com_time_from_wall_clock, nb::arg("wall_clock_seconds"));
     m.def("make_error", [](long code, const std::string &description) {
         return interface_for_this_thread(std::make_shared<CqgError>(nullptr, code, description));
     }, nb::arg("code"), nb::arg("description"));
