@@ -1,18 +1,16 @@
 """Stand-ins for CQGCEL's orders and fills as pywin32 presents them: a properties collection
 reached through its default member, time stamps aware and labelled UTC with milliseconds."""
-from datetime import datetime, timezone
+from datetime import timezone
 
+from pywintypes import TimeType
 from win32com.client import constants
 
 from gatelink_fakes import CEL, Wrapper
 
 
-class CqgTime(datetime):
-    """pywintypes.datetime: a datetime subclass, tz-aware UTC, sub-second part kept."""
-
-
 def cqg_time(second=7, ms=250):
-    return CqgTime(2026, 3, 4, 15, 30, second, ms * 1000, tzinfo=timezone.utc)
+    """A COM date as pywin32 gives it: aware, labelled UTC, milliseconds kept."""
+    return TimeType(2026, 3, 4, 15, 30, second, ms * 1000, tzinfo=timezone.utc)
 
 
 class Property(Wrapper):
