@@ -10,7 +10,7 @@ from win32com.client import constants
 from corvane.core.constants import Direction, OrderType
 from corvane.core.order import Order
 
-from gatelink_fakes import Gateway, Wrapper
+from gatelink_fakes import Gateway, Wrapper, linked_over
 from order_fakes import Fill, OrderCEL
 
 INSTRUMENT = Wrapper()
@@ -41,16 +41,12 @@ class OrderGateway(Gateway):
 
 @pytest.fixture
 def placing(gatelink, wrap_as_is, trace):
-    cel = OrderCEL()
-    gateway = OrderGateway(cel)
-    link = gatelink.GATELINK()
-    link.Init(gateway)
-    cel.sink = link
-    link.GWAccountID = 1001
-    # Stands for the instrument look-up of subscribed symbols.
-    link.get_instrument_from_cqg_symbol = lambda symbol: INSTRUMENT if symbol == "EPZ26" else None
-    yield link, cel, gateway
-    cel.join_events()
+    for link, cel, gateway in linked_over(gatelink, OrderCEL(), OrderGateway):
+        link.GWAccountID = 1001
+        # Stands for the instrument look-up of subscribed symbols.
+        link.get_instrument_from_cqg_symbol = (
+            lambda symbol: INSTRUMENT if symbol == "EPZ26" else None)
+        yield link, cel, gateway
 
 
 def order(order_type=OrderType.MARKET, direction=Direction.SHORT):
