@@ -5,12 +5,11 @@ from datetime import timezone
 from pywintypes import TimeType
 from win32com.client import constants
 
-from gatelink_fakes import CEL, Wrapper
+from gatelink_fakes import CEL, Gateway, Wrapper
 
 
-def cqg_time(second=7, ms=250):
-    """A COM date as pywin32 gives it: aware, labelled UTC, milliseconds kept."""
-    return TimeType(2026, 3, 4, 15, 30, second, ms * 1000, tzinfo=timezone.utc)
+def cqg_time(second):
+    return TimeType(2026, 3, 4, 15, 30, second, 250000, tzinfo=timezone.utc)
 
 
 class Property(Wrapper):
@@ -18,29 +17,16 @@ class Property(Wrapper):
         self.Value = value
 
 
-class Properties(Wrapper):
-    """Only callable (the default member), not subscriptable, as a dynamic wrapper."""
-
-    def __init__(self, values):
-        self._values = values
-
-    def __call__(self, property_id):
-        return Property(self._values[property_id])
-
-
 class Order(Wrapper):
-    def __init__(self, cel, args, guid):
-        self._cel, self.args, self.GUID = cel, args, guid
-        self.Manual = None
-        self.status = constants.osInTransit
-        self.time, self.avg_price, self.filled = cqg_time(), 0.0, 0
+    def __init__(self, cel, guid):
+        self._cel, self.GUID, self.Manual = cel, guid, None
+        self.status, self.avg_price, self.filled = constants.osInTransit, 0.0, 0
 
-    @property
-    def Properties(self):
-        return Properties({constants.opGWStatus: self.status, constants.opGUID: self.GUID,
-                           constants.opEventServerTimestamp: self.time,
-                           constants.opAverageFillPrice: self.avg_price,
-                           constants.opFilledQuantity: self.filled})
+    def Properties(self, property_id):  # callable only: the default member
+        return Property({constants.opGWStatus: self.status, constants.opGUID: self.GUID,
+                         constants.opEventServerTimestamp: cqg_time(7),
+                         constants.opAverageFillPrice: self.avg_price,
+                         constants.opFilledQuantity: self.filled}[property_id])
 
     def Place(self):
         self._cel.calls.append(("Place", self.GUID, self.Manual))
@@ -51,18 +37,10 @@ class Order(Wrapper):
 
 
 class Fill(Wrapper):
-    def __init__(self, order, fill_id, price, quantity, status=None, time=None):
+    def __init__(self, order, fill_id, price=1.5, quantity=1, status=None):
         self.Order, self.Id, self.Price, self.Quantity = order, fill_id, price, quantity
         self.Status = constants.fsNormal if status is None else status
-        self.Timestamp = time or cqg_time(second=9, ms=999)
-
-
-class Orders(Wrapper):
-    def __init__(self, items):
-        self._items = items
-
-    def ItemByGuid(self, guid):
-        return next(o for o in self._items if o.GUID == guid)
+        self.Timestamp = cqg_time(9)
 
 
 class OrderCEL(CEL):
@@ -76,16 +54,36 @@ class OrderCEL(CEL):
 
     def CreateOrder(self, *args):
         self.calls.append(("CreateOrder",) + args)
-        order = Order(self, args, f"GUID-{len(self.orders) + 1}")
-        self.orders.append(order)
-        return order
+        self.orders.append(Order(self, f"GUID-{len(self.orders) + 1}"))
+        return self.orders[-1]
 
     @property
     def Orders(self):
-        return Orders(self.orders)
+        return type("Orders", (Wrapper,), {"ItemByGuid": lambda _, guid: next(
+            o for o in self.orders if o.GUID == guid)})()
 
     def on_place(self, order):
         if self.answer == "thread":
             self._event("OnOrderChanged", constants.ctAdded, order, None, None, None)
         elif self.answer == "nested":
             self.sink.OnOrderChanged(constants.ctAdded, order, None, None, None)
+
+
+class OrderGateway(Gateway):
+    """Records what GATELINK pushes, in order; the first `failing_deals` deals raise."""
+
+    def __init__(self, cel):
+        super().__init__(cel)
+        self.received, self.failing_deals = [], 0
+
+    def get_cqg_symbol_from_cv_security(self, security):
+        return security
+
+    def process_order(self, update):
+        self.received.append(("order", update))
+
+    def process_deal(self, deal):
+        if self.failing_deals:
+            self.failing_deals -= 1
+            raise RuntimeError("store unavailable")
+        self.received.append(("deal", deal))
