@@ -89,6 +89,6 @@ class CqgGateway(BaseGateway):
         """Places a framework ``Order``; returns its CQG GUID once CQG has taken it."""
         return self.gatelink.place_order(order)
 
-    def cancel_order(self, orderid):
+    def cancel_order(self, order_id):
         """Asks CQG to cancel; the outcome arrives later as an order update."""
-        self.gatelink.cancel_order(orderid)
+        self.gatelink.cancel_order(order_id)
