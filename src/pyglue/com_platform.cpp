@@ -2,13 +2,26 @@
 
 namespace pyglue {
 
-nb::module_ threading_module() { return nb::module_::import_("threading"); }
+// The module as sys.modules holds it now, imported only when it is not there yet: every
+// constant is looked up when used, and the import machinery costs more than the look-up.
+static nb::module_ loaded_module(const char *name) {
+    nb::str key(name);
+    nb::object loaded = nb::steal(PyImport_GetModule(key.ptr()));
+    if (!loaded.is_valid() && PyErr_Occurred())
+        throw nb::python_error();
+    // A None entry blocks the module: the import says so.
+    if (!loaded.is_valid() || loaded.is_none())
+        return nb::module_::import_(name);
+    return nb::borrow<nb::module_>(loaded);
+}
 
-nb::module_ pythoncom_module() { return nb::module_::import_("pythoncom"); }
+nb::module_ threading_module() { return loaded_module("threading"); }
 
-nb::module_ win32event_module() { return nb::module_::import_("win32event"); }
+nb::module_ pythoncom_module() { return loaded_module("pythoncom"); }
 
-nb::module_ win32com_client_module() { return nb::module_::import_("win32com.client"); }
+nb::module_ win32event_module() { return loaded_module("win32event"); }
+
+nb::module_ win32com_client_module() { return loaded_module("win32com.client"); }
 
 nb::object dispatch(nb::handle value) {
     nb::object wrap = nb::getattr(win32com_client_module(), "Dispatch");

@@ -18,6 +18,11 @@ nb::object take_exception(nb::python_error &error) {
 #endif
 }
 
+void raise_value_error(nb::handle message) {
+    PyErr_SetObject(PyExc_ValueError, message.ptr());
+    throw nb::python_error();
+}
+
 void raise_again(nb::handle exception) {
     // An exception instance keeps its own traceback, which the raise carries on.
     PyErr_SetObject(reinterpret_cast<PyObject *>(Py_TYPE(exception.ptr())), exception.ptr());

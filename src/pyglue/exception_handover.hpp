@@ -13,6 +13,9 @@ namespace nb = nanobind;
 // The exception behind `error` as an object that keeps its traceback; consumes `error`.
 nb::object take_exception(nb::python_error &error);
 
+// Raises ValueError(message); `message` is the exception's text as given.
+[[noreturn]] void raise_value_error(nb::handle message);
+
 // Raises `exception` (an object from take_exception) again, the same object.
 [[noreturn]] void raise_again(nb::handle exception);
 

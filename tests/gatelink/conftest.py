@@ -5,7 +5,7 @@ import sys
 
 import pytest
 
-from gatelink_fakes import CEL, MODULE, Gateway
+from gatelink_fakes import CEL, MODULE, linked_over
 
 
 class Clock:
@@ -45,10 +45,5 @@ def trace(gatelink):
 @pytest.fixture
 def linked(gatelink, wrap_as_is, trace):
     """A GATELINK bound to a gateway over a stand-in CQGCEL whose answers reach it."""
-    cel = CEL()
-    gateway = Gateway(cel)
-    link = gatelink.GATELINK()
-    link.Init(gateway)
-    cel.sink = link
-    yield link, cel, gateway
-    cel.join_events()
+    yield from linked_over(gatelink, CEL())
+

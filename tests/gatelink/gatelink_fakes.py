@@ -154,3 +154,14 @@ class Gateway:
     def get_cv_security_from_cqg_symbol(self, symbol):
         self.asked.append(symbol)
         return f"SEC:{symbol}" if symbol in self.known else None
+
+
+def linked_over(gatelink, cel, make_gateway=Gateway):
+    """Yields a GATELINK bound to a gateway over `cel`, whose events reach it; at the end
+    waits for the events still on their way."""
+    gateway = make_gateway(cel)
+    link = gatelink.GATELINK()
+    link.Init(gateway)
+    cel.sink = link
+    yield link, cel, gateway
+    cel.join_events()

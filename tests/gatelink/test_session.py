@@ -23,7 +23,8 @@ class TestModuleLayout:
         assert own == ["__init__", "Init", "Logon", "Logoff", "get_account_from_gwaccountid",
                        "subscribe_account_and_positions", "unsubscribe_account_and_positions",
                        "update_account_balance", "update_positions", "OnDataError",
-                       "OnAccountChanged", "OnGWConnectionStatusChanged",
+                       "place_order", "cancel_order", "OnAccountChanged", "OnOrderChanged",
+                       "OnGWConnectionStatusChanged",
                        "OnDataConnectionStatusChanged"]
         link = gatelink.GATELINK()
         with pytest.raises(TypeError):

@@ -5,6 +5,7 @@ security, and receives what GATELINK pushes.
     with CqgGateway([Futures(code="EPZ26", ...)]) as gateway:
         gateway.gatelink.Logon("trader", "secret")
         gateway.gatelink.subscribe_account_and_positions(1001)
+        guid = gateway.place_order(Order(security, OrderType.MARKET, Direction.LONG, 1))
 
 The CQG symbol of a security is its ``code``. ``on_record(kind, record)``, if given, is
 called with "quote", "orderbook", "order" or "deal" after each record is kept.
@@ -81,3 +82,13 @@ class CqgGateway(BaseGateway):
 
     def process_deal(self, deal):
         self._received("deal", self.deals, deal)
+
+    # -- orders ---------------------------------------------------------------------
+
+    def place_order(self, order):
+        """Places a framework ``Order``; returns its CQG GUID once CQG has taken it."""
+        return self.gatelink.place_order(order)
+
+    def cancel_order(self, order_id):
+        """Asks CQG to cancel; the outcome arrives later as an order update."""
+        self.gatelink.cancel_order(order_id)

@@ -25,9 +25,7 @@ void require_account_id(nb::handle GWAccountID) {
 }
 
 [[noreturn]] void raise_account_not_found(nb::handle GWAccountID) {
-    nb::str message = nb::str("GWAccountID {} can not be found!").format(GWAccountID);
-    PyErr_SetObject(PyExc_ValueError, message.ptr());
-    throw nb::python_error();
+    pyglue::raise_value_error(nb::str("GWAccountID {} can not be found!").format(GWAccountID));
 }
 
 // self.get_account_from_gwaccountid(...) through the object, so a subclass's override
@@ -57,9 +55,7 @@ nb::object direction_of_side(ScopeRef scope, nb::handle side) {
         return read(Direction, "LONG");
     if (equals(side, com_constant("osdSell")))
         return read(Direction, "SHORT");
-    nb::str message = nb::str("Return CQG Position Side {} is invalid!").format(side);
-    PyErr_SetObject(PyExc_ValueError, message.ptr());
-    throw nb::python_error();
+    pyglue::raise_value_error(nb::str("Return CQG Position Side {} is invalid!").format(side));
 }
 
 void trace_position_event(ScopeRef scope, const char *format, nb::handle cqgAccount,

@@ -11,6 +11,7 @@
 #include "gatelink_scope.hpp"
 #include "module_imports.hpp"
 #include "module_init.hpp"
+#include "orders.hpp"
 #include "session.hpp"
 #include "with_context.hpp"
 
@@ -91,10 +92,12 @@ nb::object make_gatelink(nb::module_ &m, gatelink::SharedScope scope) {
         // OnTimedBarsUpdated(cqgTimedBars, index)
         // OnTimedBarsRemoved(cqgTimedBars, index)
         // dumpBar(bar, index)
-        // place_order(order), cancel_order(orderid)                       orders
+        .def("place_order", with_context(scope, &place_order), arg("order"))
+        .def("cancel_order", with_context(scope, &cancel_order), arg("orderid"))
         .def("OnAccountChanged", with_context(scope, &on_account_changed), arg("change"),
              arg("cqgAccount"), arg("cqgPosition"))
-        // OnOrderChanged(changeType, cqgOrder, oldProperties, cqgFill, cqgError)   orders
+        .def("OnOrderChanged", with_context(scope, &on_order_changed), arg("changeType"),
+             arg("cqgOrder"), arg("oldProperties"), arg("cqgFill"), arg("cqgError"))
         .def("OnGWConnectionStatusChanged", with_context(scope, &on_gw_connection_status_changed),
              arg("connectionStatus"))
         .def("OnDataConnectionStatusChanged",
@@ -109,7 +112,9 @@ PYGLUE_MODULE(gatelink, m) {
     define_constants(m);
     // QuoteType2String(quoteType)                                         instruments, quotes
     // TickType2String(tickType)                                           order books
-    // convert_orderstatus_cqg2cv(status)                                  orders
     auto scope = std::make_shared<const gatelink::Scope>(m);
+    m.def("convert_orderstatus_cqg2cv",
+          pyglue::with_context(scope, &gatelink::convert_orderstatus_cqg2cv),
+          nb::arg("status").none());
     m.attr("GATELINK") = make_gatelink(m, scope);
 }

@@ -26,6 +26,7 @@ public:
 
     // AssertMessage(event.wait(TIMEOUT), message): waits (the wait lets go of the GIL) and
     // raises RuntimeError(message) if the event was not set in time.
+    void wait_or_fail(nb::handle event, nb::handle message) const;
     void wait_or_fail(nb::handle event, const char *message) const;
 
     // The CQGCEL object, as `self.comBridge.cqgCEL` reads it now.
