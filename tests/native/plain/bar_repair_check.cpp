@@ -1,22 +1,15 @@
-// The bar repair on its own, without Python. Prints each failed check and exits non-zero
-// if any failed.
+// The repair of a window of bars: which field of which bar takes whose value.
 #include "bar_repair.hpp"
+#include "plain_check.hpp"
 
-#include <cstdio>
 #include <vector>
 
 using namespace gatelink;
 
 namespace {
 
-int failures = 0;
-
-void check(bool condition, const char *what) {
-    if (!condition) {
-        std::printf("FAILED: %s\n", what);
-        ++failures;
-    }
-}
+// CHECK_THAT(condition, what): `what` names the case in the failure line.
+#define CHECK_THAT(condition, what) CHECK((condition) && (what))
 
 // Bars whose field `field` has a value where `has` says so; every other field has one.
 std::vector<BarValidity> one_field(std::size_t field, std::vector<bool> has) {
@@ -43,47 +36,47 @@ int main() {
     const int X = -1; // no value
     {
         WindowRepair repair = repair_window(one_field(3, {false, true, false, true}));
-        check(applied(repair, {X, 5, X, 7}) == std::vector<int>({5, 5, 5, 7}),
+        CHECK_THAT(applied(repair, {X, 5, X, 7}) == std::vector<int>({5, 5, 5, 7}),
               "[X, 5, X, 7] becomes [5, 5, 5, 7]");
-        check(repair.repairs.size() == 2 && repair.repairs[0].bar == 2 &&
+        CHECK_THAT(repair.repairs.size() == 2 && repair.repairs[0].bar == 2 &&
                   repair.repairs[1].bar == 0,
               "forward repairs come before backward ones");
-        check(repair.repairs[0].field == 3 && repair.newest_valid[3], "the field repaired");
+        CHECK_THAT(repair.repairs[0].field == 3 && repair.newest_valid[3], "the field repaired");
     }
     {
         WindowRepair repair = repair_window(one_field(0, {true, false, false, false}));
-        check(applied(repair, {4, X, X, X}) == std::vector<int>({4, 4, 4, 4}),
+        CHECK_THAT(applied(repair, {4, X, X, X}) == std::vector<int>({4, 4, 4, 4}),
               "a run at the end takes the last value before it");
-        check(repair.newest_valid[0], "the newest bar is repaired from the past");
+        CHECK_THAT(repair.newest_valid[0], "the newest bar is repaired from the past");
     }
     {
         WindowRepair repair = repair_window(one_field(4, {false, false, true, false, true}));
-        check(applied(repair, {X, X, 3, X, 9}) == std::vector<int>({3, 3, 3, 3, 9}),
+        CHECK_THAT(applied(repair, {X, X, 3, X, 9}) == std::vector<int>({3, 3, 3, 3, 9}),
               "a run at the start takes the first value after it");
     }
     {
         WindowRepair repair = repair_window(one_field(1, {false, false, false}));
-        check(repair.repairs.empty() && !repair.newest_valid[1] && repair.newest_valid[0],
+        CHECK_THAT(repair.repairs.empty() && !repair.newest_valid[1] && repair.newest_valid[0],
               "a field without any value stays missing, the others are whole");
     }
     {
         WindowRepair single = repair_window(one_field(2, {false}));
-        check(!single.newest_valid[2] && single.repairs.empty(), "one bar cannot be repaired");
+        CHECK_THAT(!single.newest_valid[2] && single.repairs.empty(), "one bar cannot be repaired");
         WindowRepair empty = repair_window({});
-        check(empty.repairs.empty(), "an empty window needs nothing");
+        CHECK_THAT(empty.repairs.empty(), "an empty window needs nothing");
     }
     {
         // Two fields missing in different bars are repaired independently.
         std::vector<BarValidity> window = {{true, false, true, true, true},
                                            {false, true, true, true, true}};
         WindowRepair repair = repair_window(window);
-        check(repair.repairs.size() == 2, "one repair per missing field");
-        check(repair.repairs[0].bar == 1 && repair.repairs[0].field == 0 &&
+        CHECK_THAT(repair.repairs.size() == 2, "one repair per missing field");
+        CHECK_THAT(repair.repairs[0].bar == 1 && repair.repairs[0].field == 0 &&
                   repair.repairs[0].from_bar == 0,
               "open of the newer bar from the older one");
-        check(repair.repairs[1].bar == 0 && repair.repairs[1].field == 1 &&
+        CHECK_THAT(repair.repairs[1].bar == 0 && repair.repairs[1].field == 1 &&
                   repair.repairs[1].from_bar == 1,
               "high of the older bar from the newer one");
     }
-    return failures == 0 ? 0 : 1;
+    return plain_check_result();
 }
