@@ -2,6 +2,7 @@
 
 #include "com_platform.hpp"
 #include "cqg_lookup.hpp"
+#include "market_records.hpp"
 #include "market_values.hpp"
 #include "safe_access.hpp"
 #include "type_check.hpp"
@@ -40,18 +41,6 @@ const BookSide *side_of_tick_text(nb::handle text) {
     return nullptr;
 }
 
-void require_symbol(nb::handle cqg_symbol) {
-    pyglue::require_exact_type(cqg_symbol, &PyUnicode_Type, "cqg_symbol");
-}
-
-// A Python int as a C++ index; anything else is refused as Python's range() would.
-Py_ssize_t as_index(nb::handle value) {
-    Py_ssize_t index = PyNumber_AsSsize_t(value.ptr(), PyExc_OverflowError);
-    if (index == -1 && PyErr_Occurred())
-        throw nb::python_error();
-    return index;
-}
-
 // Published only with both sides priced and with volume, tested in this order.
 bool complete(nb::handle book) {
     for (const char *field : {"bid_price_1", "ask_price_1", "bid_volume_1", "ask_volume_1"})
@@ -68,15 +57,7 @@ void apply_tick(ScopeRef scope, nb::handle gateway, nb::handle ticks, nb::handle
     nb::object security = call_method(gateway, "get_cv_security_from_cqg_symbol", cqg_symbol);
 
     nb::object cqg_orderbooks = read(gateway, "cqg_orderbooks");
-    nb::object book = cqg_orderbooks[security];
-    nb::object datetime = scope.global("datetime");
-    if (book.is_none()) {
-        nb::object exchange = read(security, "exchange");
-        nb::object now = call_method(datetime, "now");
-        nb::object OrderBook = scope.global("OrderBook");
-        book = OrderBook(nb::arg("security") = security, nb::arg("exchange") = exchange,
-                         nb::arg("datetime") = now);
-    }
+    nb::object book = latest_or_new(scope, cqg_orderbooks, security, "OrderBook");
 
     nb::object price_type = read(tick, "PriceType");
     nb::object text = scope.constant_texts().text_of(kTickTypes, price_type);
@@ -84,7 +65,7 @@ void apply_tick(ScopeRef scope, nb::handle gateway, nb::handle ticks, nb::handle
     if (side) {
         nb::object price = read(tick, "Price");
         nb::object volume = read(tick, "Volume");
-        nb::object now = call_method(datetime, "now");
+        nb::object now = call_method(scope.global("datetime"), "now");
         nb::dict changes;
         changes[side->price_field] = price;
         changes[side->volume_field] = volume;
@@ -105,14 +86,14 @@ nb::object tick_type_to_string(ScopeRef, nb::handle tickType) {
 }
 
 nb::object get_ticks_from_cqg_symbol(ScopeRef, nb::handle self, nb::handle cqg_symbol) {
-    require_symbol(cqg_symbol);
+    require_cqg_symbol(cqg_symbol);
     nb::object all_ticks = read(Scope::cqg_cel(self), "AllTicks");
     return find_by_cqg_symbol(all_ticks, cqg_symbol, NamedBy::RequestSymbol);
 }
 
 // The current ticks, then a notification for each new one; the wait's outcome is ignored.
 void subscribe_orderbook(ScopeRef scope, nb::handle self, nb::handle cqg_symbol) {
-    require_symbol(cqg_symbol);
+    require_cqg_symbol(cqg_symbol);
     nb::object cqgCEL = Scope::cqg_cel(self);
     nb::object created = call_method(cqgCEL, "CreateTicksRequest");
     nb::object request = pyglue::dispatch(created);
@@ -135,7 +116,7 @@ void subscribe_orderbook(ScopeRef scope, nb::handle self, nb::handle cqg_symbol)
 
 // The security's last book stays with the gateway.
 void unsubscribe_orderbook(ScopeRef scope, nb::handle self, nb::handle cqg_symbol) {
-    require_symbol(cqg_symbol);
+    require_cqg_symbol(cqg_symbol);
     nb::object lookup = read(self, "get_ticks_from_cqg_symbol");
     nb::object ticks = lookup(cqg_symbol);
     if (ticks.is_none())

@@ -1,10 +1,8 @@
 #include "quotes.hpp"
 
-#include <string>
-
 #include "com_platform.hpp"
 #include "cqg_lookup.hpp"
-#include "cqg_symbol.hpp"
+#include "market_records.hpp"
 #include "market_values.hpp"
 #include "safe_access.hpp"
 #include "truth.hpp"
@@ -60,21 +58,10 @@ const char *field_of_quote_text(nb::handle text) {
     return nullptr;
 }
 
-void require_symbol(nb::handle cqg_symbol) {
-    pyglue::require_exact_type(cqg_symbol, &PyUnicode_Type, "cqg_symbol");
-}
-
 // The CQG symbol of an instrument: its FullName after the last ".".
 nb::object cqg_symbol_of_instrument(nb::handle instrument) {
     nb::object full_name = read(instrument, "FullName");
-    if (!PyUnicode_Check(full_name.ptr()))
-        pyglue::raise_incorrect_type(full_name, "str", "FullName");
-    Py_ssize_t size = 0;
-    const char *utf8 = PyUnicode_AsUTF8AndSize(full_name.ptr(), &size);
-    if (!utf8)
-        throw nb::python_error();
-    std::string symbol = cqg_symbol_from_full_name(std::string_view(utf8, size));
-    return nb::str(symbol.data(), symbol.size());
+    return cqg_symbol_of_name(full_name, "FullName");
 }
 
 // A record is worth publishing once it has a last price or both sides of the market.
@@ -94,21 +81,13 @@ void apply_quote(ScopeRef scope, nb::handle gateway, nb::handle instrument, nb::
         return;
 
     nb::object cqg_quotes = read(gateway, "cqg_quotes");
-    nb::object record = cqg_quotes[security];
-    nb::object datetime = scope.global("datetime");
-    if (record.is_none()) {
-        nb::object exchange = read(security, "exchange");
-        nb::object now = call_method(datetime, "now");
-        nb::object Quote = scope.global("Quote");
-        record = Quote(nb::arg("security") = security, nb::arg("exchange") = exchange,
-                       nb::arg("datetime") = now);
-    }
+    nb::object record = latest_or_new(scope, cqg_quotes, security, "Quote");
 
     nb::object type = read(quote, "Type");
     nb::object text = scope.constant_texts().text_of(kQuoteTypes, type);
     if (const char *field = field_of_quote_text(text)) {
         nb::object price = read(quote, "price");
-        nb::object now = call_method(datetime, "now");
+        nb::object now = call_method(scope.global("datetime"), "now");
         nb::dict changes;
         changes[field] = price;
         changes["datetime"] = now;
@@ -128,14 +107,14 @@ nb::object quote_type_to_string(ScopeRef, nb::handle quoteType) {
 }
 
 nb::object get_instrument_from_cqg_symbol(ScopeRef, nb::handle self, nb::handle cqg_symbol) {
-    require_symbol(cqg_symbol);
+    require_cqg_symbol(cqg_symbol);
     nb::object instruments = read(Scope::cqg_cel(self), "Instruments");
     return find_by_cqg_symbol(instruments, cqg_symbol, NamedBy::FullName);
 }
 
 // The outcome of the wait is not a failure: the subscription goes on after a time-out.
 void subscribe_quote(ScopeRef scope, nb::handle self, nb::handle cqg_symbol) {
-    require_symbol(cqg_symbol);
+    require_cqg_symbol(cqg_symbol);
     nb::object done = read(self, "eventQuoteDone");
     call_method(done, "clear");
     call_method(Scope::cqg_cel(self), "NewInstrument", cqg_symbol);
@@ -146,7 +125,7 @@ void subscribe_quote(ScopeRef scope, nb::handle self, nb::handle cqg_symbol) {
 
 // An unknown symbol is left alone, silently.
 void unsubscribe_quote(ScopeRef scope, nb::handle self, nb::handle cqg_symbol) {
-    require_symbol(cqg_symbol);
+    require_cqg_symbol(cqg_symbol);
     nb::object lookup = read(self, "get_instrument_from_cqg_symbol");
     nb::object instrument = lookup(cqg_symbol);
     if (instrument.is_none())

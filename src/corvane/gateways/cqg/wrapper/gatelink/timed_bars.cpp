@@ -6,6 +6,7 @@
 #include "com_platform.hpp"
 #include "cqg_lookup.hpp"
 #include "datetime_helpers.hpp"
+#include "market_records.hpp"
 #include "market_values.hpp"
 #include "safe_access.hpp"
 #include "truth.hpp"
@@ -23,10 +24,6 @@ namespace {
 // The Bar fields the repair works on, in the order it tests them.
 const char *const kRepairedFields[kBarFields] = {"open", "high", "low", "close", "volume"};
 
-void require_symbol(nb::handle cqg_symbol) {
-    pyglue::require_exact_type(cqg_symbol, &PyUnicode_Type, "cqg_symbol");
-}
-
 // An int is taken as it is, any other number as int(number) (a float is truncated).
 nb::object lookback_as_int(nb::handle lookback_period) {
     if (PyLong_Check(lookback_period.ptr()))
@@ -37,13 +34,6 @@ nb::object lookback_as_int(nb::handle lookback_period) {
     if (!whole.is_valid())
         throw nb::python_error();
     return whole;
-}
-
-Py_ssize_t as_index(nb::handle value) {
-    Py_ssize_t index = PyNumber_AsSsize_t(value.ptr(), PyExc_OverflowError);
-    if (index == -1 && PyErr_Occurred())
-        throw nb::python_error();
-    return index;
 }
 
 nb::object security_of_request(nb::handle gateway, nb::handle timed_bars) {
@@ -81,7 +71,7 @@ bool later(nb::handle a, nb::handle b) {
 } // namespace
 
 nb::object get_timedbars_from_cqg_symbol(ScopeRef, nb::handle self, nb::handle cqg_symbol) {
-    require_symbol(cqg_symbol);
+    require_cqg_symbol(cqg_symbol);
     nb::object all_timed_bars = read(Scope::cqg_cel(self), "AllTimedBars");
     return find_by_cqg_symbol(all_timed_bars, cqg_symbol, NamedBy::RequestSymbol);
 }
@@ -89,7 +79,7 @@ nb::object get_timedbars_from_cqg_symbol(ScopeRef, nb::handle self, nb::handle c
 // A refused length is refused before anything reaches CQG; the wait's outcome is ignored.
 void subscribe_bar(ScopeRef scope, nb::handle self, nb::handle cqg_symbol,
                    nb::handle lookback_period, nb::handle freq) {
-    require_symbol(cqg_symbol);
+    require_cqg_symbol(cqg_symbol);
     nb::object lookback = lookback_as_int(lookback_period);
     pyglue::require_exact_type(freq, &PyUnicode_Type, "freq");
 
@@ -128,7 +118,7 @@ void subscribe_bar(ScopeRef scope, nb::handle self, nb::handle cqg_symbol,
 
 // An unknown symbol returns quietly; the class wraps this method with safe_call.
 void unsubscribe_bar(ScopeRef scope, nb::handle self, nb::handle cqg_symbol) {
-    require_symbol(cqg_symbol);
+    require_cqg_symbol(cqg_symbol);
     nb::object lookup = read(self, "get_timedbars_from_cqg_symbol");
     nb::object timed_bars = lookup(cqg_symbol);
     if (timed_bars.is_none())
