@@ -24,4 +24,10 @@ void raise_again(nb::handle exception) {
     throw nb::python_error();
 }
 
+void raise_chained(nb::handle cause, const char *message) {
+    PyErr_SetObject(reinterpret_cast<PyObject *>(Py_TYPE(cause.ptr())), cause.ptr());
+    nb::python_error error;
+    nb::raise_from(error, PyExc_RuntimeError, "%s", message);
+}
+
 } // namespace combridge

@@ -13,4 +13,7 @@ nb::object take_exception(nb::python_error &error);
 // Raises `exception` (an object from take_exception) again, the same object.
 [[noreturn]] void raise_again(nb::handle exception);
 
+// Raises RuntimeError(message) with `cause` (an object from take_exception) as its cause.
+[[noreturn]] void raise_chained(nb::handle cause, const char *message);
+
 } // namespace combridge
