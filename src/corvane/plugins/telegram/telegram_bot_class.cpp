@@ -75,10 +75,14 @@ void register_and_poll(nb::handle updater, nb::handle module_handlers, nb::handl
     nb::object filters = ext.attr("Filters");
 
     nb::object dispatcher = updater.attr("dispatcher");
+    // The library hands edited messages to command handlers too; a command edited later
+    // (a typo fixed in /send_order) must not run a second time.
+    nb::object new_messages_only = ~filters.attr("update").attr("edited_message");
     nb::list handlers;
     for (const char *command : kCommands) {
         nb::object command_callback = module_handlers.attr(command);
-        handlers.append(command_handler(command, command_callback));
+        handlers.append(command_handler(command, command_callback,
+                                        nb::arg("filters") = new_messages_only));
     }
     nb::object echo_callback = module_handlers.attr("echo");
     nb::object echo_handler = ext.attr("MessageHandler")(
@@ -131,8 +135,11 @@ nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &se
                 nb::arg("use_context") = true, nb::arg("bot") = library_bot);
             nb::setattr(self, "updater", updater);
             set_initial_requests(updater.attr("bot"));
-            register_and_poll(updater, handlers,
-                              make_chat_gate(settings.default_chat_id, settings.logger));
+            nb::object last_chat = last_chat_holder();
+            nb::setattr(self, "_last_chat", last_chat);
+            register_and_poll(
+                updater, handlers,
+                make_chat_gate(settings.default_chat_id, settings.logger, last_chat));
         },
         nb::arg("token").none());
 
@@ -178,6 +185,18 @@ nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &se
     });
 
     cls.def("get_chat_id", [](nb::handle self) -> nb::object {
+        // While the bot polls, its poller has taken every message before get_updates
+        // could: the chat is the one of the last update the bot received.
+        if (pyglue::is_true(self.attr("updater").attr("running"))) {
+            nb::object chat_id = self.attr("_last_chat").attr("id");
+            if (chat_id.is_none()) {
+                PyErr_SetString(PyExc_RuntimeError,
+                                "The bot has received no message yet: send the bot a "
+                                "message in Telegram, then call get_chat_id() again");
+                throw nb::python_error();
+            }
+            return chat_id;
+        }
         self.attr("get_updates")();
         nb::object updates = self.attr("updates");
         if (nb::len(updates) == 0) {
