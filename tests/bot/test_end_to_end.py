@@ -112,6 +112,21 @@ def test_an_edited_message_runs_no_command_and_gets_no_reply(import_bot, bot_api
     assert requests_of(module.bot) == {**INITIAL_REQUESTS, "get_positions": True}
 
 
+def test_a_pool_sized_for_the_sending_threads_keeps_every_connection(
+        import_bot, bot_api, caplog):
+    caplog.set_level(logging.WARNING)
+    assert import_bot().bot.updater.bot.request.con_pool_size == 8  # the default
+    module = import_bot(TELEGRAM_CONNECTION_POOL_SIZE=8 + 16)
+    senders = [threading.Thread(target=lambda n=n: [module.bot.send_message(f"{n}.{i}")
+                                                    for i in range(25)]) for n in range(16)]
+    for sender in senders:
+        sender.start()
+    for sender in senders:
+        sender.join()
+    assert len(bot_api.sent()) == 16 * 25
+    assert not [r for r in caplog.records if "pool is full" in r.getMessage()]
+
+
 def test_close_ends_every_library_thread(import_bot, bot_api):
     before = set(threading.enumerate())
     module = import_bot()
@@ -190,6 +205,12 @@ class TestImportFailures:
     def test_a_base_url_that_is_no_str(self, import_bot):
         with pytest.raises(TypeError, match="TELEGRAM_BASE_URL"):
             import_bot(TELEGRAM_BASE_URL=8080)
+
+    @pytest.mark.parametrize("size, error", [("8", TypeError), (8.0, TypeError),
+                                             (0, ValueError), (2**70, ValueError)])
+    def test_a_connection_pool_size_that_is_no_positive_int(self, import_bot, size, error):
+        with pytest.raises(error, match="TELEGRAM_CONNECTION_POOL_SIZE"):
+            import_bot(TELEGRAM_CONNECTION_POOL_SIZE=size)
 
     def test_an_unreachable_api_fails_the_import_and_leaves_no_thread(self, import_bot,
                                                                        bot_api):

@@ -17,10 +17,6 @@ const char *const kCommands[] = {"stop",          "balance",      "positions",
                                  "orders",        "deals",        "cancel_order",
                                  "cancel_orders", "send_order",   "close_positions"};
 
-// The Updater runs 4 workers; with its dispatcher, poller, job queue and the engine's
-// thread that makes 8 users of the bot's connection pool.
-constexpr int kConnectionPoolSize = 8;
-
 // Sets the request attributes on the library bot to their initial values, in order.
 void set_initial_requests(nb::handle library_bot) {
     nb::object no = nb::bool_(false);
@@ -127,7 +123,7 @@ nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &se
             pyglue::require_exact_type(token, &PyUnicode_Type, "token");
             nb::object request = nb::module_::import_("telegram.utils.request")
                                      .attr("Request")(nb::arg("con_pool_size") =
-                                                          kConnectionPoolSize);
+                                                          settings.connection_pool_size);
             nb::object library_bot = settings.library_bot_class(
                 nb::arg("token") = token, nb::arg("base_url") = settings.base_url,
                 nb::arg("request") = request);
