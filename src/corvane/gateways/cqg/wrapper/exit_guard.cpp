@@ -1,6 +1,7 @@
 #include "exit_guard.hpp"
 
 #include "platform.hpp"
+#include "truth.hpp"
 
 namespace combridge {
 
@@ -30,23 +31,32 @@ void shut_down_at_exit(nb::handle bridge) {
     thread.attr("join")();
 }
 
+void shut_down_running(nb::handle running) {
+    nb::list left;
+    for (nb::handle bridge : nb::list(running)) {
+        nb::object thread = bridge.attr("thread");
+        if (pyglue::is_true(thread.attr("is_alive")()))
+            left.append(bridge);
+    }
+    if (left.size() == 0)
+        return;
+    warn_not_shut_down(left.size());
+    for (nb::handle bridge : left)
+        shut_down_at_exit(bridge);
+}
+
 } // namespace
 
 nb::object running_bridges_with_exit_hook() {
     nb::object running = nb::module_::import_("weakref").attr("WeakSet")();
     nb::object hook = nb::cpp_function(
         [running]() {
-            nb::list left;
-            for (nb::handle bridge : nb::list(running)) {
-                nb::object thread = bridge.attr("thread");
-                if (nb::cast<bool>(thread.attr("is_alive")()))
-                    left.append(bridge);
+            // An error here must not keep the interpreter from joining its threads.
+            try {
+                shut_down_running(running);
+            } catch (nb::python_error &error) {
+                error.discard_as_unraisable("shutting down the ComBridges left running");
             }
-            if (left.size() == 0)
-                return;
-            warn_not_shut_down(left.size());
-            for (nb::handle bridge : left)
-                shut_down_at_exit(bridge);
         },
         nb::name("shut_down_running_bridges"));
     // Runs in the main thread before the interpreter joins its non-daemon threads.
