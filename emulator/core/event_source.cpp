@@ -78,6 +78,28 @@ void EventSource::fire(const std::string &event_name, nb::tuple args) {
     }
 }
 
+void EventSource::fire(EventBatch &batch) {
+    if (batch.empty())
+        return;
+    std::vector<std::pair<const char *, nb::tuple>> events;
+    events.swap(batch.events);
+    const size_t count = connections_.size();
+    for (size_t i = 0; i < count && i < connections_.size(); ++i) {
+        Connection connection = connections_[i];
+        std::vector<std::pair<std::string, nb::tuple>> delivered;
+        delivered.reserve(events.size());
+        for (auto &[name, args] : events)
+            delivered.emplace_back(std::string("On") + name,
+                                   arguments_for(args, *connection.subscriber));
+        Message message;
+        message.run = [sink = connection.sink, delivered = std::move(delivered)] {
+            for (const auto &[handler_name, args] : delivered)
+                deliver(sink, handler_name, args);
+        };
+        post_message(*connection.subscriber, std::move(message));
+    }
+}
+
 void EventSource::disconnect() {
     connections_.clear();
     EmulatedObject::disconnect();

@@ -13,6 +13,8 @@
 #include "session_controls.hpp"
 #include "container_protocol.hpp"
 #include "injected_faults.hpp"
+#include "market_controls.hpp"
+#include "scenario_market.hpp"
 #include "thread_queue.hpp"
 
 #include <nanobind/nanobind.h>
@@ -96,8 +98,17 @@ void load_scenario(const std::string &startup, long error_code,
                    double startup_delay, bool fail_creation, std::uint64_t seed,
                    const std::string &gw_user, const std::string &gw_password,
                    const std::string &logon, const std::string &logoff,
-                   const std::string &accounts_reload, nb::handle accounts) {
+                   const std::string &accounts_reload, nb::handle accounts,
+                   nb::handle instruments, long history_bars, double invalid_fraction) {
+    if (history_bars < 0)
+        throw nb::value_error("history_bars must not be negative");
+    if (!(invalid_fraction >= 0.0 && invalid_fraction <= 1.0))
+        throw nb::value_error("invalid_fraction must be between 0 and 1");
     Scenario scenario;
+    scenario.market.instruments = instruments_from_python(instruments);
+    scenario.market.history_bars = static_cast<size_t>(history_bars);
+    scenario.market.invalid_fraction = invalid_fraction;
+    scenario.market.seed = seed;
     scenario.gw_user = gw_user;
     scenario.gw_password = gw_password;
     scenario.logon = gateway_answer("logon", logon);
@@ -111,6 +122,7 @@ void load_scenario(const std::string &startup, long error_code,
     scenario.fail_creation = fail_creation;
     scenario.seed = seed;
     world().accounts = AccountBook(scenario.accounts);
+    world().market = std::make_shared<MarketState>(scenario.market);
     world().scenario = scenario;
 }
 
@@ -119,6 +131,7 @@ void reset() {
     w.clock.reset();
     w.scenario = Scenario();
     w.accounts = AccountBook(w.scenario.accounts);
+    w.market = std::make_shared<MarketState>(w.scenario.market);
     clear_faults();
     w.current_cel.reset();
     w.last_record.reset();
@@ -153,6 +166,7 @@ NB_MODULE(_cqgemu, m) {
     define_event_binding(m);
     define_container_protocol(m);
     define_session_controls(m);
+    define_market_controls(m);
 
     m.def("Dispatch", &dispatch, nb::arg("dispatch"), nb::arg("args"), nb::arg("kwargs"));
     m.def("load_type_library", &load_type_library, nb::arg("guid"), nb::arg("lcid"),
@@ -166,7 +180,9 @@ NB_MODULE(_cqgemu, m) {
           nb::arg("startup_delay") = 0.0, nb::arg("fail_creation") = false, nb::arg("seed") = 0,
           nb::arg("gw_user") = "trader", nb::arg("gw_password") = "secret",
           nb::arg("logon") = "answered", nb::arg("logoff") = "answered",
-          nb::arg("accounts_reload") = "answered", nb::arg("accounts") = nb::none());
+          nb::arg("accounts_reload") = "answered", nb::arg("accounts") = nb::none(),
+          nb::arg("instruments") = nb::none(), nb::arg("history_bars") = 200,
+          nb::arg("invalid_fraction") = 0.0);
     m.def("reset", &reset);
     m.def("fire_event", &fire_event, nb::arg("name"), nb::arg("args"));
     m.def("schedule_event", &schedule_event, nb::arg("delay"), nb::arg("name"), nb::arg("args"));
