@@ -62,6 +62,11 @@ struct FeedRound {
         if (instruments.empty())
             return;
         LiveFeed &live = state.live;
+        if (live.quotes_ahead >= due) {
+            live.quotes_ahead -= due;
+            return;
+        }
+        due -= live.quotes_ahead;
         size_t made = 0;
         while (made < due) {
             const InstrumentSpec &spec = *instruments[live.next_instrument++ % instruments.size()];
@@ -81,6 +86,7 @@ struct FeedRound {
             size_t events = deliver_quotes(cel, spec.full_name, quotes, batch);
             live.stats.quotes += events * samples.size();
         }
+        live.quotes_ahead = made - due;
     }
 
     void post_ticks(size_t due, double now) {

@@ -30,6 +30,7 @@ struct LiveFeed {
     double bar_seconds = 0.0; // 0: bars close at the clock's minutes
     double next_bar_close = 0.0;
     size_t next_instrument = 0; // round robin over the subscribed instruments
+    size_t quotes_ahead = 0;    // posted past the rate (an update of two quotes), owed back
     MarketStats stats;
 };
 

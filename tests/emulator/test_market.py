@@ -367,3 +367,77 @@ class TestTimedBars:
         request_bars(cel, updates=False)
         pumped(sink)
         assert emu.close_bar("EP") == 0 and emu.update_forming_bar("EP", 1.0) == 0
+
+
+class CountingSink(MarketSink):
+    def __init__(self):
+        super().__init__()
+        self.quotes = self.ticks_added = self.updates = self.invalid = 0
+        self.types = set()
+
+    def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgProperties):
+        for quote in wrap(cqgQuotes):
+            self.quotes += 1
+            self.types.add(quote.Type)
+            self.invalid += not quote.IsValid
+
+    def OnTicksAdded(self, cqgTicks, addedTicksCount):
+        self.ticks_added += addedTicksCount
+
+    def OnTimedBarsUpdated(self, cqgTimedBars, index):
+        self.updates += 1
+
+
+class TestLiveMarket:
+    @pytest.fixture
+    def sink(self, cel):
+        sink = win32com.client.WithEvents(cel, CountingSink)
+        subscribe(cel, sink, "EP")
+        subscribe(cel, sink, "CLE")
+        request_ticks(cel, "ENQ")
+        request_bars(cel, "EP")
+        pumped(sink)
+        return sink
+
+    def test_the_rates_hold_as_the_clock_advances(self, cel, sink):
+        emu.start_market(1000, ticks_per_second=200, live=False)
+        for _ in range(100):
+            emu.advance(0.01)
+        pythoncom.PumpWaitingMessages()
+        stats = emu.market_stats()
+        assert 1000 <= stats["quotes"] <= 1002  # an update of two quotes may end past the rate
+        assert stats["ticks"] == 200 and stats["batches"] == 100
+        assert sink.quotes == stats["quotes"] and sink.ticks_added == 200
+        assert sink.updates > 0 and sink.invalid > 0
+        assert {constants.qtBid, constants.qtAsk, constants.qtTrade} <= sink.types
+        assert sink.types <= {getattr(constants, name) for name in QUOTE_TYPES}
+        assert len(sink.ticks) == 200
+
+    def test_bars_close_at_their_own_pace(self, cel, sink):
+        emu.start_market(100, ticks_per_second=0, bar_seconds=5, live=False)
+        for _ in range(10):
+            emu.advance(1.0)
+        pythoncom.PumpWaitingMessages()
+        assert emu.market_stats()["bars"] == 2
+        assert emu.market_stats()["ticks"] == 0
+
+    def test_live_run_posts_and_stops_cleanly(self, cel, sink):
+        emu.start_market(5000, ticks_per_second=1000)
+        assert emu.is_live()
+        while sink.quotes < 2000 or sink.ticks_added < 100:
+            pythoncom.PumpWaitingMessages()
+        emu.stop_market()
+        assert not emu.is_live()
+        pythoncom.PumpWaitingMessages()
+        posted = emu.market_stats()
+        assert sink.quotes == posted["quotes"]
+        emu.advance(10)  # the feed is off: the clock alone posts no quotes
+        pythoncom.PumpWaitingMessages()
+        assert emu.market_stats() == posted and sink.quotes == posted["quotes"]
+
+    @pytest.mark.parametrize("args, kwargs", [
+        ((-1,), {}), ((10,), {"ticks_per_second": -1}), ((10,), {"bar_seconds": 0.5})])
+    def test_bad_rates_are_refused(self, cel, sink, args, kwargs):
+        with pytest.raises(ValueError):
+            emu.start_market(*args, **kwargs)
+        assert not emu.is_live()
