@@ -40,10 +40,7 @@ std::shared_ptr<EmulatedObject> CqgQuotes::item_at(size_t index) {
 }
 
 std::shared_ptr<EmulatedObject> CqgQuotes::item_with_key(nb::handle key) {
-    long index = index_argument(nb::make_tuple(key));
-    if (index < 0 || static_cast<size_t>(index) >= quotes_.size())
-        return nullptr;
-    return item_at(static_cast<size_t>(index));
+    return item_at_key_index(key);
 }
 
 const MemberTable &CqgInstrumentProperties::members() const {

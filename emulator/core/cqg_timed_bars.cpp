@@ -171,10 +171,7 @@ std::shared_ptr<EmulatedObject> CqgTimedBars::item_at(size_t index) {
 }
 
 std::shared_ptr<EmulatedObject> CqgTimedBars::item_with_key(nb::handle key) {
-    long index = index_argument(nb::make_tuple(key));
-    if (index < 0 || static_cast<size_t>(index) >= bars_.size())
-        return nullptr;
-    return item_at(static_cast<size_t>(index));
+    return item_at_key_index(key);
 }
 
 nb::object CqgTimedBars::request() { return interface_for_this_thread(request_); }

@@ -13,7 +13,10 @@ nb::tuple arguments_for(nb::tuple args, const ThreadQueue &subscriber) {
     nb::list converted;
     for (nb::handle arg : args) {
         std::optional<Interface> iface = interface_of(arg);
-        if (iface) {
+        if (iface && iface->valid_thread == subscriber.thread_ident &&
+            nb::isinstance<Interface>(arg)) {
+            converted.append(arg); // already a bare interface valid there
+        } else if (iface) {
             converted.append(nb::cast(Interface{iface->target, subscriber.thread_ident}));
         } else {
             converted.append(arg);
@@ -44,9 +47,9 @@ EventSource &event_source_usable_here(const std::optional<Interface> &iface,
     return *events;
 }
 
-void deliver(nb::handle sink, const std::string &handler_name, nb::handle args) {
+void deliver(nb::handle sink, nb::handle handler_name, nb::handle args) {
     try {
-        nb::object handler = nb::getattr(sink, handler_name.c_str(), nb::none());
+        nb::object handler = nb::getattr(sink, handler_name, nb::none());
         if (handler.is_none())
             return;
         handler(*args);
@@ -62,7 +65,7 @@ void EventSource::connect(nb::object sink, std::shared_ptr<ThreadQueue> subscrib
 }
 
 void EventSource::fire(const std::string &event_name, nb::tuple args) {
-    std::string handler_name = "On" + event_name;
+    nb::str handler_name(("On" + event_name).c_str());
     // Converting the arguments may run Python code (an argument's __getattr__, a collection),
     // which may connect or disconnect sinks meanwhile: walk by index over a copy of each entry,
     // and give the event to the sinks connected when it was fired.
@@ -86,11 +89,18 @@ void EventSource::fire(EventBatch &batch) {
     const size_t count = connections_.size();
     for (size_t i = 0; i < count && i < connections_.size(); ++i) {
         Connection connection = connections_[i];
-        std::vector<std::pair<std::string, nb::tuple>> delivered;
+        std::vector<std::pair<nb::str, nb::tuple>> delivered;
         delivered.reserve(events.size());
-        for (auto &[name, args] : events)
-            delivered.emplace_back(std::string("On") + name,
-                                   arguments_for(args, *connection.subscriber));
+        // A batch mostly repeats one event: its handler's name is made once.
+        const char *last_event = nullptr;
+        nb::str handler_name;
+        for (auto &[name, args] : events) {
+            if (name != last_event) {
+                handler_name = nb::str((std::string("On") + name).c_str());
+                last_event = name;
+            }
+            delivered.emplace_back(handler_name, arguments_for(args, *connection.subscriber));
+        }
         Message message;
         message.run = [sink = connection.sink, delivered = std::move(delivered)] {
             for (const auto &[handler_name, args] : delivered)

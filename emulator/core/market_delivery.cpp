@@ -4,6 +4,7 @@
 #include "cqgcel.hpp"
 #include "interface.hpp"
 #include "scenario.hpp"
+#include "thread_queue.hpp"
 
 namespace cqgemu {
 
@@ -39,6 +40,12 @@ void close_bars_at_minute(std::weak_ptr<MarketState> weak, double boundary) {
                                  [weak, next] { close_bars_at_minute(weak, next); });
 }
 
+// An event argument made for the CQGCEL's own thread, where its sinks usually are: delivery
+// then hands it on as it is instead of making another.
+nb::object for_home(const Cqgcel &cel, std::shared_ptr<EmulatedObject> object) {
+    return nb::cast(Interface{std::move(object), cel.home()->thread_ident});
+}
+
 bool contains(const std::string &full_name, const std::string &symbol) {
     return !symbol.empty() && full_name.find(symbol) != std::string::npos;
 }
@@ -67,9 +74,8 @@ size_t deliver_quotes(Cqgcel &cel, const std::string &symbol, std::vector<QuoteV
             continue;
         auto collection = make_emulated<CqgQuotes>(cel.home(), quotes);
         batch.add("InstrumentChanged",
-                  nb::make_tuple(interface_for_this_thread(instrument),
-                                 interface_for_this_thread(std::move(collection)),
-                                 interface_for_this_thread(instrument->property_collection())));
+                  nb::make_tuple(for_home(cel, instrument), for_home(cel, std::move(collection)),
+                                 for_home(cel, instrument->property_collection())));
         ++events;
     }
     return events;
@@ -87,8 +93,7 @@ size_t deliver_ticks(Cqgcel &cel, const std::string &symbol, const std::vector<T
             subscription->append(tick);
         // Only the kept ticks can be reported as added.
         size_t added = std::min(ticks.size(), subscription->count());
-        batch.add("TicksAdded", nb::make_tuple(interface_for_this_thread(subscription),
-                                               nb::int_(added)));
+        batch.add("TicksAdded", nb::make_tuple(for_home(cel, subscription), nb::int_(added)));
         ++events;
     }
     return events;
@@ -104,7 +109,7 @@ size_t close_forming_bar(Cqgcel *cel, MarketInstrument &instrument, const BarOve
         if (bars->key() != instrument.spec.full_name || !bars->updates())
             continue;
         bars->add_closed(closed, instrument.bars.forming());
-        batch.add("TimedBarsAdded", nb::make_tuple(interface_for_this_thread(bars)));
+        batch.add("TimedBarsAdded", nb::make_tuple(for_home(*cel, bars)));
         ++events;
     }
     return events;
@@ -116,8 +121,8 @@ size_t deliver_forming_bar(Cqgcel &cel, MarketInstrument &instrument, EventBatch
         if (bars->key() != instrument.spec.full_name || !bars->updates())
             continue;
         bars->update_forming(instrument.bars.forming());
-        batch.add("TimedBarsUpdated", nb::make_tuple(interface_for_this_thread(bars),
-                                                     nb::int_(bars->count() - 1)));
+        batch.add("TimedBarsUpdated",
+                  nb::make_tuple(for_home(cel, bars), nb::int_(bars->count() - 1)));
         ++events;
     }
     return events;

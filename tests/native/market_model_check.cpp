@@ -4,22 +4,15 @@
 #include "market.hpp"
 #include "price_walk.hpp"
 #include "quote_feed.hpp"
+#include "native_check.hpp"
 
 #include <cmath>
-#include <cstdio>
 
 using namespace cqgemu;
+using native_check::check;
+using native_check::failures;
 
 namespace {
-
-int failures = 0;
-
-void check(bool condition, const char *what) {
-    if (!condition) {
-        std::printf("FAILED: %s\n", what);
-        ++failures;
-    }
-}
 
 bool on_tick(double price, double tick) {
     double ticks = price / tick;
