@@ -23,6 +23,7 @@ const char *hresult_text(long code) {
                "all connections are invalid. The call did not execute.";
     case hresult::E_NOINTERFACE: return "No such interface supported";
     case hresult::E_UNEXPECTED: return "Catastrophic failure";
+    case hresult::E_FAIL: return "Unspecified error";
     case hresult::DISP_E_EXCEPTION: return "Exception occurred.";
     case hresult::DISP_E_TYPEMISMATCH: return "Type mismatch.";
     case hresult::DISP_E_BADPARAMCOUNT: return "Invalid number of parameters.";

@@ -17,6 +17,7 @@ constexpr long RPC_E_DISCONNECTED = -2147417848;    // 0x80010108
 constexpr long RPC_E_SERVER_DIED_DNE = -2147418094; // 0x80010012
 constexpr long E_NOINTERFACE = -2147467262;         // 0x80004002
 constexpr long E_UNEXPECTED = -2147418113;          // 0x8000FFFF
+constexpr long E_FAIL = -2147467259;                // 0x80004005
 constexpr long DISP_E_EXCEPTION = -2147352567;      // 0x80020009
 constexpr long DISP_E_TYPEMISMATCH = -2147352571;   // 0x80020005
 constexpr long DISP_E_BADPARAMCOUNT = -2147352562;  // 0x8002000E

@@ -3,6 +3,7 @@
 #include "com_errors.hpp"
 #include "interface.hpp"
 #include "kernel_events.hpp"
+#include "module_function.hpp"
 #include "platform_lock.hpp"
 #include "thread_queue.hpp"
 
@@ -44,6 +45,7 @@ void co_initialize() {
 void co_uninitialize() { leave_apartment(*current_queue()); }
 
 nb::object marshal_in_stream(nb::handle iid, nb::handle object) {
+    require_apartment();
     require_dispatch_iid(iid);
     std::optional<Interface> iface = interface_of(object);
     if (!iface)
@@ -55,6 +57,7 @@ nb::object marshal_in_stream(nb::handle iid, nb::handle object) {
 nb::object unmarshal_and_release(nb::handle stream_object, nb::handle iid) {
     if (!nb::isinstance<Stream>(stream_object))
         throw nb::type_error("The Python object is invalid");
+    require_apartment();
     require_dispatch_iid(iid);
     Stream &stream = nb::cast<Stream &>(stream_object);
     if (stream.released)
@@ -159,10 +162,10 @@ void define_com_runtime(nb::module_ &module) {
     module.attr("COINIT_APARTMENTTHREADED") = 2;
     module.attr("COINIT_MULTITHREADED") = 0;
 
-    module.def("post_quit", &post_quit, nb::arg("thread_ident"));
-    module.def("inject_wait_result", &inject_wait_result, nb::arg("thread_ident"),
-               nb::arg("result") = WAIT_ABANDONED_0);
-    module.def("waiting_message_count", &waiting_message_count, nb::arg("thread_ident"));
+    pyglue::def_function(module, "post_quit", &post_quit, nb::arg("thread_ident"));
+    pyglue::def_function(module, "inject_wait_result", &inject_wait_result,
+                         nb::arg("thread_ident"), nb::arg("result") = WAIT_ABANDONED_0);
+    pyglue::def_function(module, "waiting_message_count", &waiting_message_count, nb::arg("thread_ident"));
     module.def("current_thread_ident", &current_thread_ident);
 }
 

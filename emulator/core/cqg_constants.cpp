@@ -9,67 +9,61 @@ namespace {
 
 std::vector<Enumeration> build_enumerations() {
     std::vector<Enumeration> all = {
-        {"eTimeZone",
+        {"eTimeZone", 0,
          {"tzCentral", "tzChina", "tzEastern", "tzGreenwich", "tzHongKong", "tzJapan", "tzPacific",
           "tzSingapore"}},
-        {"eConnectionStatus", {"csConnectionDelayed", "csConnectionDown", "csConnectionUp"}},
-        {"eDataSubscriptionLevel", {"dsNone", "dsQuotes", "dsQuotesAndBBA", "dsQuotesAndDOM"}},
-        {"eQuoteType",
+        {"eConnectionStatus", 0, {"csConnectionDelayed", "csConnectionDown", "csConnectionUp"}},
+        {"eDataSubscriptionLevel", 0, {"dsNone", "dsQuotes", "dsQuotesAndBBA", "dsQuotesAndDOM"}},
+        {"eQuoteType", 0,
          {"qtAsk", "qtBid", "qtCohUndAsk", "qtCohUndBid", "qtDayHigh", "qtDayLow", "qtDayOpen",
           "qtImpliedAsk", "qtImpliedBid", "qtIndicativeOpen", "qtMarker", "qtOutrightAsk",
           "qtOutrightBid", "qtSettlement", "qtTodayMarker", "qtTrade", "qtYesterdaySettlement"}},
-        {"eHistoricalPeriod", {"hpDaily", "hpWeekly", "hpMonthly", "hpQuarterly", "hpYearly"}},
-        {"eIntradayPeriod", {"pfds1Min", "pfds5Min", "pfds15Min", "pfds30Min", "pfds60Min"}},
-        {"eDailyBarClose", {"dbcLastQuoteOrSettlement", "dbcLastQuote", "dbcSettlement"}},
-        {"eTimedBarsRequestOutput",
+        {"eHistoricalPeriod", 1, {"hpDaily", "hpWeekly", "hpMonthly", "hpQuarterly", "hpYearly"}},
+        {"eIntradayPeriod", 1, {"pfds1Min", "pfds5Min", "pfds15Min", "pfds30Min", "pfds60Min"}},
+        {"eDailyBarClose", 0, {"dbcLastQuoteOrSettlement", "dbcLastQuote", "dbcSettlement"}},
+        {"eTimedBarsRequestOutput", 1,
          {"tbrActualVolume", "tbrCommodityVolume", "tbrContractVolume", "tbrTickVolume"}},
-        {"eTicksRequestType", {"trtCurrentNotify", "trtSinceTimeNotify", "trtTimeRange"}},
-        {"eTicksFilter", {"tfAll", "tfAsk", "tfBid", "tfTrade", "tfSettlement"}},
-        {"eTickPriceType", {"tptAsk", "tptBid", "tptSettlement", "tptTrade"}},
-        {"eAccountSubscriptionLevel",
+        {"eTicksRequestType", 0, {"trtCurrentNotify", "trtSinceTimeNotify", "trtTimeRange"}},
+        {"eTicksFilter", 0, {"tfAll", "tfAsk", "tfBid", "tfTrade", "tfSettlement"}},
+        {"eTickPriceType", 1, {"tptAsk", "tptBid", "tptSettlement", "tptTrade"}},
+        {"eAccountSubscriptionLevel", 0,
          {"aslNone", "aslAccountUpdates", "aslAccountUpdatesAndOrders"}},
-        {"ePositionSubscriptionLevel", {"pslNoPositions", "pslSnapshot", "pslSnapshotAndUpdates"}},
-        {"eAccountChangeType",
+        {"ePositionSubscriptionLevel", 0,
+         {"pslNoPositions", "pslSnapshot", "pslSnapshotAndUpdates"}},
+        {"eAccountChangeType", 1,
          {"actAccountChanged", "actAccountsReloaded", "actPositionAdded", "actPositionChanged",
           "actPositionsReloaded"}},
-        {"eOrderType", {"otLimit", "otMarket", "otStop", "otStopLimit"}},
-        {"eOrderSide", {"osdBuy", "osdSell", "osdUndefined"}},
-        {"eOrderProperty",
+        {"eOrderType", 1, {"otLimit", "otMarket", "otStop", "otStopLimit"}},
+        {"eOrderSide", 1, {"osdBuy", "osdSell", "osdUndefined"}},
+        {"eOrderProperty", 1,
          {"opAverageFillPrice", "opEventServerTimestamp", "opFilledQuantity", "opGUID",
           "opGWStatus", "opInstrumentName", "opLimitPrice", "opOrderType", "opQuantity", "opSide",
           "opStopPrice", "opGWAccountID"}},
-        {"eChangeType", {"ctAdded", "ctChanged", "ctRemoved"}},
-        {"eFillStatus", {"fsNormal", "fsCanceled", "fsModified", "fsBusted"}},
-        {"eOrderStatus",
+        {"eChangeType", 0, {"ctAdded", "ctChanged", "ctRemoved"}},
+        {"eFillStatus", 0, {"fsNormal", "fsCanceled", "fsModified", "fsBusted"}},
+        {"eOrderStatus", 1,
          {"osActiveAt", "osBusted", "osCanceled", "osContingent", "osDisconnected", "osExpired",
           "osFilled", "osInCancel", "osInClient", "osInModify", "osInOrderBook", "osInTransit",
           "osInTransitTimeout", "osNotSent", "osParked", "osRejectFCM", "osRejectGW"}},
     };
-    long base = 100;
-    for (Enumeration &enumeration : all) {
-        enumeration.base = base;
-        base += 100;
-    }
     return all;
 }
 
-struct ConstantIndex {
+// Values repeat across enumerations, so names map to values but values map back to names
+// only within one enumeration.
+std::unordered_map<std::string, long> build_value_index() {
     std::unordered_map<std::string, long> value_by_name;
-    std::unordered_map<long, const Enumeration *> enumeration_by_value;
-};
+    for (const Enumeration &enumeration : cqg_enumerations())
+        for (size_t i = 0; i < enumeration.members.size(); ++i)
+            value_by_name[enumeration.members[i]] = enumeration.first + static_cast<long>(i);
+    return value_by_name;
+}
 
-const ConstantIndex &index() {
-    static const ConstantIndex built = [] {
-        ConstantIndex index;
-        for (const Enumeration &enumeration : cqg_enumerations())
-            for (size_t i = 0; i < enumeration.members.size(); ++i) {
-                long value = enumeration.base + static_cast<long>(i);
-                index.value_by_name[enumeration.members[i]] = value;
-                index.enumeration_by_value[value] = &enumeration;
-            }
-        return index;
-    }();
-    return built;
+const Enumeration *enumeration_named(const char *name) {
+    for (const Enumeration &enumeration : cqg_enumerations())
+        if (std::strcmp(enumeration.name, name) == 0)
+            return &enumeration;
+    return nullptr;
 }
 
 } // namespace
@@ -80,22 +74,19 @@ const std::vector<Enumeration> &cqg_enumerations() {
 }
 
 std::optional<long> cqg_constant(std::string_view name) {
-    auto it = index().value_by_name.find(std::string(name));
-    if (it == index().value_by_name.end())
+    static const std::unordered_map<std::string, long> value_by_name = build_value_index();
+    auto it = value_by_name.find(std::string(name));
+    if (it == value_by_name.end())
         return std::nullopt;
     return it->second;
 }
 
-const Enumeration *enumeration_of(long value) {
-    auto it = index().enumeration_by_value.find(value);
-    return it == index().enumeration_by_value.end() ? nullptr : it->second;
-}
-
 std::string constant_name(const char *enumeration, long value) {
-    const Enumeration *found = enumeration_of(value);
-    if (!found || std::strcmp(found->name, enumeration) != 0)
+    const Enumeration *found = enumeration_named(enumeration);
+    if (!found || value < found->first ||
+        value - found->first >= static_cast<long>(found->members.size()))
         return std::string();
-    return found->members[static_cast<size_t>(value - found->base)];
+    return found->members[static_cast<size_t>(value - found->first)];
 }
 
 bool is_member(const char *enumeration, long value) {

@@ -1,7 +1,8 @@
 // CQG's named constants, as the CQGCEL type library would make them available.
 //
-// Every value is distinct across all enumerations, not only within one: code that compares a
-// value with a constant of the wrong enumeration never matches by accident.
+// As in a real type library, each enumeration numbers its members from 0 or 1, so values repeat
+// across enumerations: a constant can be false, and comparing a value with a constant of the
+// wrong enumeration can match by accident.
 #pragma once
 
 #include <optional>
@@ -13,16 +14,13 @@ namespace cqgemu {
 
 struct Enumeration {
     const char *name;
-    std::vector<const char *> members; // member i has the value base + i
-    long base;
+    long first;                        // the value of the first member
+    std::vector<const char *> members; // member i has the value first + i
 };
 
 const std::vector<Enumeration> &cqg_enumerations();
 
 std::optional<long> cqg_constant(std::string_view name);
-
-// The enumeration that holds `value`, or null.
-const Enumeration *enumeration_of(long value);
 
 // The member name of `value` in the named enumeration, or empty.
 std::string constant_name(const char *enumeration, long value);

@@ -88,7 +88,7 @@ const MemberTable &CqgTick::members() const {
     return table;
 }
 
-nb::object CqgTick::timestamp() { return com_timestamp(value_.time); }
+nb::object CqgTick::timestamp() { return com_time_from_wall_clock(value_.time); }
 
 CqgTicks::CqgTicks(std::shared_ptr<ThreadQueue> home, std::shared_ptr<CqgTicksRequest> request,
                    std::string full_name)

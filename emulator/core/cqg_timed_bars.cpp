@@ -141,7 +141,7 @@ const MemberTable &CqgTimedBar::members() const {
     return table;
 }
 
-nb::object CqgTimedBar::timestamp() { return com_timestamp(bar_.open_time + STAMP_OFFSET_SECONDS); }
+nb::object CqgTimedBar::timestamp() { return com_time_from_wall_clock(bar_.open_time + STAMP_OFFSET_SECONDS); }
 
 CqgTimedBars::CqgTimedBars(std::shared_ptr<ThreadQueue> home,
                            std::shared_ptr<CqgTimedBarsRequest> request, std::string full_name,

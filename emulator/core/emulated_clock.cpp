@@ -9,6 +9,17 @@ namespace cqgemu {
 
 namespace nb = nanobind;
 
+namespace {
+
+// GIL held.
+void report_unraisable(const char *what) {
+    PyErr_SetString(PyExc_RuntimeError, what);
+    nb::python_error error;
+    error.discard_as_unraisable("emulated clock");
+}
+
+} // namespace
+
 void EmulatedClock::schedule_after(double delay_seconds, std::function<void()> action) {
     pending_.emplace(Due{now_ + delay_seconds, next_sequence_++}, std::move(action));
 }
@@ -65,10 +76,16 @@ void EmulatedClock::start_live(double speed, double step_seconds) {
             // stop_live() has been called the clock no longer moves by itself.
             if (stopped())
                 return;
+            // Nothing may leave the driver: an action's failure is reported and the clock
+            // goes on.
             try {
                 advance(step_seconds * speed);
             } catch (nb::python_error &error) {
                 error.discard_as_unraisable("emulated clock");
+            } catch (const std::exception &error) {
+                report_unraisable(error.what());
+            } catch (...) {
+                report_unraisable("unknown C++ exception");
             }
         }
     });

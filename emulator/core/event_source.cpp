@@ -3,31 +3,25 @@
 #include "com_errors.hpp"
 #include "com_runtime.hpp"
 #include "interface.hpp"
+#include "scenario.hpp"
 #include "thread_queue.hpp"
+#include "variant.hpp"
+
+#include <algorithm>
 
 namespace cqgemu {
 
 namespace {
 
-nb::tuple arguments_for(nb::tuple args, const ThreadQueue &subscriber) {
-    nb::list converted;
-    for (nb::handle arg : args) {
-        std::optional<Interface> iface = interface_of(arg);
-        if (iface && iface->valid_thread == subscriber.thread_ident &&
-            nb::isinstance<Interface>(arg)) {
-            converted.append(arg); // already a bare interface valid there
-        } else if (iface) {
-            converted.append(nb::cast(Interface{iface->target, subscriber.thread_ident}));
-        } else {
-            converted.append(arg);
-        }
-    }
-    return nb::tuple(converted);
-}
-
-void print_handler_error(nb::python_error &error) {
+// What pywin32's event dispatch writes for a handler that raised; the event source is told
+// DISP_E_EXCEPTION and carries on.
+void report_handler_error(nb::python_error &error) {
     nb::object exception = fetch_error(error);
     try {
+        nb::module_ sys = nb::module_::import_("sys");
+        nb::object stderr_stream = sys.attr("stderr");
+        nb::object write = stderr_stream.attr("write");
+        write(nb::str("pythoncom error: Python error invoking COM method.\n\n"));
         nb::module_::import_("traceback").attr("print_exception")(exception);
     } catch (nb::python_error &) {
         PyErr_Clear();
@@ -35,14 +29,14 @@ void print_handler_error(nb::python_error &error) {
 }
 
 // The event source behind `iface`, once it is known usable on this thread, from its apartment.
-EventSource &event_source_usable_here(const std::optional<Interface> &iface,
-                                      const char *not_an_object) {
+EventSource &event_source_usable_here(nb::handle object) {
+    std::optional<Interface> iface = interface_of(object);
     if (!iface)
-        throw nb::type_error(not_an_object);
+        raise_missing_attribute(object, "GetTypeInfo");
     require_usable_here(*iface);
     auto *events = dynamic_cast<EventSource *>(iface->target.get());
     if (!events)
-        throw nb::type_error("This COM object does not fire events");
+        throw nb::value_error("This COM object does not support events.");
     require_apartment();
     return *events;
 }
@@ -54,27 +48,65 @@ void deliver(nb::handle sink, nb::handle handler_name, nb::handle args) {
             return;
         handler(*args);
     } catch (nb::python_error &error) {
-        print_handler_error(error);
+        report_handler_error(error);
     }
 }
 
+// The connection point a sink's `_olecp` holds: Unadvise(cookie) disconnects the sink.
+struct ConnectionPoint {
+    std::weak_ptr<EmulatedObject> source;
+    unsigned long subscriber_thread;
+
+    void unadvise(long cookie) const {
+        if (subscriber_thread != current_thread_ident())
+            raise_com_error(hresult::RPC_E_WRONG_THREAD);
+        auto object = source.lock();
+        if (!object || object->disconnected())
+            raise_com_error(hresult::RPC_E_DISCONNECTED);
+        static_cast<EventSource &>(*object).unadvise(cookie);
+    }
+};
+
 } // namespace
 
-void EventSource::connect(nb::object sink, std::shared_ptr<ThreadQueue> subscriber) {
-    connections_.push_back(Connection{std::move(sink), std::move(subscriber)});
+long EventSource::connect(nb::object sink, std::shared_ptr<ThreadQueue> subscriber) {
+    long cookie = next_cookie_++;
+    connections_.push_back(Connection{std::move(sink), std::move(subscriber), cookie});
+    return cookie;
+}
+
+void EventSource::unadvise(long cookie) {
+    auto found = std::find_if(connections_.begin(), connections_.end(),
+                              [cookie](const Connection &c) { return c.cookie == cookie; });
+    if (found == connections_.end())
+        raise_com_error(hresult::E_UNEXPECTED);
+    connections_.erase(found);
+}
+
+bool EventSource::connected(long cookie) const {
+    return std::any_of(connections_.begin(), connections_.end(),
+                       [cookie](const Connection &c) { return c.cookie == cookie; });
 }
 
 void EventSource::fire(const std::string &event_name, nb::tuple args) {
     nb::str handler_name(("On" + event_name).c_str());
-    // Converting the arguments may run Python code (an argument's __getattr__, a collection),
-    // which may connect or disconnect sinks meanwhile: walk by index over a copy of each entry,
-    // and give the event to the sinks connected when it was fired.
-    const size_t count = connections_.size();
-    for (size_t i = 0; i < count && i < connections_.size(); ++i) {
-        Connection connection = connections_[i];
+    // The sinks connected when the event is fired get it. Converting the arguments may run
+    // Python code (an argument's `_oleobj_`) that connects or disconnects sinks meanwhile; a
+    // value no VARIANT can carry fails here, before any sink has the event.
+    std::vector<Connection> receivers = connections_;
+    nb::object sent = to_variant(args);
+    bool nested = world().scenario.event_delivery == EventDelivery::Nested;
+    unsigned long here = current_thread_ident();
+    for (const Connection &connection : receivers) {
+        nb::object delivered = from_variant(sent, connection.subscriber->thread_ident);
+        if (nested && connection.subscriber->thread_ident == here) {
+            // A handler may close a sink that has not had the event yet.
+            if (connected(connection.cookie))
+                deliver(connection.sink, handler_name, delivered);
+            continue;
+        }
         Message message;
-        message.run = [sink = connection.sink, handler_name,
-                       delivered = arguments_for(args, *connection.subscriber)] {
+        message.run = [sink = connection.sink, handler_name, delivered] {
             deliver(sink, handler_name, delivered);
         };
         post_message(*connection.subscriber, std::move(message));
@@ -86,25 +118,38 @@ void EventSource::fire(EventBatch &batch) {
         return;
     std::vector<std::pair<const char *, nb::tuple>> events;
     events.swap(batch.events);
-    const size_t count = connections_.size();
-    for (size_t i = 0; i < count && i < connections_.size(); ++i) {
-        Connection connection = connections_[i];
-        std::vector<std::pair<nb::str, nb::tuple>> delivered;
-        delivered.reserve(events.size());
-        // A batch mostly repeats one event: its handler's name is made once.
-        const char *last_event = nullptr;
-        nb::str handler_name;
-        for (auto &[name, args] : events) {
-            if (name != last_event) {
-                handler_name = nb::str((std::string("On") + name).c_str());
-                last_event = name;
-            }
-            delivered.emplace_back(handler_name, arguments_for(args, *connection.subscriber));
+    // Converted once for all sinks, as fire() does; a batch mostly repeats one event, so its
+    // handler's name is made once.
+    std::vector<std::pair<nb::str, nb::object>> sent;
+    sent.reserve(events.size());
+    const char *last_event = nullptr;
+    nb::str handler_name;
+    for (auto &[name, args] : events) {
+        if (name != last_event) {
+            handler_name = nb::str((std::string("On") + name).c_str());
+            last_event = name;
         }
+        sent.emplace_back(handler_name, to_variant(args));
+    }
+    std::vector<Connection> receivers = connections_;
+    bool nested = world().scenario.event_delivery == EventDelivery::Nested;
+    unsigned long here = current_thread_ident();
+    for (const Connection &connection : receivers) {
+        const unsigned long thread = connection.subscriber->thread_ident;
+        if (nested && thread == here) {
+            for (const auto &[name, args] : sent)
+                if (connected(connection.cookie))
+                    deliver(connection.sink, name, from_variant(args, thread));
+            continue;
+        }
+        std::vector<std::pair<nb::str, nb::object>> delivered;
+        delivered.reserve(sent.size());
+        for (const auto &[name, args] : sent)
+            delivered.emplace_back(name, from_variant(args, thread));
         Message message;
         message.run = [sink = connection.sink, delivered = std::move(delivered)] {
-            for (const auto &[handler_name, args] : delivered)
-                deliver(sink, handler_name, args);
+            for (const auto &[name, args] : delivered)
+                deliver(sink, name, args);
         };
         post_message(*connection.subscriber, std::move(message));
     }
@@ -116,8 +161,7 @@ void EventSource::disconnect() {
 }
 
 nb::object with_events(nb::handle object, nb::handle user_class) {
-    std::optional<Interface> iface = interface_of(object);
-    event_source_usable_here(iface, "WithEvents needs a COM object");
+    event_source_usable_here(object);
 
     // As pywin32 does: a class deriving from the events class and the user's class, whose
     // events-class constructor connects the new instance; then the user's constructor runs.
@@ -125,26 +169,46 @@ nb::object with_events(nb::handle object, nb::handle user_class) {
     nb::object type = nb::module_::import_("builtins").attr("type");
     nb::object combined =
         type("COMEventClass", nb::make_tuple(events_class, user_class), nb::dict());
-    nb::object instance = combined(nb::cast(*iface));
+    nb::object instance = combined(nb::cast(*interface_of(object)));
     user_class.attr("__init__")(instance);
     return instance;
 }
 
 void define_event_binding(nb::module_ &module) {
+    nb::class_<ConnectionPoint>(module, "PyIConnectionPoint")
+        .def("Unadvise", &ConnectionPoint::unadvise, nb::arg("cookie"))
+        .def("__repr__", [](const ConnectionPoint &) { return "<PyIConnectionPoint>"; });
+
     nb::object type = nb::module_::import_("builtins").attr("type");
     nb::object module_name = module.attr("__name__");
     nb::dict ns;
     ns["__module__"] = module_name;
     ns["__doc__"] = nb::str("Connects an instance to the events of the object it is made with.");
+    // The instance keeps its connection point and cookie, as pywin32's events class does.
     ns["__init__"] = nb::cpp_function(
         [](nb::handle self, nb::handle source) {
-            std::optional<Interface> iface = interface_of(source);
-            event_source_usable_here(iface, "COMEventSink needs a COM object")
-                .connect(nb::borrow(self), current_queue());
+            EventSource &events = event_source_usable_here(source);
+            std::shared_ptr<ThreadQueue> subscriber = current_queue();
+            long cookie = events.connect(nb::borrow(self), subscriber);
+            nb::setattr(self, "_olecp",
+                        nb::cast(ConnectionPoint{events.weak_from_this(),
+                                                 subscriber->thread_ident}));
+            nb::setattr(self, "_olecp_cookie", nb::int_(cookie));
         },
         nb::is_method(), nb::arg("oobj"));
+    ns["close"] = nb::cpp_function(
+        [](nb::handle self) {
+            nb::object point = nb::getattr(self, "_olecp", nb::none());
+            if (point.is_none())
+                return;
+            nb::object cookie = nb::getattr(self, "_olecp_cookie", nb::none());
+            nb::setattr(self, "_olecp", nb::none());
+            nb::setattr(self, "_olecp_cookie", nb::none());
+            nb::cast<const ConnectionPoint &>(point).unadvise(nb::cast<long>(cookie));
+        },
+        nb::is_method(), "Disconnects the instance from the object's events.");
     module.attr("COMEventSink") = type("COMEventSink", nb::make_tuple(), ns);
-    module.def("WithEvents", &with_events, nb::arg("disp"), nb::arg("user_event_class"));
+    module.def("WithEvents", &with_events, nb::arg("disp").none(), nb::arg("user_event_class"));
 }
 
 } // namespace cqgemu

@@ -1,9 +1,10 @@
 // An emulated object that fires events, and the delivery of an event to a connected sink.
 //
-// Each connected sink gets the event through the queue of the thread that subscribed it, so
-// the sink's handler runs on that thread, inside its pump, one event at a time. The handler is
-// the sink's method named "On" + the event name; a sink without one ignores the event, and an
-// exception a handler raises is printed with its traceback without stopping the pump.
+// Each connected sink gets the event on the thread that subscribed it: through its queue, so
+// the handler runs inside its pump, one event at a time, or (nested delivery) at once when the
+// event is fired on that thread. The handler is the sink's method named "On" + the event name;
+// a sink without one ignores the event, and an exception a handler raises is reported as
+// pywin32 reports it, without stopping the pump.
 #pragma once
 
 #include "emulated_object.hpp"
@@ -34,11 +35,14 @@ class EventSource : public EmulatedObject {
 public:
     using EmulatedObject::EmulatedObject;
 
-    // Subscribes `sink` on the calling thread's apartment. GIL held.
-    void connect(nb::object sink, std::shared_ptr<ThreadQueue> subscriber);
+    // Subscribes `sink` on the calling thread's apartment; the cookie disconnects it. GIL held.
+    long connect(nb::object sink, std::shared_ptr<ThreadQueue> subscriber);
+    void unadvise(long cookie);
 
-    // Posts the event to every connected sink; emulated objects among `args` reach each sink as
-    // bare interfaces valid on its thread. GIL held, any thread.
+    // Gives the event to every connected sink: posted to its thread's queue or, with nested
+    // delivery on the sink's own thread, run at once. The arguments cross as VARIANTs (see
+    // variant.hpp): emulated objects among them reach each sink as bare interfaces valid on
+    // its thread. GIL held, any thread.
     void fire(const std::string &event_name, nb::tuple args);
 
     // Posts every event of `batch`, in order, to every connected sink as one message; the
@@ -53,8 +57,12 @@ private:
     struct Connection {
         nb::object sink;
         std::shared_ptr<ThreadQueue> subscriber;
+        long cookie;
     };
+    bool connected(long cookie) const;
+
     std::vector<Connection> connections_;
+    long next_cookie_ = 1;
 };
 
 // win32com.client.WithEvents(obj, cls).

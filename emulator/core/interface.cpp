@@ -2,8 +2,11 @@
 
 #include "com_errors.hpp"
 #include "injected_faults.hpp"
+#include "com_runtime.hpp"
 #include "platform_lock.hpp"
+#include "scenario.hpp"
 #include "thread_queue.hpp"
+#include "variant.hpp"
 
 #include <nanobind/stl/string.h>
 
@@ -54,15 +57,8 @@ void finish(PendingCall &call) {
     platform_changed().notify_all();
 }
 
-// An interface handed to another thread becomes a proxy valid there.
-nb::object as_seen_from(nb::object value, unsigned long thread) {
-    if (!nb::isinstance<Interface>(value))
-        return value;
-    return nb::cast(Interface{nb::cast<const Interface &>(value).target, thread});
-}
-
-nb::object run_member(EmulatedObject &target, Operation operation, const Member &member,
-                      nb::object argument) {
+nb::object run_member_unguarded(EmulatedObject &target, Operation operation, const Member &member,
+                                nb::object argument) {
     if (operation != Operation::Set)
         raise_if_faulted(target, member);
     switch (operation) {
@@ -77,13 +73,56 @@ nb::object run_member(EmulatedObject &target, Operation operation, const Member 
     }
 }
 
+// The Python name of an exception nanobind raises from C++ (nb::type_error and its kin).
+const char *builtin_exception_name(nb::exception_type type) {
+    switch (type) {
+    case nb::exception_type::stop_iteration: return "StopIteration";
+    case nb::exception_type::index_error: return "IndexError";
+    case nb::exception_type::key_error: return "KeyError";
+    case nb::exception_type::value_error: return "ValueError";
+    case nb::exception_type::type_error: return "TypeError";
+    case nb::exception_type::buffer_error: return "BufferError";
+    case nb::exception_type::import_error: return "ImportError";
+    case nb::exception_type::attribute_error: return "AttributeError";
+    default: return "RuntimeError";
+    }
+}
+
+// A failure inside the server reaches its caller as the server's COM error, never as the
+// server's own exception type.
+[[noreturn]] void raise_as_server_failure(const EmulatedObject &target, nb::python_error &error) {
+    if (error.matches(com_error_type()) || !error.matches(PyExc_Exception))
+        throw;
+    nb::object exception = fetch_error(error);
+    std::string text = nb::cast<std::string>(nb::str(exception.type().attr("__name__"))) + ": " +
+                       nb::cast<std::string>(nb::str(exception));
+    raise_server_error(target.type_name(), text, hresult::E_FAIL);
+}
+
+// On the object's own thread: arguments arrive as seen from here, and the result leaves as a
+// VARIANT would carry it.
+nb::object run_member(EmulatedObject &target, Operation operation, const Member &member,
+                      nb::object argument) {
+    try {
+        nb::object here = from_variant(argument, current_thread_ident());
+        return to_variant(run_member_unguarded(target, operation, member, std::move(here)));
+    } catch (nb::python_error &error) {
+        raise_as_server_failure(target, error);
+    } catch (const nb::builtin_exception &error) {
+        std::string text = std::string(builtin_exception_name(error.type())) + ": " + error.what();
+        raise_server_error(target.type_name(), text, hresult::E_FAIL);
+    } catch (const std::exception &error) {
+        raise_server_error(target.type_name(), error.what(), hresult::E_FAIL);
+    }
+}
+
 // On the owner thread, inside its pump.
 void execute(PendingCall &call) {
     try {
         if (call.target->disconnected())
             raise_com_error(hresult::RPC_E_DISCONNECTED);
         nb::object result = run_member(*call.target, call.operation, *call.member, call.argument);
-        call.result = as_seen_from(std::move(result), call.caller_thread);
+        call.result = from_variant(result, call.caller_thread);
     } catch (nb::python_error &error) {
         call.error = fetch_error(error);
     } catch (const std::exception &error) {
@@ -126,6 +165,11 @@ nb::object call_through_proxy(const Interface &iface, Operation operation, const
     message.run = [call] { execute(*call); };
     message.cancel = [call] { cancel(*call); };
 
+    // While it waits, a caller in an apartment whose events are delivered nested also runs
+    // what reaches its own queue (events, calls into its objects), as a waiting apartment does.
+    std::shared_ptr<ThreadQueue> caller = current_queue();
+    bool dispatch_incoming = world().scenario.event_delivery == EventDelivery::Nested;
+
     // The call is posted only once the GIL is free: the owner, woken by the post, may run at
     // once (on this very core), and finding the GIL held it would fall asleep again for it.
     // Leaving the apartment cancels the call, which also sets `done`; only the owner thread's
@@ -139,10 +183,22 @@ nb::object call_through_proxy(const Interface &iface, Operation operation, const
             // A pumping owner answers within microseconds: a short spin saves the caller a sleep
             // and a wake-up. Then sleep until the answer or the owner's end.
             done = spin_until(call->done, std::chrono::microseconds(50));
-            if (!done) {
-                std::unique_lock<std::mutex> lock(platform_mutex());
-                platform_changed().wait(lock, [&] { return call->done.load() || !owner->alive; });
-                done = call->done.load();
+            while (!done) {
+                bool incoming = false;
+                {
+                    std::unique_lock<std::mutex> lock(platform_mutex());
+                    platform_changed().wait(lock, [&] {
+                        incoming = dispatch_incoming && has_runnable_message(*caller);
+                        return call->done.load() || !owner->alive || incoming;
+                    });
+                    done = call->done.load();
+                    if (!done && !owner->alive)
+                        break;
+                }
+                if (!done && incoming) {
+                    nb::gil_scoped_acquire gil;
+                    run_waiting_calls(*caller);
+                }
             }
         }
     }
@@ -205,8 +261,11 @@ nb::object get_attribute(nb::handle self, nb::str name) {
     }
     const Interface &iface = nb::cast<const DispatchWrapper &>(self).iface;
     const Member &member = member_named(iface, text);
-    if (member.is_method())
+    if (member.is_method()) {
+        // Looking a method up already asks the object (for its id), so the thread is checked.
+        require_usable_here(iface);
         return nb::cast(BoundMethod{iface, &member});
+    }
     return wrap_result(invoke(iface, Operation::Get, member, nb::none()));
 }
 
@@ -243,18 +302,29 @@ void require_usable_here(const Interface &iface) {
 nb::object wrap_for_names(const Interface &iface) { return nb::cast(DispatchWrapper{iface}); }
 
 nb::object wrap_result(nb::object value) {
+    // Only an object goes through Dispatch; values arrive converted already.
     if (nb::isinstance<Interface>(value))
         return wrap_for_names(nb::cast<const Interface &>(value));
     return value;
 }
 
+[[noreturn]] void raise_missing_attribute(nb::handle object, const char *name) {
+    PyErr_Format(PyExc_AttributeError, "'%.50s' object has no attribute '%s'",
+                 Py_TYPE(object.ptr())->tp_name, name);
+    throw nb::python_error();
+}
+
 nb::object invoke(const Interface &iface, Operation operation, const Member &member,
                   nb::object argument) {
     require_usable_here(iface);
+    // The caller's side makes the VARIANTs: a value COM cannot carry never leaves this thread.
+    nb::object sent = to_variant(argument);
     const std::shared_ptr<ThreadQueue> &owner = iface.target->home();
     if (!owner || owner == current_queue())
-        return run_member(*iface.target, operation, member, std::move(argument));
-    return call_through_proxy(iface, operation, member, std::move(argument));
+        return from_variant(run_member(*iface.target, operation, member, std::move(sent)),
+                            current_thread_ident());
+    require_apartment();
+    return call_through_proxy(iface, operation, member, std::move(sent));
 }
 
 void define_interface_types(nb::module_ &module) {
@@ -262,9 +332,7 @@ void define_interface_types(nb::module_ &module) {
                           "A bare interface pointer: wrap it with Dispatch to use it by name.")
         .def("__repr__", [](const Interface &self) { return describe(self, "PyIDispatch"); })
         .def("__eq__",
-             [](const Interface &self, nb::handle other) { return same_object(self, other); })
-        .def("__hash__",
-             [](const Interface &self) { return std::hash<void *>()(self.target.get()); });
+             [](const Interface &self, nb::handle other) { return same_object(self, other); });
 
     nb::class_<BoundMethod>(module, "COMMethod")
         .def("__call__",
@@ -280,23 +348,27 @@ void define_interface_types(nb::module_ &module) {
                                 "An emulated object usable by its property and method names.")
         .def_prop_ro("_oleobj_", [](const DispatchWrapper &self) { return nb::cast(self.iface); })
         .def("__getattribute__", &get_attribute)
-        .def("__setattr__",
-             [](const DispatchWrapper &self, const char *name, nb::object value) {
-                 const Member &member = member_named(self.iface, name);
-                 if (member.is_method() || !member.set)
-                     raise_cannot_set(self.iface, member);
-                 invoke(self.iface, Operation::Set, member, std::move(value));
-             })
+        .def(
+            "__setattr__",
+            [](const DispatchWrapper &self, const char *name, nb::object value) {
+                const Member &member = member_named(self.iface, name);
+                if (member.is_method() || !member.set)
+                    raise_cannot_set(self.iface, member);
+                invoke(self.iface, Operation::Set, member, std::move(value));
+            },
+            nb::arg("name"), nb::arg("value").none())
         .def("__repr__",
              [](const DispatchWrapper &self) { return describe(self.iface, "COMObject"); })
-        .def("__eq__",
-             [](const DispatchWrapper &self, nb::handle other) {
-                 return same_object(self.iface, other);
-             })
-        .def("__hash__",
-             [](const DispatchWrapper &self) {
-                 return std::hash<void *>()(self.iface.target.get());
-             });
+        .def("__eq__", [](const DispatchWrapper &self, nb::handle other) {
+            return same_object(self.iface, other);
+        });
+
+    // Equality is COM identity, and neither type defines a hash: wrappers are no dict keys
+    // and no set members, as with pywin32.
+    for (const char *name : {"PyIDispatch", "CDispatch"}) {
+        nb::object type = module.attr(name);
+        type.attr("__hash__") = nb::none();
+    }
 }
 
 } // namespace cqgemu

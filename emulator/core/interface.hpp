@@ -53,8 +53,13 @@ nb::object wrap_for_names(const Interface &iface);
 // A member's result as the caller sees it: an interface wrapped for names, anything else as is.
 nb::object wrap_result(nb::object value);
 
+// Raises AttributeError("'<type>' object has no attribute '<name>'") for `object`.
+[[noreturn]] void raise_missing_attribute(nb::handle object, const char *name);
+
 // Runs one operation on the object behind `iface`: directly when the object lives here,
-// through its owner's queue otherwise.
+// through its owner's queue otherwise (which needs this thread in an apartment). The argument
+// (a tuple for a call) and the result cross as VARIANTs; an error inside the object comes
+// back as a com_error.
 nb::object invoke(const Interface &iface, Operation operation, const Member &member,
                   nb::object argument);
 

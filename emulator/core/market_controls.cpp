@@ -3,6 +3,7 @@
 #include "cqgcel.hpp"
 #include "live_market.hpp"
 #include "market_delivery.hpp"
+#include "module_function.hpp"
 #include "scenario.hpp"
 #include "scenario_input.hpp"
 #include "scenario_market.hpp"
@@ -110,21 +111,22 @@ nb::list call_log() {
 } // namespace
 
 void define_market_controls(nb::module_ &m) {
-    m.def("push_quotes", &push_quotes, nb::arg("symbol"), nb::arg("quotes"));
-    m.def("push_ticks", &push_ticks, nb::arg("symbol"), nb::arg("ticks"));
-    m.def("set_history", &set_history, nb::arg("symbol"), nb::arg("bars"));
-    m.def("close_bar", &close_bar, nb::arg("symbol"), nb::arg("open") = nb::none(),
+    using pyglue::def_function;
+    def_function(m, "push_quotes", &push_quotes, nb::arg("symbol"), nb::arg("quotes"));
+    def_function(m, "push_ticks", &push_ticks, nb::arg("symbol"), nb::arg("ticks"));
+    def_function(m, "set_history", &set_history, nb::arg("symbol"), nb::arg("bars"));
+    def_function(m, "close_bar", &close_bar, nb::arg("symbol"), nb::arg("open") = nb::none(),
           nb::arg("high") = nb::none(), nb::arg("low") = nb::none(),
           nb::arg("close") = nb::none(), nb::arg("volume") = nb::none());
-    m.def("update_forming_bar", &update_forming_bar, nb::arg("symbol"), nb::arg("close"),
+    def_function(m, "update_forming_bar", &update_forming_bar, nb::arg("symbol"), nb::arg("close"),
           nb::arg("volume") = nb::none());
-    m.def("fail_next_resolution", &fail_next_resolution, nb::arg("kind"), nb::arg("mode"));
-    m.def("start_market", &start_market, nb::arg("quotes_per_second"),
+    def_function(m, "fail_next_resolution", &fail_next_resolution, nb::arg("kind"), nb::arg("mode"));
+    def_function(m, "start_market", &start_market, nb::arg("quotes_per_second"),
           nb::arg("ticks_per_second") = nb::none(), nb::arg("bar_seconds") = nb::none(),
           nb::kw_only(), nb::arg("live") = true, nb::arg("step") = 0.01);
-    m.def("stop_market", &stop_market);
-    m.def("market_stats", &market_stats);
-    m.def("call_log", &call_log);
+    def_function(m, "stop_market", &stop_market);
+    def_function(m, "market_stats", &market_stats);
+    def_function(m, "call_log", &call_log);
 }
 
 } // namespace cqgemu

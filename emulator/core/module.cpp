@@ -2,12 +2,14 @@
 // win32com.client and corvane_emulator.
 #include "com_errors.hpp"
 #include "com_runtime.hpp"
+#include "com_time.hpp"
 #include "cqg_constants.hpp"
 #include "cqg_error.hpp"
 #include "cqgcel.hpp"
 #include "event_source.hpp"
 #include "interface.hpp"
 #include "kernel_events.hpp"
+#include "probe.hpp"
 #include "scenario.hpp"
 #include "scenario_accounts.hpp"
 #include "session_controls.hpp"
@@ -19,6 +21,8 @@
 
 #include <nanobind/nanobind.h>
 #include <nanobind/stl/string.h>
+
+#include "module_function.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -33,10 +37,11 @@ const char *const CQG_TYPE_LIBRARY = "{51F35562-AEB4-4AB3-99E8-AC9666344B64}";
 nb::object dispatch(nb::handle target, nb::args, nb::kwargs) {
     if (nb::isinstance<nb::str>(target))
         return create_by_program_id(nb::cast<std::string>(target));
+    // Wrapping asks nothing of the object yet: a proxy used on the wrong thread fails at its
+    // first member access, and anything that is no COM object lacks GetTypeInfo.
     std::optional<Interface> iface = interface_of(target);
     if (!iface)
-        throw nb::type_error("Dispatch needs a program id or a COM object");
-    require_usable_here(*iface);
+        raise_missing_attribute(target, "GetTypeInfo");
     return wrap_for_names(*iface);
 }
 
@@ -93,13 +98,22 @@ GatewayAnswer gateway_answer(const char *request, const std::string &name) {
     throw nb::value_error((std::string(request) + " must be 'answered' or 'never'").c_str());
 }
 
+EventDelivery event_delivery(const std::string &name) {
+    if (name == "queued")
+        return EventDelivery::Queued;
+    if (name == "nested")
+        return EventDelivery::Nested;
+    throw nb::value_error("event_delivery must be one of 'queued', 'nested'");
+}
+
 void load_scenario(const std::string &startup, long error_code,
                    const std::string &error_description,
                    double startup_delay, bool fail_creation, std::uint64_t seed,
                    const std::string &gw_user, const std::string &gw_password,
                    const std::string &logon, const std::string &logoff,
                    const std::string &accounts_reload, nb::handle accounts,
-                   nb::handle instruments, long history_bars, double invalid_fraction) {
+                   nb::handle instruments, long history_bars, double invalid_fraction,
+                   const std::string &delivery) {
     if (history_bars < 0)
         throw nb::value_error("history_bars must not be negative");
     if (!(invalid_fraction >= 0.0 && invalid_fraction <= 1.0))
@@ -123,6 +137,7 @@ void load_scenario(const std::string &startup, long error_code,
     scenario.seed = seed;
     world().accounts = AccountBook(scenario.accounts);
     world().market = std::make_shared<MarketState>(scenario.market);
+    scenario.event_delivery = event_delivery(delivery);
     world().scenario = scenario;
 }
 
@@ -150,6 +165,11 @@ void schedule_event(double delay, const std::string &name, nb::tuple args) {
     });
 }
 
+// A fault inside the emulator itself: an action that fails with a C++ exception.
+void schedule_failure(double delay, const std::string &message) {
+    world().clock.schedule_after(delay, [message] { throw std::runtime_error(message); });
+}
+
 void shutdown_emulator() {
     world().clock.reset();
     drop_all_queues();
@@ -160,6 +180,7 @@ void shutdown_emulator() {
 
 NB_MODULE(_cqgemu, m) {
     define_error_types(m);
+    define_time_type(m);
     define_interface_types(m);
     define_kernel_events(m);
     define_com_runtime(m);
@@ -167,51 +188,65 @@ NB_MODULE(_cqgemu, m) {
     define_container_protocol(m);
     define_session_controls(m);
     define_market_controls(m);
+    define_probe(m);
 
-    m.def("Dispatch", &dispatch, nb::arg("dispatch"), nb::arg("args"), nb::arg("kwargs"));
+    m.def("Dispatch", &dispatch, nb::arg("dispatch").none(), nb::arg("args"), nb::arg("kwargs"));
     m.def("load_type_library", &load_type_library, nb::arg("guid"), nb::arg("lcid"),
           nb::arg("major"), nb::arg("minor"));
     m.def("constant", &constant, nb::arg("name"));
     m.def("constant_names", &constant_names);
 
-    // Control of the emulated world.
-    m.def("load_scenario", &load_scenario, nb::kw_only(), nb::arg("startup") = "started",
-          nb::arg("error_code") = 0, nb::arg("error_description") = "",
-          nb::arg("startup_delay") = 0.0, nb::arg("fail_creation") = false, nb::arg("seed") = 0,
-          nb::arg("gw_user") = "trader", nb::arg("gw_password") = "secret",
-          nb::arg("logon") = "answered", nb::arg("logoff") = "answered",
-          nb::arg("accounts_reload") = "answered", nb::arg("accounts") = nb::none(),
-          nb::arg("instruments") = nb::none(), nb::arg("history_bars") = 200,
-          nb::arg("invalid_fraction") = 0.0);
-    m.def("reset", &reset);
-    m.def("fire_event", &fire_event, nb::arg("name"), nb::arg("args"));
-    m.def("schedule_event", &schedule_event, nb::arg("delay"), nb::arg("name"), nb::arg("args"));
-    m.def("make_error", [](long code, const std::string &description) {
-        return interface_for_this_thread(std::make_shared<CqgError>(nullptr, code, description));
-    }, nb::arg("code"), nb::arg("description"));
-    m.def("configuration_log", [] {
+    // Control of the emulated world, with real signatures for inspect and the type stubs.
+    using pyglue::def_function;
+    def_function(m, "load_scenario", &load_scenario, nb::kw_only(),
+                 nb::arg("startup") = "started", nb::arg("error_code") = 0,
+                 nb::arg("error_description") = "", nb::arg("startup_delay") = 0.0,
+                 nb::arg("fail_creation") = false, nb::arg("seed") = 0,
+                 nb::arg("gw_user") = "trader", nb::arg("gw_password") = "secret",
+                 nb::arg("logon") = "answered", nb::arg("logoff") = "answered",
+                 nb::arg("accounts_reload") = "answered", nb::arg("accounts") = nb::none(),
+                 nb::arg("instruments") = nb::none(), nb::arg("history_bars") = 200,
+                 nb::arg("invalid_fraction") = 0.0, nb::arg("event_delivery") = "queued");
+    def_function(m, "reset", &reset);
+    def_function(m, "fire_event", &fire_event, nb::arg("name"), nb::arg("args"));
+    def_function(m, "schedule_event", &schedule_event, nb::arg("delay"), nb::arg("name"),
+                 nb::arg("args"));
+    def_function(m, "schedule_failure", &schedule_failure, nb::arg("delay"), nb::arg("message"));
+    def_function(m, "make_com_time", &com_time_from_wall_clock, nb::arg("wall_clock_seconds"));
+    def_function(
+        m, "make_error",
+        [](long code, const std::string &description) {
+            return interface_for_this_thread(
+                std::make_shared<CqgError>(nullptr, code, description));
+        },
+        nb::arg("code"), nb::arg("description"));
+    def_function(m, "configuration_log", [] {
         nb::list log;
         for (const auto &[name, value] : last_record().assignments)
             log.append(nb::make_tuple(nb::str(name.c_str()), value));
         return log;
     });
-    m.def("cel_calls", [] { return as_list(last_record().calls); });
-    m.def("configuration_threads", [] { return as_list(last_record().assignment_threads); });
-    m.def("cel_call_threads", [] { return as_list(last_record().call_threads); });
-    m.def("cel_thread_ident", []() -> nb::object {
+    def_function(m, "cel_calls", [] { return as_list(last_record().calls); });
+    def_function(m, "configuration_threads",
+                 [] { return as_list(last_record().assignment_threads); });
+    def_function(m, "cel_call_threads", [] { return as_list(last_record().call_threads); });
+    def_function(m, "cel_thread_ident", []() -> nb::object {
         if (!world().last_record)
             return nb::none();
         return nb::int_(world().last_record->thread_ident);
     });
-    m.def("sink_count", [] { return current_cel()->connection_count(); });
-    m.def("clock_now", [] { return world().clock.now(); });
-    m.def("set_clock", [](double t) { world().clock.set_time(t); }, nb::arg("epoch_seconds"));
-    m.def("advance", [](double seconds) { world().clock.advance(seconds); }, nb::arg("seconds"));
-    m.def("pending_actions", [] { return world().clock.pending_count(); });
-    m.def("start_live", [](double speed, double step) { world().clock.start_live(speed, step); },
-          nb::arg("speed") = 1.0, nb::arg("step") = 0.1);
-    m.def("stop_live", [] { world().clock.stop_live(); });
-    m.def("is_live", [] { return world().clock.live(); });
+    def_function(m, "sink_count", [] { return current_cel()->connection_count(); });
+    def_function(m, "clock_now", [] { return world().clock.now(); });
+    def_function(m, "set_clock", [](double t) { world().clock.set_time(t); },
+                 nb::arg("epoch_seconds"));
+    def_function(m, "advance", [](double seconds) { world().clock.advance(seconds); },
+                 nb::arg("seconds"));
+    def_function(m, "pending_actions", [] { return world().clock.pending_count(); });
+    def_function(
+        m, "start_live", [](double speed, double step) { world().clock.start_live(speed, step); },
+        nb::arg("speed") = 1.0, nb::arg("step") = 0.1);
+    def_function(m, "stop_live", [] { world().clock.stop_live(); });
+    def_function(m, "is_live", [] { return world().clock.live(); });
     m.def("_shutdown", &shutdown_emulator);
 
     nb::object shutdown = m.attr("_shutdown");

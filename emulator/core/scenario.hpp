@@ -29,6 +29,11 @@ enum class GatewayAnswer { Answered, Never };
 // The two accounts a scenario has unless it names its own.
 std::vector<AccountState> default_accounts();
 
+// Queued: an event waits in the subscriber's queue for its pump. Nested: an event fired on the
+// subscriber's own thread runs its handlers at once, inside the call that caused it, and a
+// thread waiting on an outgoing call runs what reaches its queue meanwhile.
+enum class EventDelivery { Queued, Nested };
+
 struct Scenario {
     StartupAnswer startup = StartupAnswer::Started;
     long startup_error_code = 0;
@@ -43,6 +48,7 @@ struct Scenario {
     GatewayAnswer accounts_reload = GatewayAnswer::Answered;
     std::vector<AccountState> accounts = default_accounts();
     MarketSettings market; // instruments, history, INVALID share; its seed is `seed`
+    EventDelivery event_delivery = EventDelivery::Queued;
 };
 
 // What one CQGCEL object was asked to do; outlives the object. Only the latest entries are

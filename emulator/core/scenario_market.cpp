@@ -34,10 +34,13 @@ InstrumentSpec instrument_from(nb::handle value) {
 long type_from(nb::handle value, const char *enumeration, const char *what) {
     if (PyUnicode_Check(value.ptr())) {
         std::string name = nb::cast<std::string>(value);
-        std::optional<long> constant = cqg_constant(name);
-        if (!constant || !is_member(enumeration, *constant))
-            fail(PyExc_ValueError, std::string("no ") + what + " named '" + name + "'");
-        return *constant;
+        // By name: the values of different enumerations overlap.
+        for (const Enumeration &known : cqg_enumerations())
+            if (std::string(known.name) == enumeration)
+                for (const char *member : known.members)
+                    if (name == member)
+                        return *cqg_constant(name);
+        fail(PyExc_ValueError, std::string("no ") + what + " named '" + name + "'");
     }
     return integer_from(value, what);
 }

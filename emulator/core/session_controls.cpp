@@ -2,6 +2,7 @@
 
 #include "cqgcel.hpp"
 #include "injected_faults.hpp"
+#include "module_function.hpp"
 #include "scenario.hpp"
 #include "scenario_accounts.hpp"
 
@@ -21,7 +22,7 @@ namespace {
 
 // The position changes in the book first; the CQGCEL, if one exists, then tells its sinks.
 void set_position(long account_id, const std::string &instrument, long quantity,
-                  nb::handle side, double average_price, double ote, double profit_loss) {
+                         nb::handle side, double average_price, double ote, double profit_loss) {
     PositionState position;
     position.instrument = instrument;
     position.quantity = quantity;
@@ -66,32 +67,35 @@ nb::list cel_call_args() {
 } // namespace
 
 void define_session_controls(nb::module_ &m) {
-    m.def("set_position", &set_position, nb::arg("account_id"), nb::arg("instrument"),
-          nb::arg("quantity"), nb::arg("side") = "buy", nb::arg("average_price") = 0.0,
-          nb::arg("ote") = 0.0, nb::arg("profit_loss") = 0.0);
-    m.def("set_summary", &set_summary, nb::arg("account_id"), nb::arg("name"), nb::arg("index"),
-          nb::arg("value"));
-    m.def("drop_gateway", [] { current_cel()->report_gateway_connection(false); });
-    m.def("restore_gateway", [] { current_cel()->report_gateway_connection(true); });
-    m.def("set_data_connection",
-          [](nb::object status) {
-              current_cel()->fire("DataConnectionStatusChanged", nb::make_tuple(status));
-          },
-          nb::arg("status"));
-    m.def("data_error",
-          [](long code, const std::string &description, bool with_object) {
-              if (with_object)
-                  current_cel()->fire_data_error(code, description);
-              else
-                  current_cel()->fire("DataError",
-                                      nb::make_tuple(nb::none(), nb::str(description.c_str())));
-          },
-          nb::arg("code"), nb::arg("description"), nb::arg("with_object") = true);
-    m.def("fail_property", &fail_member, nb::arg("type_name"), nb::arg("member"),
-          nb::arg("times") = nb::none());
-    m.def("clear_faults", &clear_faults);
-    m.def("property_log", &property_log);
-    m.def("cel_call_args", &cel_call_args);
+    using pyglue::def_function;
+    def_function(m, "set_position", &set_position, nb::arg("account_id"), nb::arg("instrument"),
+                 nb::arg("quantity"), nb::arg("side") = "buy", nb::arg("average_price") = 0.0,
+                 nb::arg("ote") = 0.0, nb::arg("profit_loss") = 0.0);
+    def_function(m, "set_summary", &set_summary, nb::arg("account_id"), nb::arg("name"),
+                 nb::arg("index"), nb::arg("value"));
+    def_function(m, "drop_gateway", [] { current_cel()->report_gateway_connection(false); });
+    def_function(m, "restore_gateway", [] { current_cel()->report_gateway_connection(true); });
+    def_function(
+        m, "set_data_connection",
+        [](nb::object status) {
+            current_cel()->fire("DataConnectionStatusChanged", nb::make_tuple(status));
+        },
+        nb::arg("status"));
+    def_function(
+        m, "data_error",
+        [](long code, const std::string &description, bool with_object) {
+            if (with_object)
+                current_cel()->fire_data_error(code, description);
+            else
+                current_cel()->fire("DataError",
+                                    nb::make_tuple(nb::none(), nb::str(description.c_str())));
+        },
+        nb::arg("code"), nb::arg("description"), nb::arg("with_object") = true);
+    def_function(m, "fail_property", &fail_member, nb::arg("type_name"), nb::arg("member"),
+                 nb::arg("times") = nb::none());
+    def_function(m, "clear_faults", &clear_faults);
+    def_function(m, "property_log", &property_log);
+    def_function(m, "cel_call_args", &cel_call_args);
 }
 
 } // namespace cqgemu

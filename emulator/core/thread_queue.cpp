@@ -5,6 +5,7 @@
 
 #include <Python.h>
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace cqgemu {
@@ -122,6 +123,29 @@ bool pump_waiting_messages() {
         }
         if (message.kind == Message::Kind::Quit)
             return true;
+        message.run();
+    }
+}
+
+bool has_runnable_message(const ThreadQueue &queue) {
+    for (const Message &message : queue.messages)
+        if (message.kind == Message::Kind::Run)
+            return true;
+    return false;
+}
+
+void run_waiting_calls(ThreadQueue &queue) {
+    for (;;) {
+        Message message;
+        {
+            std::lock_guard<std::mutex> lock(platform_mutex());
+            auto next = std::find_if(queue.messages.begin(), queue.messages.end(),
+                                     [](const Message &m) { return m.kind == Message::Kind::Run; });
+            if (next == queue.messages.end())
+                return;
+            message = std::move(*next);
+            queue.messages.erase(next);
+        }
         message.run();
     }
 }

@@ -66,6 +66,13 @@ CallPosting post_call(ThreadQueue &queue, Message message);
 // quit message and returns true then. GIL held.
 bool pump_waiting_messages();
 
+// Whether the queue holds a message other than a quit message. Platform mutex held.
+bool has_runnable_message(const ThreadQueue &queue);
+
+// Runs the queue's waiting messages, in order, while its thread waits on an outgoing call; a
+// quit message stays queued for the pump. GIL held.
+void run_waiting_calls(ThreadQueue &queue);
+
 // Leaves the calling thread's apartment once its nesting count reaches zero: waiting messages are
 // dropped (each cancelled), objects made here are disconnected. GIL held.
 void leave_apartment(ThreadQueue &queue);

@@ -50,6 +50,11 @@ Scenario (``load_scenario``, keyword arguments; anything not given takes its def
 
 The accounts live in the emulated gateway, not in one CQGCEL: every CQGCEL sees the same ones,
 and ``reset`` or ``load_scenario`` starts them afresh.
+- ``event_delivery``: ``"queued"`` (the default: every event waits in the subscriber's queue for
+  its pump) or ``"nested"`` (as a server in the same apartment: an event fired on the
+  subscriber's own thread runs its handlers at once, inside the call that caused it, and a
+  thread waiting on an outgoing call through a proxy runs the events and calls that reach its
+  own queue meanwhile, so one handler can run inside another).
 
 Threads and the pump:
 
@@ -134,6 +139,18 @@ Events and inspection:
   ``(type name, member, value as given)``; ``call_log()``: calls on CQG objects, CQGCEL's
   included, as ``(type name, member, arguments)``, an object argument noted by its type name.
 
+Values and the platform itself:
+
+- ``make_com_time(wall_clock_seconds)``: the COM date (``pywintypes.TimeType``) an emulated
+  object hands out for that wall-clock time: labelled UTC, cut to milliseconds.
+- ``make_probe()``: an object in this thread's apartment for tests of the platform: property
+  ``Value``; ``Echo(*values)`` gives its arguments back after the round trip;
+  ``RaisePythonError(text)`` and ``ThrowCppError(text)`` fail inside the server;
+  ``ReturnUnconvertible()`` returns what no VARIANT can carry; ``Fire(name, *args)`` raises an
+  event from inside the call.
+- ``schedule_failure(delay, message)``: an action on the clock that fails inside the emulator
+  with a C++ exception (live, the driver reports it as unraisable and goes on).
+
 Emulated clock:
 
 - deterministic (the default): nothing scheduled happens until ``advance(seconds)`` (seconds
@@ -163,7 +180,9 @@ from _cqgemu import (
     inject_wait_result,
     is_live,
     load_scenario,
+    make_com_time,
     make_error,
+    make_probe,
     market_stats,
     pending_actions,
     post_quit,
@@ -172,6 +191,7 @@ from _cqgemu import (
     push_ticks,
     reset,
     restore_gateway,
+    schedule_failure,
     set_clock,
     set_data_connection,
     set_history,
@@ -192,11 +212,12 @@ __all__ = [
     "advance", "call_log", "cel_call_args", "cel_call_threads", "cel_calls", "cel_thread_ident",
     "clear_faults", "clock_now", "close_bar", "configuration_log", "configuration_threads",
     "data_error", "drop_gateway", "fail_next_resolution", "fail_property", "fire_event",
-    "inject_wait_result", "is_live", "load_scenario", "make_error", "market_stats",
-    "pending_actions", "post_quit", "property_log", "push_quotes", "push_ticks", "reset",
-    "restore_gateway", "schedule_event", "set_clock", "set_data_connection", "set_history",
-    "set_position", "set_summary", "sink_count", "start_live", "start_market", "stop_live",
-    "stop_market", "update_forming_bar", "waiting_message_count",
+    "inject_wait_result", "is_live", "load_scenario", "make_com_time", "make_error", "make_probe",
+    "market_stats", "pending_actions", "post_quit", "property_log", "push_quotes", "push_ticks",
+    "reset", "restore_gateway", "schedule_event", "schedule_failure", "set_clock",
+    "set_data_connection", "set_history", "set_position", "set_summary", "sink_count",
+    "start_live", "start_market", "stop_live", "stop_market", "update_forming_bar",
+    "waiting_message_count",
 ]
 
 

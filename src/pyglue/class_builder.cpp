@@ -3,10 +3,10 @@
 namespace pyglue {
 
 ClassBuilder::ClassBuilder(nb::handle module, const char *name, nb::tuple bases,
-                           const char *doc) {
-    nb::object module_name = module.attr("__name__");
+                           const char *doc)
+    : module_name_(module.attr("__name__")), name_(name) {
     nb::dict ns;
-    ns["__module__"] = module_name;
+    ns["__module__"] = module_name_;
     ns["__qualname__"] = nb::str(name);
     ns["__doc__"] = doc ? nb::object(nb::str(doc)) : nb::none();
     ns["__annotations__"] = annotations_;
@@ -22,20 +22,51 @@ ClassBuilder::ClassBuilder(nb::handle module, const char *name, nb::tuple bases,
     cls_ = metaclass(nb::str(name), bases, ns);
 }
 
-ClassBuilder &ClassBuilder::attr(const char *name, nb::handle value) {
+std::string ClassBuilder::member_qualname(const char *name) const {
+    return name_ + "." + name;
+}
+
+void ClassBuilder::refuse_defined(const char *name) const {
+    if (annotations_.contains(name)) {
+        PyErr_Format(PyExc_TypeError, "class '%s' defines '%s' twice (already a field)",
+                     name_.c_str(), name);
+        throw nb::python_error();
+    }
+    PyObject *own = reinterpret_cast<PyTypeObject *>(cls_.ptr())->tp_dict;
+    PyObject *existing = PyDict_GetItemString(own, name); // borrowed
+    if (!existing)
+        return;
+    if (PyCallable_Check(existing) || PyObject_TypeCheck(existing, &PyProperty_Type) ||
+        PyObject_TypeCheck(existing, &PyStaticMethod_Type))
+        PyErr_Format(PyExc_TypeError, "class '%s' defines '%s' twice", name_.c_str(), name);
+    else
+        PyErr_Format(PyExc_TypeError,
+                     "class '%s' cannot define '%s': the name is taken by an attribute of "
+                     "type '%s'",
+                     name_.c_str(), name, Py_TYPE(existing)->tp_name);
+    throw nb::python_error();
+}
+
+void ClassBuilder::define_member(const char *name, nb::handle value) {
+    refuse_defined(name);
     nb::setattr(cls_, name, value);
+}
+
+ClassBuilder &ClassBuilder::attr(const char *name, nb::handle value) {
+    define_member(name, value);
     return *this;
 }
 
 ClassBuilder &ClassBuilder::field(const char *name, nb::handle annotation) {
+    refuse_defined(name);
     annotations_[name] = annotation;
     return *this;
 }
 
 ClassBuilder &ClassBuilder::field(const char *name, nb::handle annotation,
                                   nb::handle default_value) {
+    define_member(name, default_value);
     annotations_[name] = annotation;
-    nb::setattr(cls_, name, default_value);
     return *this;
 }
 

@@ -3,13 +3,18 @@
 // A class made here is created by calling its metaclass (normally `type`), exactly as a
 // `class` statement would: instances get a __dict__, Python code can subclass it and mix it
 // with other classes, and methods look like any other attribute. Each method is a nanobind
-// function flagged as a method, so it binds `self` like a Python function does.
+// function behind a native callable (native_callable.hpp) that binds `self` like a Python
+// function does and shows its real signature and documentation.
 #pragma once
 
 #include <nanobind/nanobind.h>
 
+#include <string>
 #include <type_traits>
 #include <utility>
+
+#include "native_callable.hpp"
+#include "parameters.hpp"
 
 namespace pyglue {
 
@@ -24,31 +29,46 @@ public:
     // A method: `f` takes the instance first (as nb::handle or nb::object), then the
     // arguments named by the nb::arg annotations in `extra` (name every argument). As in
     // a Python method, every named argument accepts None; the method checks its values.
+    // A string among `extra` is the method's documentation. inspect.signature reports the
+    // parameters as annotated: names, defaults (nb::arg("x") = value), nb::kw_only, and
+    // nb::args / nb::kwargs parameters as *args / **kwargs.
     template <typename Func, typename... Extra>
     ClassBuilder &def(const char *name, Func &&f, const Extra &...extra) {
-        nb::cpp_function(std::forward<Func>(f), nb::scope(cls_), nb::name(name),
-                         nb::is_method(), accepting_none(extra)...);
+        CallableFace face =
+            describe_callable<Func>(name, member_qualname(name), module_name_, true, extra...);
+        nb::object fn = nb::cpp_function(std::forward<Func>(f), nb::name(name),
+                                         nb::is_method(), accepting_none(extra)...);
+        define_member(name, make_native_method(std::move(fn), face));
         return *this;
     }
 
     // A static function of the class (no `self`).
     template <typename Func, typename... Extra>
     ClassBuilder &def_static(const char *name, Func &&f, const Extra &...extra) {
+        CallableFace face =
+            describe_callable<Func>(name, member_qualname(name), module_name_, false, extra...);
         nb::object fn =
             nb::cpp_function(std::forward<Func>(f), nb::name(name), accepting_none(extra)...);
-        nb::setattr(cls_, name, static_method(fn));
+        define_member(name, static_method(make_native_function(std::move(fn), face)));
         return *this;
     }
 
-    // A read-write property from a getter (self) and a setter (self, value). The setter is
+    // A read-write property from a getter (self) and a setter (self, val). The setter is
     // given every value, None included, and checks it itself.
     template <typename Get, typename Set>
     ClassBuilder &def_property(const char *name, Get &&getter, Set &&setter,
                                const char *doc = nullptr) {
-        nb::object get = nb::cpp_function(std::forward<Get>(getter), nb::is_method());
-        nb::object set = nb::cpp_function(std::forward<Set>(setter), nb::is_method(),
-                                          nb::arg("val").none());
-        nb::setattr(cls_, name, make_property(get, set, doc));
+        const nb::arg val = nb::arg("val").none();
+        CallableFace get_face =
+            describe_callable<Get>(name, member_qualname(name), module_name_, true);
+        CallableFace set_face =
+            describe_callable<Set>(name, member_qualname(name), module_name_, true, val);
+        nb::object get = nb::cpp_function(std::forward<Get>(getter), nb::name(name),
+                                          nb::is_method());
+        nb::object set = nb::cpp_function(std::forward<Set>(setter), nb::name(name),
+                                          nb::is_method(), val);
+        define_member(name, make_property(make_native_method(std::move(get), get_face),
+                                          make_native_method(std::move(set), set_face), doc));
         return *this;
     }
 
@@ -70,11 +90,20 @@ private:
         return extra;
     }
 
+    std::string member_qualname(const char *name) const;
+
+    // Sets a member, refusing a name this class already defines: a second definition would
+    // silently replace the first, and a clash with a data attribute hides one of the two.
+    void define_member(const char *name, nb::handle value);
+    void refuse_defined(const char *name) const;
+
     static nb::object static_method(nb::handle fn);
     static nb::object make_property(nb::handle get, nb::handle set, const char *doc);
 
     nb::object cls_;
     nb::dict annotations_;
+    nb::object module_name_;
+    std::string name_;
 };
 
 // Applies dataclasses.dataclass(frozen=True) to `cls` and returns the resulting class.

@@ -1,5 +1,6 @@
 """CELSinkBase accepts every CQGCEL event and does nothing; SinkInternal watches start-up
 and data errors for its bridge."""
+import inspect
 import subprocess
 import sys
 import threading
@@ -137,6 +138,12 @@ class TestCELSinkBase:
             assert handler(*[object() for _ in params]) is None, name
             assert handler(**{param: None for param in params}) is None, name
         assert vars(sink) == {}
+
+    def test_every_handler_reports_its_parameters(self, combridge):
+        for name, params in HANDLERS:
+            handler = getattr(combridge.CELSinkBase, name)
+            assert list(inspect.signature(handler).parameters) == ["self", *params], name
+            assert handler.__doc__ is None, name
 
     def test_a_wrong_argument_count_fails(self, combridge):
         sink = combridge.CELSinkBase()

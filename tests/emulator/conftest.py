@@ -26,10 +26,14 @@ def fresh_world():
 
 @pytest.fixture
 def apartment():
-    """The test's own thread inside an apartment for the length of the test."""
+    """The test's own thread inside an apartment for the length of the test. Importing pythoncom
+    put this thread in one already; leaving it fully afterwards drops what the test left
+    queued or connected here, and entering again restores the state the import made."""
     pythoncom.CoInitialize()
     yield threading.get_ident()
     pythoncom.CoUninitialize()
+    pythoncom.CoUninitialize()
+    pythoncom.CoInitialize()
 
 
 @pytest.fixture

@@ -92,3 +92,49 @@ def wait_until(condition, timeout=5.0):
             return False
         time.sleep(0.002)
     return True
+
+
+def call_from_another_apartment(obj, action):
+    """Runs `action(proxy)` on a new thread in an apartment of its own, with `proxy` a wrapper of
+    `obj` marshaled there, while this thread (obj's owner) pumps; returns what the action
+    returned or raised."""
+    stream = pythoncom.CoMarshalInterThreadInterfaceInStream(pythoncom.IID_IDispatch, obj)
+    outcome = []
+
+    def run():
+        pythoncom.CoInitialize()
+        try:
+            proxy = win32com.client.Dispatch(
+                pythoncom.CoGetInterfaceAndReleaseStream(stream, pythoncom.IID_IDispatch))
+            outcome.append(action(proxy))
+        except BaseException as error:  # handed to the test
+            outcome.append(error)
+        finally:
+            pythoncom.CoUninitialize()
+
+    thread = threading.Thread(target=run, daemon=True)
+    thread.start()
+    while thread.is_alive():
+        pythoncom.PumpWaitingMessages()
+        thread.join(0.005)
+    return outcome[0]
+
+
+def outcomes_on_a_new_thread(*actions):
+    """Runs the actions in order on a new thread; gives each one's outcome: "done", or the
+    hresult of the com_error it raised."""
+    outcomes = []
+
+    def run():
+        for action in actions:
+            try:
+                action()
+                outcomes.append("done")
+            except pythoncom.com_error as error:
+                outcomes.append(error.hresult)
+
+    thread = threading.Thread(target=run, daemon=True)
+    thread.start()
+    thread.join(10)
+    assert not thread.is_alive(), "the thread did not end"
+    return outcomes

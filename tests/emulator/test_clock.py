@@ -1,4 +1,7 @@
 """The emulated clock: still until advanced in deterministic mode, moving by itself when live."""
+import subprocess
+import sys
+import textwrap
 import threading
 
 import pytest
@@ -91,3 +94,24 @@ def test_live_mode_stopped_from_several_threads_at_once():
             stopper.join(5)
         assert not any(stopper.is_alive() for stopper in stoppers), "a stop_live never returned"
         assert failures == [] and not emu.is_live()
+
+
+def test_a_cpp_failure_in_a_live_action_is_reported_and_the_clock_goes_on():
+    script = textwrap.dedent("""
+        import sys, time
+        import corvane_emulator as emu
+        reported = []
+        sys.unraisablehook = lambda report: reported.append(str(report.exc_value))
+        emu.schedule_failure(0.5, "engine broke")
+        emu.schedule_failure(0.6, "engine broke again")
+        emu.start_live(speed=100.0, step=0.01)
+        deadline = time.monotonic() + 10
+        while emu.pending_actions() and time.monotonic() < deadline:
+            time.sleep(0.01)
+        emu.stop_live()
+        print(reported, emu.pending_actions())
+    """)
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                         timeout=30)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.strip() == "['engine broke', 'engine broke again'] 0"

@@ -27,14 +27,30 @@ OTHERS = ["tzChina", "csConnectionUp", "csConnectionDown", "dsQuotesAndBBA", "hp
           "fsNormal"]
 
 
-def test_every_constant_the_gateway_uses_exists_with_a_distinct_value():
+def test_every_constant_the_gateway_uses_exists_distinct_within_its_enumeration():
+    for group in (QUOTE_TYPES, ORDER_STATUSES):
+        values = [getattr(constants, name) for name in group]
+        assert all(type(value) is int for value in values)
+        assert len(set(values)) == len(values)
     names = QUOTE_TYPES + ORDER_STATUSES + OTHERS
-    values = [getattr(constants, name) for name in names]
-    assert all(isinstance(value, int) for value in values)
-    assert len(set(values)) == len(values)
     assert set(names) <= set(dir(constants))
+    assert constants.csConnectionUp != constants.csConnectionDown
+    assert constants.osdBuy != constants.osdSell
+    assert len({constants.otLimit, constants.otMarket, constants.otStop}) == 3
+    assert len({constants.ctAdded, constants.ctChanged, constants.ctRemoved}) == 3
     with pytest.raises(AttributeError):
         constants.qtNoSuchQuote
+
+
+def test_constants_are_small_and_shared_across_enumerations_as_in_a_type_library():
+    # Code that tests a constant for truth or compares it with one of another enumeration
+    # must meet the same surprises it meets on Windows.
+    values = [getattr(constants, name) for name in QUOTE_TYPES + ORDER_STATUSES + OTHERS]
+    assert min(values) == 0 and max(values) < 100
+    assert not all(values)
+    assert constants.qtAsk in {constants.ctAdded, constants.tfAll, constants.aslNone}
+    assert {getattr(constants, name) for name in QUOTE_TYPES} & \
+        {getattr(constants, name) for name in ORDER_STATUSES}
 
 
 def test_constants_appear_only_after_ensure_module_and_only_for_the_cqg_library():

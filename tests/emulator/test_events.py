@@ -8,7 +8,7 @@ import pythoncom
 import win32com.client
 from corvane._testing._pyglue_probe import Counter
 
-from emulator_helpers import wait_until
+from emulator_helpers import OwnerThread, outcomes_on_a_new_thread, wait_until
 
 pytestmark = pytest.mark.timeout(20)
 
@@ -97,7 +97,9 @@ def test_a_failing_handler_is_reported_and_the_pump_goes_on(apartment, capfd):
     assert pythoncom.PumpWaitingMessages() == 0
     assert sink.seen == [("CELStarted", apartment)]
     err = capfd.readouterr().err
-    assert "Traceback" in err and "ValueError: handler failed on 1" in err
+    assert err.startswith("pythoncom error: Python error invoking COM method.\n\n"
+                          "Traceback (most recent call last):\n")
+    assert err.rstrip().endswith("ValueError: handler failed on 1")
 
 
 def test_every_sink_gets_each_event_in_subscription_order(apartment):
@@ -159,28 +161,24 @@ def test_objects_in_event_arguments_arrive_bare(apartment):
 
 def test_with_events_needs_an_apartment_and_an_event_source(apartment):
     cel = win32com.client.Dispatch("CQG.CQGCEL.4")
-    with pytest.raises(TypeError):
+    with pytest.raises(ValueError, match=r"^This COM object does not support events\.$"):
         win32com.client.WithEvents(cel.APIConfiguration, RecordingSink)
-    failures = []
-
-    def elsewhere():
-        try:
-            win32com.client.WithEvents(cel, RecordingSink)
-        except pythoncom.com_error as error:
-            failures.append(error.hresult)
-
-    thread = threading.Thread(target=elsewhere)
-    thread.start()
-    thread.join(5)
-    assert failures == [-2147417842]  # the object belongs to this thread
+    with pytest.raises(AttributeError, match="'NoneType' object has no attribute 'GetTypeInfo'"):
+        win32com.client.WithEvents(None, RecordingSink)
+    outcomes = outcomes_on_a_new_thread(lambda: win32com.client.WithEvents(cel, RecordingSink))
+    assert outcomes == [-2147417842]  # the object belongs to this thread
     assert emu.sink_count() == 0
 
 
 def test_with_events_on_a_proxy_needs_the_callers_apartment(owner_thread):
-    proxy = owner_thread().proxy()  # usable here, though this thread is in no apartment
-    with pytest.raises(pythoncom.com_error) as raised:
-        win32com.client.WithEvents(proxy, RecordingSink)
-    assert raised.value.hresult == -2147221008  # CoInitialize has not been called
+    owner = owner_thread()
+    proxies = []
+    outcomes = outcomes_on_a_new_thread(
+        pythoncom.CoInitialize,
+        lambda: proxies.append(owner.proxy()),
+        pythoncom.CoUninitialize,
+        lambda: win32com.client.WithEvents(proxies[0], RecordingSink))
+    assert outcomes == ["done"] * 3 + [-2147221008]  # CoInitialize has not been called
     assert emu.sink_count() == 0
 
 
@@ -190,18 +188,103 @@ def test_sinks_connected_while_an_event_is_fired_get_the_next_one(apartment):
     late = []
 
     class Subscribing:
-        """An event argument whose attribute lookup connects more sinks (enough to move the
+        """An event argument whose conversion connects more sinks (enough to move the
         connection list in memory) while the event is being fired."""
 
-        def __getattr__(self, name):
+        @property
+        def _oleobj_(self):
             if not late:
                 late.extend(win32com.client.WithEvents(cel, RecordingSink) for _ in range(50))
-            raise AttributeError(name)
+            return cel._oleobj_
 
-    argument = Subscribing()
-    emu.fire_event("GWConnectionStatusChanged", argument)
+    emu.fire_event("GWConnectionStatusChanged", Subscribing())
     assert emu.sink_count() == 51
     emu.fire_event("GWConnectionStatusChanged", 2)
     pythoncom.PumpWaitingMessages()
-    assert first.seen == [("GWConnectionStatusChanged", argument), ("GWConnectionStatusChanged", 2)]
+    assert first.seen == [("GWConnectionStatusChanged", cel._oleobj_),
+                          ("GWConnectionStatusChanged", 2)]
     assert all(sink.seen == [("GWConnectionStatusChanged", 2)] for sink in late)
+
+
+def test_a_sink_holds_its_connection_and_close_disconnects_it(apartment):
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    sink = win32com.client.WithEvents(cel, RecordingSink)
+    other = win32com.client.WithEvents(cel, RecordingSink)
+    assert set(vars(sink)) == {"_olecp", "_olecp_cookie", "seen"}
+    assert sink._olecp_cookie != other._olecp_cookie
+    events_class = type(sink).__mro__[1]
+    assert "close" in vars(events_class) and "close" not in vars(RecordingSink)
+
+    sink.close()
+    assert sink._olecp is None and sink._olecp_cookie is None and emu.sink_count() == 1
+    sink.close()  # closed already: nothing to do
+    emu.fire_event("CELStarted")
+    pythoncom.PumpWaitingMessages()
+    assert sink.seen == [] and other.seen == [("CELStarted", apartment)]
+
+
+class StepSink:
+    def __init__(self):
+        self.order = []
+        self.probe = None
+
+    def OnStep(self, n):
+        self.order.append(("handler", n))
+        if n == 1:
+            self.probe.Fire("Step", 2)
+            self.order.append(("back in handler", n))
+
+
+def test_nested_delivery_runs_handlers_inside_the_call_that_fires(apartment):
+    emu.load_scenario(event_delivery="nested")
+    probe = emu.make_probe()
+    sink = win32com.client.WithEvents(probe, StepSink)
+    sink.probe = probe
+    probe.Fire("Step", 1)
+    sink.order.append("call returned")
+    assert sink.order == [("handler", 1), ("handler", 2), ("back in handler", 1), "call returned"]
+    assert pythoncom.PumpWaitingMessages() == 0 and len(sink.order) == 4
+
+    emu.load_scenario(event_delivery="queued")
+    sink.order.clear()
+    probe.Fire("Step", 3)
+    assert sink.order == []
+    pythoncom.PumpWaitingMessages()
+    assert sink.order == [("handler", 3)]
+
+
+def test_nested_delivery_closing_a_sink_inside_a_handler_stops_its_event(apartment):
+    emu.load_scenario(event_delivery="nested")
+    probe = emu.make_probe()
+    seen = []
+    sinks = []
+
+    class Closing:
+        def OnStep(self, n):
+            seen.append((self, n))
+            sinks[1].close()
+
+    sinks.extend(win32com.client.WithEvents(probe, Closing) for _ in range(2))
+    probe.Fire("Step", 1)
+    assert seen == [(sinks[0], 1)]
+
+
+def test_nested_delivery_runs_incoming_events_while_the_thread_waits_on_a_call():
+    emu.load_scenario(event_delivery="nested")
+    owner = OwnerThread(pump=False).__enter__()  # takes calls but never answers them
+    cel = owner.proxy()
+    sink = win32com.client.WithEvents(cel, RecordingSink)  # events come to this thread
+
+    def meanwhile():
+        wait_until(lambda: emu.waiting_message_count(owner.ident) == 1)
+        emu.fire_event("GWConnectionStatusChanged", 4)
+        wait_until(lambda: sink.seen)
+        owner.release.set()  # the owner leaves: the waiting call fails
+
+    helper = threading.Thread(target=meanwhile, daemon=True)
+    helper.start()
+    with pytest.raises(pythoncom.com_error):
+        cel.Shutdown()
+    helper.join(5)
+    owner.stop()
+    assert sink.seen == [("GWConnectionStatusChanged", 4)]

@@ -5,6 +5,7 @@ import pytest
 
 import corvane_emulator as emu
 import pythoncom
+import pywintypes
 import win32com.client
 from win32com.client import constants
 
@@ -203,7 +204,7 @@ class TestTicks:
         ticks = sink.ticks
         assert len(ticks) == 5 and [t.Price for t in ticks] == [10.0, 10.25, 10.0, 9.0, 9.5]
         stamp = ticks.Item(0).Timestamp
-        assert stamp.tzinfo is datetime.timezone.utc
+        assert isinstance(stamp, pywintypes.TimeType) and stamp.tzinfo is datetime.timezone.utc
         assert emu.property_log() == [
             ("CQGTicksRequest", "Symbol", "EPZ26"),
             ("CQGTicksRequest", "Type", constants.trtCurrentNotify),
@@ -238,7 +239,7 @@ class TestTicks:
     def test_wrong_values_are_refused_by_the_server(self, cel):
         request = cel.CreateTicksRequest()
         with pytest.raises(pythoncom.com_error):
-            request.Type = constants.tfAll  # a constant of another enumeration
+            request.Type = 987654  # no request type
         with pytest.raises(pythoncom.com_error):
             request.Symbol = 5
         with pytest.raises(pythoncom.com_error):

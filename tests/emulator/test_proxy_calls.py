@@ -32,6 +32,7 @@ def test_a_call_waits_in_the_owner_queue_until_the_owner_pumps(apartment):
     results = []
 
     def caller():
+        pythoncom.CoInitialize()
         proxy = win32com.client.Dispatch(
             pythoncom.CoGetInterfaceAndReleaseStream(stream, pythoncom.IID_IDispatch))
         results.append(proxy.APIConfiguration.UseOrderSide)

@@ -1,5 +1,6 @@
 """Dispatch, WithEvents and the named constants of loaded type libraries (emulated platform)."""
 import _cqgemu
+import pythoncom  # noqa: F401  (as with pywin32: the importing thread enters an apartment)
 
 from . import gencache
 

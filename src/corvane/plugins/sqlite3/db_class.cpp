@@ -93,7 +93,7 @@ void run_and_commit(nb::handle self, nb::handle sql, nb::handle parameters) {
 // One statement and its commit, under the module lock.
 void run_statement(const StoreContext &context, nb::handle self, nb::handle sql,
                    nb::handle parameters = nb::handle()) {
-    PythonLockHold hold(context.lock);
+    pyglue::PythonLockHold hold(context.lock);
     run_and_commit(self, sql, parameters);
 }
 
@@ -168,7 +168,7 @@ void db_init(const StoreContext &context, nb::handle self) {
 }
 
 void db_close(const StoreContext &context, nb::handle self) {
-    PythonLockHold hold(context.lock);
+    pyglue::PythonLockHold hold(context.lock);
     self.attr("cursor").attr("close")();
     self.attr("conn").attr("close")();
 }
@@ -206,7 +206,7 @@ nb::object db_select_records(const StoreContext &context, nb::handle self,
     // statement can replace the result in between.
     nb::object rows, description;
     {
-        PythonLockHold hold(context.lock);
+        pyglue::PythonLockHold hold(context.lock);
         run_and_commit(self, sql, condition.parameters);
         nb::object cursor = self.attr("cursor");
         try {
@@ -269,26 +269,19 @@ nb::object make_db_class(nb::handle module, Context context) {
     pyglue::ClassBuilder db(module, "DB", nb::tuple(),
                             "The SQLite record store: balances, positions, orders and deals.");
     db.def("__init__", [context](nb::handle self) { db_init(*context, self); },
-           nb::sig("def __init__(self) -> None"),
            "Opens corvane.db in the configured directory and creates the record tables.")
-        .def("close", [context](nb::handle self) { db_close(*context, self); },
-             nb::sig("def close(self) -> None"))
+        .def("close", [context](nb::handle self) { db_close(*context, self); })
         .def("commit", [](nb::handle self) { self.attr("conn").attr("commit")(); },
-             nb::sig("def commit(self) -> None"),
              "Commits statements run on `cursor` directly.")
         .def("execute",
              [context](nb::handle self, nb::handle sql, nb::handle parameters) {
                  db_execute(*context, self, sql, parameters);
              },
              nb::arg("sql").none(), nb::arg("parameters").none() = nb::none(),
-             nb::sig("def execute(self, sql: str, parameters: typing.Iterable | None = None)"
-                     " -> None"),
              "Runs one statement and commits it; a failed one is rolled back first.")
         .def("_parse_sql_value",
              [context](nb::handle, nb::handle value) { return bindable_value(*context, value); },
              nb::arg("value").none(),
-             nb::sig("def _parse_sql_value(self, value: str | float | int | datetime.datetime)"
-                     " -> str | float | int"),
              "The value bound for a column: text unchanged, a datetime as "
              "\"%Y-%m-%d %H:%M:%S\" text, an integer (bool, numpy.int64) as int, a float as "
              "float.")
@@ -296,12 +289,10 @@ nb::object make_db_class(nb::handle module, Context context) {
              [context](nb::handle, nb::kwargs keywords) {
                  return db_parse_sql_where_condition(*context, keywords);
              },
-             nb::sig("def _parse_sql_where_condition(self, **kwargs) -> tuple[str, list]"),
              where_doc)
         .def("delete_table",
              [](nb::handle self, nb::handle table_name) { db_delete_table(self, table_name); },
-             nb::arg("table_name").none(),
-             nb::sig("def delete_table(self, table_name: str) -> None"))
+             nb::arg("table_name").none())
         .def("select_records",
              [context](nb::handle self, nb::handle table_name, nb::handle columns,
                        nb::kwargs keywords) {
@@ -309,8 +300,6 @@ nb::object make_db_class(nb::handle module, Context context) {
              },
              nb::arg("table_name").none(), nb::arg("columns").none() = nb::none(),
              nb::arg("kwargs"),
-             nb::sig("def select_records(self, table_name: str, columns: list[str] | None = None,"
-                     " **kwargs) -> pandas.DataFrame"),
              "Rows of `table_name` as a pandas DataFrame. Keyword arguments are the "
              "condition; a keyword named `condition_str` is the caller's own trusted SQL, "
              "used unchanged.")
@@ -320,8 +309,6 @@ nb::object make_db_class(nb::handle module, Context context) {
                  db_update_records(*context, self, table_name, columns, keywords);
              },
              nb::arg("table_name").none(), nb::arg("columns").none(), nb::arg("kwargs"),
-             nb::sig("def update_records(self, table_name: str, columns: dict[str, typing.Any],"
-                     " **kwargs) -> None"),
              "Sets `columns` (name to value) in the rows matching the keyword arguments; a "
              "keyword named `condition_str` is the caller's own trusted SQL, used unchanged.")
         .def("insert_records",
@@ -329,35 +316,25 @@ nb::object make_db_class(nb::handle module, Context context) {
                  db_insert_records(*context, self, table_name, keywords);
              },
              nb::arg("table_name").none(), nb::arg("kwargs"),
-             nb::sig("def insert_records(self, table_name: str, **kwargs) -> None"),
              "Inserts one row: each keyword argument is a column and its value.")
         .def("delete_records",
              [context](nb::handle self, nb::handle table_name, nb::kwargs keywords) {
                  db_delete_records(*context, self, table_name, keywords);
              },
              nb::arg("table_name").none(), nb::arg("kwargs"),
-             nb::sig("def delete_records(self, table_name: str, **kwargs) -> None"),
              "Deletes the rows matching the keyword arguments (every row without any); a "
              "keyword named `condition_str` is the caller's own trusted SQL, used unchanged.");
 
     struct CreateMethod {
         const char *name;
-        const char *signature;
         const char *sql;
     };
-    for (CreateMethod create :
-         {CreateMethod{"create_balance_table", "def create_balance_table(self) -> None",
-                       create_balance_table_sql},
-          CreateMethod{"create_position_table", "def create_position_table(self) -> None",
-                       create_position_table_sql},
-          CreateMethod{"create_order_table", "def create_order_table(self) -> None",
-                       create_order_table_sql},
-          CreateMethod{"create_deal_table", "def create_deal_table(self) -> None",
-                       create_deal_table_sql}}) {
+    for (CreateMethod create : {CreateMethod{"create_balance_table", create_balance_table_sql},
+                                CreateMethod{"create_position_table", create_position_table_sql},
+                                CreateMethod{"create_order_table", create_order_table_sql},
+                                CreateMethod{"create_deal_table", create_deal_table_sql}}) {
         const char *sql = create.sql;
-        db.def(create.name,
-               [sql](nb::handle self) { execute_on(self, sql); },
-               nb::sig(create.signature));
+        db.def(create.name, [sql](nb::handle self) { execute_on(self, sql); });
     }
     return db.get();
 }

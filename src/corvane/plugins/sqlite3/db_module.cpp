@@ -6,6 +6,7 @@
 
 #include "configured_path.hpp"
 #include "db_class.hpp"
+#include "module_function.hpp"
 #include "module_init.hpp"
 #include "store_context.hpp"
 
@@ -26,7 +27,7 @@ PYGLUE_MODULE(db, m) {
     nb::object optimize = nb::module_::import_("sys").attr("flags").attr("optimize");
     context->assertions_enabled = nb::cast<int>(optimize) == 0;
 
-    m.def("_db_path", &corvane_db::configured_db_directory, nb::sig("def _db_path() -> str"),
-          "The database directory named by corvane_config.DB[\"sqlite3\"].");
+    pyglue::def_function(m, "_db_path", &corvane_db::configured_db_directory,
+                         "The database directory named by corvane_config.DB[\"sqlite3\"].");
     m.attr("DB") = corvane_db::make_db_class(m, std::move(context));
 }

@@ -7,6 +7,7 @@
 #include "bot_texts.hpp"
 #include "chat_id.hpp"
 #include "handlers.hpp"
+#include "module_imports.hpp"
 #include "module_init.hpp"
 #include "telegram_bot_class.hpp"
 
@@ -14,16 +15,6 @@ namespace nb = nanobind;
 using namespace corvane::telegram;
 
 namespace {
-
-// `from <module> import <name>`: a missing name fails the import the same way.
-nb::object import_name(nb::handle module, const char *name) {
-    if (!nb::hasattr(module, name)) {
-        PyErr_Format(PyExc_ImportError, "cannot import name '%s' from '%U'", name,
-                     nb::str(module.attr("__name__")).ptr());
-        throw nb::python_error();
-    }
-    return module.attr(name);
-}
 
 // The library bot class: ExtBot with one slot for the run state. The other request
 // attributes live in the instance dictionary the library's objects already have.
@@ -78,8 +69,8 @@ PYGLUE_MODULE(bot, m) {
     }
 
     nb::module_ config = nb::module_::import_("corvane_config");
-    m.attr("TELEGRAM_TOKEN") = import_name(config, "TELEGRAM_TOKEN");
-    m.attr("TELEGRAM_CHAT_ID") = import_name(config, "TELEGRAM_CHAT_ID");
+    m.attr("TELEGRAM_TOKEN") = pyglue::import_name(config, "TELEGRAM_TOKEN");
+    m.attr("TELEGRAM_CHAT_ID") = pyglue::import_name(config, "TELEGRAM_CHAT_ID");
     m.attr("TELEGRAM_BASE_URL") = configured_base_url(config);
 
     m.attr("CustomedExtBot") = make_library_bot_class(m, ext.attr("ExtBot"));

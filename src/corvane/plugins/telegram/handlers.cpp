@@ -7,6 +7,7 @@
 #include "bot_texts.hpp"
 #include "command_rules.hpp"
 #include "datetime_helpers.hpp"
+#include "module_function.hpp"
 
 namespace corvane::telegram {
 
@@ -195,22 +196,23 @@ void close_positions(nb::handle update, nb::handle context) {
 } // namespace
 
 void define_handlers(nb::module_ &m) {
+    using pyglue::def_function;
     const auto update = nb::arg("update");
     const auto context = nb::arg("context");
-    m.def("echo", &echo, update, context, "Echo a text message that is not a command.");
-    m.def("stop", &stop, update, context, "/stop: ask the strategy to stop.");
-    m.def("balance", &balance, update, context, "/balance: ask for the account balance.");
-    m.def("positions", &positions, update, context, "/positions: ask for the positions.");
-    m.def("orders", &orders, update, context,
-          "/orders [-a] [n]: ask for the last n orders, only active ones with -a.");
-    m.def("deals", &deals, update, context, "/deals [n]: ask for the last n deals.");
-    m.def("cancel_orders", &cancel_orders, update, context,
-          "/cancel_orders: ask to cancel all active orders.");
-    m.def("cancel_order", &cancel_order, update, context,
-          "/cancel_order order_id gateway_name: ask to cancel one order.");
-    m.def("send_order", &send_order, update, context, kSendOrderUsage);
-    m.def("close_positions", &close_positions, update, context,
-          "/close_positions [gateway_name]: ask to close positions, all or one gateway's.");
+    def_function(m, "echo", &echo, update, context, "Echo a text message that is not a command.");
+    def_function(m, "stop", &stop, update, context, "/stop: ask the strategy to stop.");
+    def_function(m, "balance", &balance, update, context, "/balance: ask for the account balance.");
+    def_function(m, "positions", &positions, update, context, "/positions: ask for the positions.");
+    def_function(m, "orders", &orders, update, context,
+                 "/orders [-a] [n]: ask for the last n orders, only active ones with -a.");
+    def_function(m, "deals", &deals, update, context, "/deals [n]: ask for the last n deals.");
+    def_function(m, "cancel_orders", &cancel_orders, update, context,
+                 "/cancel_orders: ask to cancel all active orders.");
+    def_function(m, "cancel_order", &cancel_order, update, context,
+                 "/cancel_order order_id gateway_name: ask to cancel one order.");
+    def_function(m, "send_order", &send_order, update, context, kSendOrderUsage);
+    def_function(m, "close_positions", &close_positions, update, context,
+                 "/close_positions [gateway_name]: ask to close positions, all or one gateway's.");
 }
 
 } // namespace corvane::telegram

@@ -1,15 +1,19 @@
 #include "com_bridge.hpp"
 
 #include "class_builder.hpp"
-#include "com_constants.hpp"
+#include "com_platform.hpp"
 #include "exception_handover.hpp"
-#include "platform.hpp"
 #include "progress_log.hpp"
 #include "truth.hpp"
 
 #include <exception>
 
 namespace combridge {
+
+using pyglue::pythoncom_module;
+using pyglue::threading_module;
+using pyglue::win32com_client_module;
+using pyglue::win32event_module;
 
 namespace {
 
@@ -37,8 +41,8 @@ void construct(nb::handle self) {
 
 // The CEL thread could not prepare CQGCEL: keep the exception for Init and end its wait,
 // as a data error ends the start-up wait.
-void hand_over_preparation_failure(nb::handle self, nb::python_error &error) {
-    nb::setattr(self, kPreparationFailure, take_exception(error));
+void hand_over_preparation_failure(nb::handle self, nb::handle exception) {
+    nb::setattr(self, kPreparationFailure, exception);
     self.attr("eventAllPrepared").attr("set")();
 }
 
@@ -88,30 +92,28 @@ void thread_body(nb::handle self, nb::handle sinkType, nb::handle sinkInternalTy
         internalSink.attr("Init")(eventCELStarted, self);
         Trace("Internal sink is initialized");
     } catch (nb::python_error &error) {
-        hand_over_preparation_failure(self, error);
+        hand_over_preparation_failure(self, pyglue::take_exception(error));
         return;
     } catch (const std::exception &failure) {
         // A failure of the glue itself must not leave Init waiting either.
-        PyErr_SetString(PyExc_RuntimeError, failure.what());
-        nb::python_error error;
-        hand_over_preparation_failure(self, error);
+        hand_over_preparation_failure(self, pyglue::exception_from(failure));
         return;
     }
 
     self.attr("eventAllPrepared").attr("set")();
-    try {
-        Trace("Starting message pumping..");
-        // An exception from the pump ends the thread here: the apartment is not left.
-        self.attr("pumpMessages")();
+    // Whatever ends the pump (also a C++ failure of the glue), a start-up wait still
+    // pending is released on the way out.
+    pyglue::run_then_always(
+        [&] {
+            Trace("Starting message pumping..");
+            // An exception from the pump ends the thread here: the apartment is not left.
+            self.attr("pumpMessages")();
 
-        Trace("COM framework is uninitializing...");
-        pythoncom.attr("CoUninitialize")();
-        Trace("COM framework is uninitialized!");
-    } catch (nb::python_error &) {
-        release_start_up_wait(self);
-        throw;
-    }
-    release_start_up_wait(self);
+            Trace("COM framework is uninitializing...");
+            pythoncom.attr("CoUninitialize")();
+            Trace("COM framework is uninitialized!");
+        },
+        [&] { release_start_up_wait(self); });
 }
 
 void pump_messages(nb::handle self) {
@@ -154,7 +156,7 @@ nb::object init(nb::handle self, nb::handle sinkType, nb::handle customAPIConfig
     nb::object failure = nb::getattr(self, kPreparationFailure, nb::none());
     if (!failure.is_none()) {
         thread.attr("join")();
-        raise_again(failure);
+        pyglue::raise_again(failure);
     }
     Trace("CQGCEL is created!");
 

@@ -4,6 +4,7 @@
 
 #include "cel_sink_base.hpp"
 #include "com_bridge.hpp"
+#include "module_function.hpp"
 #include "module_init.hpp"
 #include "progress_log.hpp"
 #include "sample_run.hpp"
@@ -39,15 +40,15 @@ PYGLUE_MODULE(ComBridge, m) {
         .attr("gencache")
         .attr("EnsureModule")(kCqgcelTypeLibrary, 0, 4, 0);
 
-    m.def(
-        "AssertMessage",
+    pyglue::def_function(
+        m, "AssertMessage",
         [](nb::handle condition, nb::handle message) {
             combridge::AssertMessage(condition, message);
         },
         nb::arg("condition").none(), nb::arg("message").none(),
         "Raises RuntimeError(message) unless the condition holds.");
-    m.def(
-        "Trace", [](nb::handle message) { combridge::Trace(message); },
+    pyglue::def_function(
+        m, "Trace", [](nb::handle message) { combridge::Trace(message); },
         nb::arg("message").none(),
         "Writes one progress line: the current thread's identifier, ': ' and the message.");
 

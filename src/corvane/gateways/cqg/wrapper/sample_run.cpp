@@ -1,6 +1,7 @@
 #include "sample_run.hpp"
 
 #include "exception_handover.hpp"
+#include "module_function.hpp"
 #include "progress_log.hpp"
 #include "truth.hpp"
 
@@ -24,7 +25,7 @@ void run_sample(nb::handle comBridgeType, nb::handle sampleClassType,
             bridge.attr("Shutdown")();
             throw;
         }
-        Trace(nb::str("Exception: {}").format(take_exception(error)));
+        Trace(nb::str("Exception: {}").format(pyglue::take_exception(error)));
     }
     bridge.attr("Shutdown")();
 }
@@ -33,8 +34,8 @@ void run_sample(nb::handle comBridgeType, nb::handle sampleClassType,
 
 void define_start(nb::module_ &module, nb::handle com_bridge) {
     nb::object comBridgeType = nb::borrow(com_bridge);
-    module.def(
-        "Start",
+    pyglue::def_function(
+        module, "Start",
         [comBridgeType](nb::handle sampleClassType, nb::handle customConfiguration) {
             run_sample(comBridgeType, sampleClassType, customConfiguration);
         },

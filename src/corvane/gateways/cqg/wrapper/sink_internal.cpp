@@ -1,7 +1,7 @@
 #include "sink_internal.hpp"
 
 #include "class_builder.hpp"
-#include "platform.hpp"
+#include "com_platform.hpp"
 #include "progress_log.hpp"
 
 namespace combridge {
@@ -26,7 +26,7 @@ void on_cel_started(nb::handle self) {
 // error flag, which is raised before the wait is released.
 void on_data_error(nb::handle self, nb::handle cqgError, nb::handle /*errorDescription*/) {
     if (!cqgError.is_none()) {
-        nb::object error = win32com_client_module().attr("Dispatch")(cqgError);
+        nb::object error = pyglue::dispatch(cqgError);
         nb::object code = error.attr("Code");
         nb::object description = error.attr("Description");
         Trace(nb::str("SinkInternal: OnDataError: Code: {} Description: {}")

@@ -1,6 +1,6 @@
 #include "exception_handover.hpp"
 
-namespace combridge {
+namespace pyglue {
 
 nb::object take_exception(nb::python_error &error) {
     error.restore();
@@ -18,10 +18,26 @@ nb::object take_exception(nb::python_error &error) {
 #endif
 }
 
+void raise_value_error(nb::handle message) {
+    PyErr_SetObject(PyExc_ValueError, message.ptr());
+    throw nb::python_error();
+}
+
 void raise_again(nb::handle exception) {
     // An exception instance keeps its own traceback, which the raise carries on.
     PyErr_SetObject(reinterpret_cast<PyObject *>(Py_TYPE(exception.ptr())), exception.ptr());
     throw nb::python_error();
 }
 
-} // namespace combridge
+void print_exception(nb::handle exception) {
+    nb::object print = nb::module_::import_("traceback").attr("print_exception");
+    print(exception);
+}
+
+nb::object exception_from(const std::exception &failure) {
+    PyErr_SetString(PyExc_RuntimeError, failure.what());
+    nb::python_error error;
+    return take_exception(error);
+}
+
+} // namespace pyglue

@@ -1,8 +1,8 @@
 #include "python_lock.hpp"
 
-namespace corvane_db {
+namespace pyglue {
 
-PythonLockHold::PythonLockHold(nb::handle lock) : lock_(lock) {
+PythonLockHold::PythonLockHold(nb::handle lock) : lock_(nb::borrow(lock)) {
     nb::object acquired = nb::steal(PyObject_CallMethod(lock_.ptr(), "acquire", nullptr));
     if (!acquired.is_valid())
         throw nb::python_error();
@@ -16,4 +16,4 @@ PythonLockHold::~PythonLockHold() {
         PyErr_WriteUnraisable(lock_.ptr());
 }
 
-} // namespace corvane_db
+} // namespace pyglue

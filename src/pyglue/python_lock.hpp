@@ -1,10 +1,11 @@
-// Holds a Python lock (threading.Lock) for one scope. The lock's own acquire() lets go of
-// the GIL while it waits, so a thread blocked here never stalls the others.
+// Holds a Python lock (threading.Lock) for one scope, as `with lock:` does. The lock's own
+// acquire() lets go of the GIL while it waits, so a thread blocked here never stalls the
+// others.
 #pragma once
 
 #include <nanobind/nanobind.h>
 
-namespace corvane_db {
+namespace pyglue {
 
 namespace nb = nanobind;
 
@@ -16,7 +17,7 @@ public:
     PythonLockHold &operator=(const PythonLockHold &) = delete;
 
 private:
-    nb::handle lock_;
+    nb::object lock_;
 };
 
-} // namespace corvane_db
+} // namespace pyglue

@@ -1,0 +1,105 @@
+#include "variant.hpp"
+
+#include "com_time.hpp"
+#include "interface.hpp"
+
+#include <cstring>
+#include <string>
+
+namespace cqgemu {
+
+namespace {
+
+[[noreturn]] void refuse(nb::handle value) {
+    std::string text = std::string("Objects of type '") + Py_TYPE(value.ptr())->tp_name +
+                       "' can not be converted to a COM VARIANT";
+    throw nb::type_error(text.c_str());
+}
+
+// VT_I4 or VT_I8 (VT_UI8 for the top half of the unsigned range).
+nb::object integer(nb::handle value) {
+    int overflow = 0;
+    PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow > 0) {
+        PyLong_AsUnsignedLongLong(value.ptr());
+        if (PyErr_Occurred())
+            throw nb::python_error();
+    } else if (overflow < 0) {
+        PyErr_SetString(PyExc_OverflowError, "int too big to convert");
+        throw nb::python_error();
+    }
+    return PyLong_CheckExact(value.ptr()) ? nb::borrow(value) : nb::int_(value);
+}
+
+bool from_module(nb::handle value, const char *module) {
+    nb::handle type = nb::handle(reinterpret_cast<PyObject *>(Py_TYPE(value.ptr())));
+    PyObject *name = PyObject_GetAttrString(type.ptr(), "__module__");
+    if (!name) {
+        PyErr_Clear();
+        return false;
+    }
+    nb::object owned = nb::steal(name);
+    return PyUnicode_Check(name) && PyUnicode_CompareWithASCIIString(name, module) == 0;
+}
+
+bool is_decimal(nb::handle value) {
+    nb::object decimal = nb::module_::import_("decimal").attr("Decimal");
+    return PyObject_IsInstance(value.ptr(), decimal.ptr()) == 1;
+}
+
+// A numpy number (numpy.int64 and its kin) goes in as VT_R8.
+bool is_numpy_number(nb::handle value) {
+    return from_module(value, "numpy") && PyNumber_Check(value.ptr()) &&
+           Py_TYPE(value.ptr())->tp_as_number->nb_float != nullptr;
+}
+
+} // namespace
+
+nb::object to_variant(nb::handle value) {
+    PyObject *raw = value.ptr();
+    if (value.is_none() || PyBool_Check(raw))
+        return nb::borrow(value);
+    if (PyLong_Check(raw))
+        return integer(value);
+    if (PyFloat_Check(raw))
+        return PyFloat_CheckExact(raw) ? nb::borrow(value) : nb::float_(value);
+    if (PyUnicode_Check(raw))
+        return PyUnicode_CheckExact(raw) ? nb::borrow(value) : nb::str(value);
+    if (nb::isinstance<Interface>(value))
+        return nb::borrow(value);
+    if (PyTuple_Check(raw) || PyList_Check(raw)) {
+        nb::list items;
+        for (nb::handle item : value)
+            items.append(to_variant(item));
+        return nb::tuple(items);
+    }
+    if (PyBytes_Check(raw))
+        return nb::borrow(value);
+    if (is_datetime(value))
+        return com_time_from_datetime(value);
+    if (is_decimal(value))
+        return nb::borrow(value);
+    if (is_numpy_number(value))
+        return nb::float_(value);
+    if (std::optional<Interface> iface = interface_of(value))
+        return nb::cast(*iface);
+    refuse(value);
+}
+
+nb::object from_variant(nb::handle value, unsigned long receiving_thread) {
+    if (nb::isinstance<Interface>(value)) {
+        const Interface &iface = nb::cast<const Interface &>(value);
+        if (iface.valid_thread == receiving_thread)
+            return nb::borrow(value); // already valid there: no second pointer needed
+        return nb::cast(Interface{iface.target, receiving_thread});
+    }
+    if (PyTuple_Check(value.ptr())) {
+        nb::list items;
+        for (nb::handle item : value)
+            items.append(from_variant(item, receiving_thread));
+        return nb::tuple(items);
+    }
+    return nb::borrow(value);
+}
+
+} // namespace cqgemu

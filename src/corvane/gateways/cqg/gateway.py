@@ -1,0 +1,94 @@
+"""The framework's CQG gateway: owns the COM bridge and the GATELINK it returns, maps CQG
+symbols to securities both ways, keeps the latest quote and order book of every followed
+security, and receives what GATELINK pushes.
+
+    with CqgGateway([Futures(code="EPZ26", ...)]) as gateway:
+        gateway.gatelink.Logon("trader", "secret")
+        gateway.gatelink.subscribe_account_and_positions(1001)
+        guid = gateway.place_order(Order(security, OrderType.MARKET, Direction.LONG, 1))
+
+The CQG symbol of a security is its ``code``. ``on_record(kind, record)``, if given, is
+called with "quote", "orderbook", "order" or "deal" after each record is kept.
+"""
+from corvane.gateways import BaseGateway
+
+
+class CqgGateway(BaseGateway):
+    def __init__(self, securities=(), api_configuration=None, on_record=None,
+                 gateway_name="CQG"):
+        super().__init__(gateway_name)
+        self.securities = {security.code: security for security in securities}
+        self.api_configuration = api_configuration
+        self.on_record = on_record
+        # Keyed in advance for every followed security; None until the first record.
+        self.cqg_quotes = {security: None for security in self.securities.values()}
+        self.cqg_orderbooks = {security: None for security in self.securities.values()}
+        self.quotes, self.orderbooks, self.orders, self.deals = [], [], [], []
+        self.comBridge = None
+        self.gatelink = None
+
+    # -- life cycle -------------------------------------------------------------------
+
+    def connect(self):
+        """Starts CQGCEL on the bridge's thread and binds GATELINK to this gateway. Any
+        failure on the way, Ctrl-C included, shuts the bridge down again."""
+        from corvane.gateways.cqg.wrapper.ComBridge import ComBridge
+        from corvane.gateways.cqg.wrapper.gatelink import GATELINK
+
+        self.comBridge = ComBridge()
+        try:
+            self.gatelink = self.comBridge.Init(GATELINK, self.api_configuration)
+            self.gatelink.Init(self)
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def close(self):
+        bridge, self.comBridge = self.comBridge, None
+        if bridge is not None:
+            bridge.Shutdown()
+
+    def __enter__(self):
+        return self.connect()
+
+    def __exit__(self, *exc_info):
+        self.close()  # also after Ctrl-C in the body; the exception goes on
+        return False
+
+    # -- symbols ----------------------------------------------------------------------
+
+    def get_cv_security_from_cqg_symbol(self, cqg_symbol):
+        return self.securities.get(cqg_symbol)
+
+    def get_cqg_symbol_from_cv_security(self, security):
+        return security.code
+
+    # -- what GATELINK pushes -----------------------------------------------------------
+
+    def _received(self, kind, kept, record):
+        kept.append(record)
+        if self.on_record is not None:
+            self.on_record(kind, record)
+
+    def process_quote(self, quote):
+        self._received("quote", self.quotes, quote)
+
+    def process_orderbook(self, orderbook):
+        self._received("orderbook", self.orderbooks, orderbook)
+
+    def process_order(self, order):
+        self._received("order", self.orders, order)
+
+    def process_deal(self, deal):
+        self._received("deal", self.deals, deal)
+
+    # -- orders ---------------------------------------------------------------------
+
+    def place_order(self, order):
+        """Places a framework ``Order``; returns its CQG GUID once CQG has taken it."""
+        return self.gatelink.place_order(order)
+
+    def cancel_order(self, order_id):
+        """Asks CQG to cancel; the outcome arrives later as an order update."""
+        self.gatelink.cancel_order(order_id)

@@ -1,0 +1,12 @@
+// The CQG symbol of an instrument: the part of its CQG full name after the last "."
+// ("F.US.EPZ26" gives "EPZ26"), or the whole name when it has no ".". Plain C++.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace gatelink {
+
+std::string cqg_symbol_from_full_name(std::string_view full_name);
+
+} // namespace gatelink

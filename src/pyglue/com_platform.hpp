@@ -1,0 +1,25 @@
+// The COM platform (pywin32, or its stand-in where pywin32 is absent), looked up at the
+// moment of use so that callers always talk to the modules the host has loaded, and CQG's
+// named constants, read from win32com.client.constants when used (the generated
+// type-library wrapper fills that namespace, so nothing is cached here).
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+namespace pyglue {
+
+namespace nb = nanobind;
+
+nb::module_ threading_module();
+nb::module_ pythoncom_module();
+nb::module_ win32event_module();
+nb::module_ win32com_client_module();
+
+// win32com.client.Dispatch(value): a program id creates the object, a bare COM interface
+// (an event argument, a proxy) is wrapped so its members can be used by name.
+nb::object dispatch(nb::handle value);
+
+// win32com.client.constants.<name>; an unknown name raises AttributeError.
+nb::object com_constant(const char *name);
+
+} // namespace pyglue

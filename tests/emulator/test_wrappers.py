@@ -1,0 +1,36 @@
+"""What wrappers and the platform's names are: identity, hashing, errors of Dispatch."""
+import pytest
+
+import pythoncom
+import pywintypes
+import win32com.client
+
+pytestmark = pytest.mark.timeout(20)
+
+
+@pytest.mark.parametrize("value", [None, object(), 3])
+def test_dispatch_of_something_that_is_no_com_object_lacks_get_type_info(value):
+    name = type(value).__name__
+    with pytest.raises(AttributeError, match="^'%s' object has no attribute 'GetTypeInfo'$" % name):
+        win32com.client.Dispatch(value)
+
+
+def test_wrappers_compare_by_com_identity_and_are_unhashable(apartment):
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    other = win32com.client.Dispatch("CQG.CQGCEL.4")
+    again = win32com.client.Dispatch(cel._oleobj_)
+    assert again == cel and again._oleobj_ == cel._oleobj_ and cel == cel._oleobj_
+    assert again != other and cel._oleobj_ != other._oleobj_
+    for wrapper in (cel, cel._oleobj_):
+        with pytest.raises(TypeError, match="unhashable"):
+            hash(wrapper)
+        with pytest.raises(TypeError):
+            {wrapper: 1}
+        with pytest.raises(TypeError):
+            {wrapper}
+
+
+def test_the_com_error_class_goes_by_all_its_names():
+    assert pythoncom.error is pythoncom.com_error
+    assert pythoncom.ole_error is pythoncom.com_error
+    assert pywintypes.com_error is pythoncom.com_error
