@@ -57,6 +57,19 @@ ClassBuilder &ClassBuilder::attr(const char *name, nb::handle value) {
     return *this;
 }
 
+ClassBuilder &ClassBuilder::decorate(const char *name, nb::handle decorator) {
+    PyObject *own = reinterpret_cast<PyTypeObject *>(cls_.ptr())->tp_dict;
+    nb::object member = nb::borrow(PyDict_GetItemString(own, name)); // borrowed, then owned
+    if (!member.is_valid()) {
+        PyErr_Format(PyExc_TypeError, "class '%s' cannot decorate '%s': it defines no such name",
+                     name_.c_str(), name);
+        throw nb::python_error();
+    }
+    nb::object decorated = decorator(member);
+    nb::setattr(cls_, name, decorated);
+    return *this;
+}
+
 ClassBuilder &ClassBuilder::field(const char *name, nb::handle annotation) {
     refuse_defined(name);
     annotations_[name] = annotation;

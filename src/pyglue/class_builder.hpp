@@ -75,6 +75,10 @@ public:
     // A plain class attribute.
     ClassBuilder &attr(const char *name, nb::handle value);
 
+    // Replaces a member this class defines by `decorator(member)`, as a decorator written
+    // above the definition would (the name must be defined here already).
+    ClassBuilder &decorate(const char *name, nb::handle decorator);
+
     // Declares a field for a later dataclass(): its annotation and, optionally, a default.
     ClassBuilder &field(const char *name, nb::handle annotation);
     ClassBuilder &field(const char *name, nb::handle annotation, nb::handle default_value);

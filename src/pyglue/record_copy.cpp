@@ -33,7 +33,11 @@ nb::object RecordCopier::copy(nb::handle record, nb::dict changes) const {
     if (!record.type().is(record_class_))
         return replace_(record, **changes);
 
-    nb::dict arguments;
+    // The record's class is called with every init field by keyword, through one vectorcall
+    // (no keyword dict is built): the unchanged fields first, then the changes as given.
+    std::vector<nb::object> values;
+    nb::list names;
+    values.reserve(fields_.size() + nb::len(changes));
     for (const Field &field : fields_) {
         bool changed = PyDict_Contains(changes.ptr(), field.name.ptr()) == 1;
         if (!field.init) {
@@ -53,14 +57,25 @@ nb::object RecordCopier::copy(nb::handle record, nb::dict changes) const {
                          field.name.ptr());
             throw nb::python_error();
         }
-        nb::object value = nb::getattr(record, field.name);
-        arguments[field.name] = value;
+        values.push_back(nb::getattr(record, field.name));
+        names.append(field.name);
     }
     // The changes go in as given: a name that is no field reaches __init__ and is refused
     // there, as with dataclasses.replace.
-    if (PyDict_Update(arguments.ptr(), changes.ptr()) < 0)
+    for (auto [name, value] : changes) {
+        names.append(name);
+        values.push_back(nb::borrow(value));
+    }
+    std::vector<PyObject *> arguments;
+    arguments.reserve(values.size());
+    for (const nb::object &value : values)
+        arguments.push_back(value.ptr());
+    nb::tuple keyword_names = nb::tuple(names);
+    PyObject *copy = PyObject_Vectorcall(record_class_.ptr(), arguments.data(), 0,
+                                         keyword_names.ptr());
+    if (!copy)
         throw nb::python_error();
-    return record_class_(**arguments);
+    return nb::steal(copy);
 }
 
 } // namespace pyglue

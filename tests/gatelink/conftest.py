@@ -47,3 +47,29 @@ def linked(gatelink, wrap_as_is, trace):
     """A GATELINK bound to a gateway over a stand-in CQGCEL whose answers reach it."""
     yield from linked_over(gatelink, CEL())
 
+@pytest.fixture
+def market(gatelink, wrap_as_is, trace):
+    """A GATELINK bound to a gateway over a stand-in of CQGCEL's market-data side."""
+    from market_fakes import MarketCEL, MarketGateway
+    cel = MarketCEL()
+    gateway = MarketGateway(cel)
+    link = gatelink.GATELINK()
+    link.Init(gateway)
+    return link, cel, gateway
+
+
+@pytest.fixture
+def frozen_now(gatelink):
+    """The module's `datetime` answering now() with successive fixed times."""
+    import datetime as dt
+
+    class Clock(dt.datetime):
+        ticks = 0
+
+        @classmethod
+        def now(cls, tz=None):
+            cls.ticks += 1
+            return dt.datetime(2026, 3, 2, 10, 0, cls.ticks)
+
+    gatelink.datetime = Clock
+    return Clock

@@ -20,9 +20,16 @@ class TestModuleLayout:
 
     def test_methods_in_class_order_with_their_parameter_names(self, gatelink):
         own = [k for k, v in vars(gatelink.GATELINK).items() if callable(v)]
-        assert own == ["__init__", "Init", "Logon", "Logoff", "get_account_from_gwaccountid",
-                       "subscribe_account_and_positions", "unsubscribe_account_and_positions",
-                       "update_account_balance", "update_positions", "OnDataError",
+        assert own == ["__init__", "Init", "Logon", "Logoff", "get_instrument_from_cqg_symbol",
+                       "get_timedbars_from_cqg_symbol", "get_ticks_from_cqg_symbol",
+                       "get_account_from_gwaccountid", "subscribe_quote", "unsubscribe_quote",
+                       "subscribe_orderbook", "unsubscribe_orderbook", "subscribe_bar",
+                       "unsubscribe_bar", "subscribe_account_and_positions",
+                       "unsubscribe_account_and_positions", "update_account_balance",
+                       "update_positions", "get_subscribe_bars_data", "OnDataError",
+                       "OnInstrumentResolved", "OnInstrumentChanged", "OnTicksResolved",
+                       "OnTicksAdded", "OnTicksRemoved", "OnTimedBarsResolved",
+                       "OnTimedBarsAdded", "OnTimedBarsUpdated", "OnTimedBarsRemoved", "dumpBar",
                        "place_order", "cancel_order", "OnAccountChanged", "OnOrderChanged",
                        "OnGWConnectionStatusChanged",
                        "OnDataConnectionStatusChanged"]

@@ -20,7 +20,7 @@ class Quote:
     open_price: float = 0
     high_price: float = 0
     low_price: float = 0
-    pre_close: float = 0
+    prev_close_price: float = 0
     volume: float = 0
     turnover: float = 0
     bid_price: float = 0

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "com_platform.hpp"
-#include "cqg_symbol.hpp"
+#include "market_records.hpp"
 #include "exception_handover.hpp"
 #include "python_lock.hpp"
 #include "safe_access.hpp"
@@ -37,16 +37,7 @@ nb::object find_account(nb::handle self, nb::handle GWAccountID) {
 
 // The part of the position's instrument name after its last ".".
 nb::object symbol_of_instrument(nb::handle instrument_name) {
-    if (!PyUnicode_Check(instrument_name.ptr()))
-        pyglue::raise_incorrect_type(instrument_name, "str", "InstrumentName");
-    // Copied out of the str before anything calls back into Python.
-    Py_ssize_t size = 0;
-    const char *utf8 = PyUnicode_AsUTF8AndSize(instrument_name.ptr(), &size);
-    if (!utf8)
-        throw nb::python_error();
-    std::string full_name(utf8, static_cast<std::size_t>(size));
-    std::string symbol = cqg_symbol_from_full_name(full_name);
-    return nb::str(symbol.data(), symbol.size());
+    return cqg_symbol_of_name(instrument_name, "InstrumentName");
 }
 
 nb::object direction_of_side(ScopeRef scope, nb::handle side) {

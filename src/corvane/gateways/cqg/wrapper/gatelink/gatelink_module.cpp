@@ -9,10 +9,15 @@
 #include "account.hpp"
 #include "class_builder.hpp"
 #include "gatelink_scope.hpp"
+#include "module_function.hpp"
 #include "module_imports.hpp"
 #include "module_init.hpp"
+#include "order_books.hpp"
 #include "orders.hpp"
+#include "quotes.hpp"
+#include "safe_access.hpp"
 #include "session.hpp"
+#include "timed_bars.hpp"
 #include "with_context.hpp"
 
 namespace nb = nanobind;
@@ -65,33 +70,50 @@ nb::object make_gatelink(nb::module_ &m, gatelink::SharedScope scope) {
         .def("Init", with_context(scope, &bind_gateway), arg("gateway"))
         .def("Logon", with_context(scope, &logon), arg("user_name"), arg("password"))
         .def("Logoff", with_context(scope, &logoff))
-        // get_instrument_from_cqg_symbol(cqg_symbol)                      instruments, quotes
-        // get_timedbars_from_cqg_symbol(cqg_symbol)                       timed bars
-        // get_ticks_from_cqg_symbol(cqg_symbol)                           order books
+        .def("get_instrument_from_cqg_symbol", with_context(scope, &get_instrument_from_cqg_symbol),
+             arg("cqg_symbol"))
+        .def("get_timedbars_from_cqg_symbol", with_context(scope, &get_timedbars_from_cqg_symbol),
+             arg("cqg_symbol"))
+        .def("get_ticks_from_cqg_symbol", with_context(scope, &get_ticks_from_cqg_symbol),
+             arg("cqg_symbol"))
         .def("get_account_from_gwaccountid", with_context(scope, &get_account_from_gwaccountid),
              arg("GWAccountID"))
-        // subscribe_quote(cqg_symbol), unsubscribe_quote(cqg_symbol)      instruments, quotes
-        // subscribe_orderbook(cqg_symbol), unsubscribe_orderbook(cqg_symbol)   order books
-        // subscribe_bar(cqg_symbol, lookback_period, freq), unsubscribe_bar(cqg_symbol)
+        .def("subscribe_quote", with_context(scope, &subscribe_quote), arg("cqg_symbol"))
+        .def("unsubscribe_quote", with_context(scope, &unsubscribe_quote), arg("cqg_symbol"))
+        .def("subscribe_orderbook", with_context(scope, &subscribe_orderbook), arg("cqg_symbol"))
+        .def("unsubscribe_orderbook", with_context(scope, &unsubscribe_orderbook),
+             arg("cqg_symbol"))
+        .def("subscribe_bar", with_context(scope, &subscribe_bar), arg("cqg_symbol"),
+             arg("lookback_period"), nb::arg("freq") = "1Min")
+        .def("unsubscribe_bar", with_context(scope, &unsubscribe_bar), arg("cqg_symbol"))
         .def("subscribe_account_and_positions",
              with_context(scope, &subscribe_account_and_positions), arg("GWAccountID"))
         .def("unsubscribe_account_and_positions",
              with_context(scope, &unsubscribe_account_and_positions), arg("GWAccountID"))
         .def("update_account_balance", with_context(scope, &update_account_balance))
         .def("update_positions", with_context(scope, &update_positions))
-        // get_subscribe_bars_data(security)                               timed bars
+        .def("get_subscribe_bars_data", with_context(scope, &get_subscribe_bars_data),
+             arg("security"))
         .def("OnDataError", with_context(scope, &on_data_error), arg("cqgError"),
              arg("errorDescription"))
-        // OnInstrumentResolved(symbol, cqgInstrument, cqgError)           instruments, quotes
-        // OnInstrumentChanged(cqgInstrument, cqgQuotes, cqgInstrumentProperties)
-        // OnTicksResolved(cqgTicks, cqgError)                             order books
-        // OnTicksAdded(cqgTicks, addedTicksCount)
-        // OnTicksRemoved(cqgTicks, removedTickIndex)
-        // OnTimedBarsResolved(cqgTimedBars, cqgError)                     timed bars
-        // OnTimedBarsAdded(cqgTimedBars)
-        // OnTimedBarsUpdated(cqgTimedBars, index)
-        // OnTimedBarsRemoved(cqgTimedBars, index)
-        // dumpBar(bar, index)
+        .def("OnInstrumentResolved", with_context(scope, &on_instrument_resolved), arg("symbol"),
+             arg("cqgInstrument"), arg("cqgError"))
+        .def("OnInstrumentChanged", with_context(scope, &on_instrument_changed),
+             arg("cqgInstrument"), arg("cqgQuotes"), arg("cqgInstrumentProperties"))
+        .def("OnTicksResolved", with_context(scope, &on_ticks_resolved), arg("cqgTicks"),
+             arg("cqgError"))
+        .def("OnTicksAdded", with_context(scope, &on_ticks_added), arg("cqgTicks"),
+             arg("addedTicksCount"))
+        .def("OnTicksRemoved", with_context(scope, &on_ticks_removed), arg("cqgTicks"),
+             arg("removedTickIndex"))
+        .def("OnTimedBarsResolved", with_context(scope, &on_timed_bars_resolved),
+             arg("cqgTimedBars"), arg("cqgError"))
+        .def("OnTimedBarsAdded", with_context(scope, &on_timed_bars_added), arg("cqgTimedBars"))
+        .def("OnTimedBarsUpdated", with_context(scope, &on_timed_bars_updated),
+             arg("cqgTimedBars"), arg("index"))
+        .def("OnTimedBarsRemoved", with_context(scope, &on_timed_bars_removed),
+             arg("cqgTimedBars"), arg("index"))
+        .def("dumpBar", with_context(scope, &dump_bar), arg("bar"), arg("index"))
         .def("place_order", with_context(scope, &place_order), arg("order"))
         .def("cancel_order", with_context(scope, &cancel_order), arg("orderid"))
         .def("OnAccountChanged", with_context(scope, &on_account_changed), arg("change"),
@@ -102,6 +124,10 @@ nb::object make_gatelink(nb::module_ &m, gatelink::SharedScope scope) {
              arg("connectionStatus"))
         .def("OnDataConnectionStatusChanged",
              with_context(scope, &on_data_connection_status_changed), arg("newStatus"));
+
+    // The one method the framework's safe_call wraps: its errors are reported, not raised.
+    nb::object safe_call = m.attr("safe_call");
+    cls.decorate("unsubscribe_bar", safe_call);
     return cls.get();
 }
 
@@ -110,11 +136,14 @@ nb::object make_gatelink(nb::module_ &m, gatelink::SharedScope scope) {
 PYGLUE_MODULE(gatelink, m) {
     import_dependencies(m);
     define_constants(m);
-    // QuoteType2String(quoteType)                                         instruments, quotes
-    // TickType2String(tickType)                                           order books
     auto scope = std::make_shared<const gatelink::Scope>(m);
-    m.def("convert_orderstatus_cqg2cv",
-          pyglue::with_context(scope, &gatelink::convert_orderstatus_cqg2cv),
-          nb::arg("status").none());
+    using pyglue::def_function;
+    using pyglue::with_context;
+    def_function(m, "QuoteType2String", with_context(scope, &gatelink::quote_type_to_string),
+                 nb::arg("quoteType").none());
+    def_function(m, "TickType2String", with_context(scope, &gatelink::tick_type_to_string),
+                 nb::arg("tickType").none());
+    def_function(m, "convert_orderstatus_cqg2cv",
+                 with_context(scope, &gatelink::convert_orderstatus_cqg2cv), nb::arg("status").none());
     m.attr("GATELINK") = make_gatelink(m, scope);
 }

@@ -7,7 +7,9 @@
 
 #include <memory>
 
+#include "constant_texts.hpp"
 #include "module_globals.hpp"
+#include "record_copy.hpp"
 
 namespace gatelink {
 
@@ -15,7 +17,8 @@ namespace nb = nanobind;
 
 class Scope {
 public:
-    explicit Scope(nb::handle module) : globals_(module) {}
+    // Made once the module's imports are bound.
+    explicit Scope(nb::handle module);
 
     // The module global `name` as bound now.
     nb::object global(const char *name) const { return globals_.get(name); }
@@ -29,11 +32,29 @@ public:
     void wait_or_fail(nb::handle event, nb::handle message) const;
     void wait_or_fail(nb::handle event, const char *message) const;
 
+    // event.wait(TIMEOUT) whose outcome is left to the caller's next step: the market-data
+    // subscriptions go on after a time-out.
+    void wait_at_most_timeout(nb::handle event) const;
+
     // The CQGCEL object, as `self.comBridge.cqgCEL` reads it now.
     static nb::object cqg_cel(nb::handle self);
 
+    // `if not self.<event>.is_set(): self.<event>.set()`
+    static void release(nb::handle self, const char *event_name);
+
+    // dataclasses.replace for the framework's Quote and OrderBook records, with the classes'
+    // fields read once (the classes bound when the module was imported).
+    const pyglue::RecordCopier &quote_copier() const { return quote_copier_; }
+    const pyglue::RecordCopier &order_book_copier() const { return order_book_copier_; }
+
+    // The tables naming CQG's constants, built once each from the type library's constants.
+    ConstantTextCache &constant_texts() const { return constant_texts_; }
+
 private:
     pyglue::ModuleGlobals globals_;
+    pyglue::RecordCopier quote_copier_;
+    pyglue::RecordCopier order_book_copier_;
+    mutable ConstantTextCache constant_texts_;
 };
 
 using ScopeRef = const Scope &;

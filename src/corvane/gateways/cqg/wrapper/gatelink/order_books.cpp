@@ -1,0 +1,151 @@
+#include "order_books.hpp"
+
+#include "com_platform.hpp"
+#include "cqg_lookup.hpp"
+#include "market_records.hpp"
+#include "market_values.hpp"
+#include "safe_access.hpp"
+#include "type_check.hpp"
+
+namespace gatelink {
+
+using pyglue::call_method;
+using pyglue::com_constant;
+using pyglue::read;
+using pyglue::write;
+
+namespace {
+
+const ConstantTextList kTickTypes = {
+    {"tptAsk", "Ask price"},
+    {"tptBid", "Bid price"},
+    {"tptSettlement", "Settlement price"},
+    {"tptTrade", "Trade price"},
+};
+
+// Which tick fills which side of the book, tested in this order; other ticks fill none.
+struct BookSide {
+    const char *text;
+    const char *price_field;
+    const char *volume_field;
+};
+const BookSide kBookSides[] = {
+    {"Ask price", "ask_price_1", "ask_volume_1"},
+    {"Bid price", "bid_price_1", "bid_volume_1"},
+};
+
+const BookSide *side_of_tick_text(nb::handle text) {
+    for (const BookSide &side : kBookSides)
+        if (PyUnicode_CompareWithASCIIString(text.ptr(), side.text) == 0)
+            return &side;
+    return nullptr;
+}
+
+// Published only with both sides priced and with volume, tested in this order.
+bool complete(nb::handle book) {
+    for (const char *field : {"bid_price_1", "ask_price_1", "bid_volume_1", "ask_volume_1"})
+        if (!differs_from_zero(read(book, field)))
+            return false;
+    return true;
+}
+
+// One new tick: a bid or ask tick replaces its side; any tick stores the book back and
+// publishes it once complete (so a trade tick republishes the same book).
+void apply_tick(ScopeRef scope, nb::handle gateway, nb::handle ticks, nb::handle tick) {
+    nb::object request = read(ticks, "Request");
+    nb::object cqg_symbol = read(request, "Symbol");
+    nb::object security = call_method(gateway, "get_cv_security_from_cqg_symbol", cqg_symbol);
+
+    nb::object cqg_orderbooks = read(gateway, "cqg_orderbooks");
+    nb::object book = latest_or_new(scope, cqg_orderbooks, security, "OrderBook");
+
+    nb::object price_type = read(tick, "PriceType");
+    nb::object text = scope.constant_texts().text_of(kTickTypes, price_type);
+    const BookSide *side = side_of_tick_text(text);
+    if (side) {
+        nb::object price = read(tick, "Price");
+        nb::object volume = read(tick, "Volume");
+        nb::object now = call_method(scope.global("datetime"), "now");
+        nb::dict changes;
+        changes[side->price_field] = price;
+        changes[side->volume_field] = volume;
+        changes["datetime"] = now;
+        book = scope.order_book_copier().copy(book, changes);
+    }
+
+    cqg_orderbooks[security] = book;
+    if (complete(book))
+        call_method(gateway, "process_orderbook", book);
+}
+
+} // namespace
+
+nb::object tick_type_to_string(ScopeRef, nb::handle tickType) {
+    nb::dict table = build_constant_texts(kTickTypes);
+    return text_of_constant(table, tickType);
+}
+
+nb::object get_ticks_from_cqg_symbol(ScopeRef, nb::handle self, nb::handle cqg_symbol) {
+    require_cqg_symbol(cqg_symbol);
+    nb::object all_ticks = read(Scope::cqg_cel(self), "AllTicks");
+    return find_by_cqg_symbol(all_ticks, cqg_symbol, NamedBy::RequestSymbol);
+}
+
+// The current ticks, then a notification for each new one; the wait's outcome is ignored.
+void subscribe_orderbook(ScopeRef scope, nb::handle self, nb::handle cqg_symbol) {
+    require_cqg_symbol(cqg_symbol);
+    nb::object cqgCEL = Scope::cqg_cel(self);
+    nb::object created = call_method(cqgCEL, "CreateTicksRequest");
+    nb::object request = pyglue::dispatch(created);
+    write(request, "Symbol", cqg_symbol);
+    write(request, "Type", com_constant("trtCurrentNotify"));
+    write(request, "TickFilter", com_constant("tfAll"));
+    write(request, "SessionsFilter", nb::int_(31));
+    write(request, "Limit", nb::int_(10));
+    nb::object limit = read(request, "Limit");
+    scope.trace(nb::str("Limit: {}").format(limit));
+
+    nb::object done = read(self, "eventOrderbookDone");
+    call_method(done, "clear");
+    call_method(cqgCEL, "RequestTicks", request);
+    scope.trace(nb::str("Waiting for eventOrderbookDone in subscribe_orderbook({})...")
+                    .format(cqg_symbol));
+    scope.wait_at_most_timeout(done);
+    scope.trace("eventOrderbookDone is done.");
+}
+
+// The security's last book stays with the gateway.
+void unsubscribe_orderbook(ScopeRef scope, nb::handle self, nb::handle cqg_symbol) {
+    require_cqg_symbol(cqg_symbol);
+    nb::object lookup = read(self, "get_ticks_from_cqg_symbol");
+    nb::object ticks = lookup(cqg_symbol);
+    if (ticks.is_none())
+        return;
+    call_method(Scope::cqg_cel(self), "RemoveTicks", ticks);
+    call_method(read(self, "eventOrderbookDone"), "clear");
+    scope.trace(nb::str("Successfully unsubscribe orderbook for {}").format(cqg_symbol));
+}
+
+// With or without an error, the answer only releases the waiting subscription.
+void on_ticks_resolved(ScopeRef, nb::handle self, nb::handle, nb::handle) {
+    Scope::release(self, "eventOrderbookDone");
+}
+
+// The newly added ticks are the last `addedTicksCount` of the collection, oldest first. An
+// error (an unknown tick type, a security the gateway does not keep) ends the handling of
+// the event: the ticks after it are not processed.
+void on_ticks_added(ScopeRef scope, nb::handle self, nb::handle cqgTicks,
+                    nb::handle addedTicksCount) {
+    nb::object ticks = pyglue::dispatch(cqgTicks);
+    Py_ssize_t count = as_index(read(ticks, "Count"));
+    Py_ssize_t added = as_index(addedTicksCount);
+    nb::object gateway = read(self, "gateway");
+    for (Py_ssize_t index = count - added; index < count; ++index) {
+        nb::object tick = call_method(ticks, "Item", index);
+        apply_tick(scope, gateway, ticks, tick);
+    }
+}
+
+void on_ticks_removed(ScopeRef, nb::handle, nb::handle, nb::handle) {}
+
+} // namespace gatelink

@@ -1,0 +1,164 @@
+#include "quotes.hpp"
+
+#include "com_platform.hpp"
+#include "cqg_lookup.hpp"
+#include "market_records.hpp"
+#include "market_values.hpp"
+#include "safe_access.hpp"
+#include "truth.hpp"
+#include "type_check.hpp"
+
+namespace gatelink {
+
+using pyglue::call_method;
+using pyglue::read;
+using pyglue::write;
+
+namespace {
+
+const ConstantTextList kQuoteTypes = {
+    {"qtAsk", "Best ask"},
+    {"qtBid", "Best bid"},
+    {"qtCohUndAsk", "Coherent underlying price for the best ask"},
+    {"qtCohUndBid", "Coherent underlying price for the best bid"},
+    {"qtDayHigh", "Current day high price"},
+    {"qtDayLow", "Current day low price"},
+    {"qtDayOpen", "Day open price"},
+    {"qtImpliedAsk", "Implied best ask"},
+    {"qtImpliedBid", "Implied best bid"},
+    {"qtIndicativeOpen", "Indicative open"},
+    {"qtMarker", "Marker price"},
+    {"qtOutrightAsk", "Outright best ask"},
+    {"qtOutrightBid", "Outright best bid"},
+    {"qtSettlement", "Settlement price"},
+    {"qtTodayMarker", "Marker price"},
+    {"qtTrade", "Last trade price"},
+    {"qtYesterdaySettlement", "Yesterday's settlement price"},
+};
+
+// Which quote fills which Quote field, tested in this order; other types fill none.
+struct QuoteField {
+    const char *text;
+    const char *field;
+};
+const QuoteField kQuoteFields[] = {
+    {"Last trade price", "last_price"},
+    {"Best bid", "bid_price"},
+    {"Best ask", "ask_price"},
+    {"Day open price", "open_price"},
+    {"Current day high price", "high_price"},
+    {"Current day low price", "low_price"},
+    {"Yesterday's settlement price", "prev_close_price"},
+};
+
+const char *field_of_quote_text(nb::handle text) {
+    for (const QuoteField &entry : kQuoteFields)
+        if (PyUnicode_CompareWithASCIIString(text.ptr(), entry.text) == 0)
+            return entry.field;
+    return nullptr;
+}
+
+// The CQG symbol of an instrument: its FullName after the last ".".
+nb::object cqg_symbol_of_instrument(nb::handle instrument) {
+    nb::object full_name = read(instrument, "FullName");
+    return cqg_symbol_of_name(full_name, "FullName");
+}
+
+// A record is worth publishing once it has a last price or both sides of the market.
+bool publishable(nb::handle quote) {
+    if (differs_from_zero(read(quote, "last_price")))
+        return true;
+    return differs_from_zero(read(quote, "bid_price")) &&
+           differs_from_zero(read(quote, "ask_price"));
+}
+
+// One valid quote: the stored record, copied with the quote's field, stored back and
+// published when it can be.
+void apply_quote(ScopeRef scope, nb::handle gateway, nb::handle instrument, nb::handle quote) {
+    nb::object cqg_symbol = cqg_symbol_of_instrument(instrument);
+    nb::object security = call_method(gateway, "get_cv_security_from_cqg_symbol", cqg_symbol);
+    if (security.is_none())
+        return;
+
+    nb::object cqg_quotes = read(gateway, "cqg_quotes");
+    nb::object record = latest_or_new(scope, cqg_quotes, security, "Quote");
+
+    nb::object type = read(quote, "Type");
+    nb::object text = scope.constant_texts().text_of(kQuoteTypes, type);
+    if (const char *field = field_of_quote_text(text)) {
+        nb::object price = read(quote, "price");
+        nb::object now = call_method(scope.global("datetime"), "now");
+        nb::dict changes;
+        changes[field] = price;
+        changes["datetime"] = now;
+        record = scope.quote_copier().copy(record, changes);
+    }
+
+    cqg_quotes[security] = record;
+    if (publishable(record))
+        call_method(gateway, "process_quote", record);
+}
+
+} // namespace
+
+nb::object quote_type_to_string(ScopeRef, nb::handle quoteType) {
+    nb::dict table = build_constant_texts(kQuoteTypes);
+    return text_of_constant(table, quoteType);
+}
+
+nb::object get_instrument_from_cqg_symbol(ScopeRef, nb::handle self, nb::handle cqg_symbol) {
+    require_cqg_symbol(cqg_symbol);
+    nb::object instruments = read(Scope::cqg_cel(self), "Instruments");
+    return find_by_cqg_symbol(instruments, cqg_symbol, NamedBy::FullName);
+}
+
+// The outcome of the wait is not a failure: the subscription goes on after a time-out.
+void subscribe_quote(ScopeRef scope, nb::handle self, nb::handle cqg_symbol) {
+    require_cqg_symbol(cqg_symbol);
+    nb::object done = read(self, "eventQuoteDone");
+    call_method(done, "clear");
+    call_method(Scope::cqg_cel(self), "NewInstrument", cqg_symbol);
+    scope.trace(nb::str("Waiting for eventQuoteDone in subscribe_quote({})...").format(cqg_symbol));
+    scope.wait_at_most_timeout(done);
+    scope.trace("eventQuoteDone is done.");
+}
+
+// An unknown symbol is left alone, silently.
+void unsubscribe_quote(ScopeRef scope, nb::handle self, nb::handle cqg_symbol) {
+    require_cqg_symbol(cqg_symbol);
+    nb::object lookup = read(self, "get_instrument_from_cqg_symbol");
+    nb::object instrument = lookup(cqg_symbol);
+    if (instrument.is_none())
+        return;
+    call_method(Scope::cqg_cel(self), "RemoveInstrument", instrument);
+    call_method(read(self, "eventQuoteDone"), "clear");
+    scope.trace(nb::str("Successfully unsubscribe quote for {}").format(cqg_symbol));
+}
+
+// An error only releases the waiting subscription; nothing is written about it.
+void on_instrument_resolved(ScopeRef, nb::handle self, nb::handle, nb::handle cqgInstrument,
+                            nb::handle cqgError) {
+    if (cqgError.is_none()) {
+        nb::object instrument = pyglue::dispatch(cqgInstrument);
+        write(instrument, "DataSubscriptionLevel", pyglue::com_constant("dsQuotesAndBBA"));
+    }
+    Scope::release(self, "eventQuoteDone");
+}
+
+// Each valid quote is handled on its own, in the collection's order, so one event can
+// publish several times, each with the record as it then stood. An error (an unknown quote
+// type, a security the gateway does not keep) ends the handling of the event.
+void on_instrument_changed(ScopeRef scope, nb::handle self, nb::handle cqgInstrument,
+                           nb::handle cqgQuotes, nb::handle) {
+    nb::object instrument = pyglue::dispatch(cqgInstrument);
+    nb::object quotes = pyglue::dispatch(cqgQuotes);
+    nb::object gateway = read(self, "gateway");
+    for (nb::handle item : quotes) {
+        nb::object quote = nb::borrow(item);
+        if (!pyglue::is_true(read(quote, "IsValid")))
+            continue;
+        apply_quote(scope, gateway, instrument, quote);
+    }
+}
+
+} // namespace gatelink
