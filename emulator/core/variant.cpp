@@ -53,9 +53,37 @@ bool is_numpy_number(nb::handle value) {
            Py_TYPE(value.ptr())->tp_as_number->nb_float != nullptr;
 }
 
+// A value that is already what a VARIANT gives back, so it crosses as it is.
+bool already_variant(nb::handle item) {
+    PyObject *raw = item.ptr();
+    if (PyLong_CheckExact(raw)) {
+        // One that fits in 64 bits; the full conversion deals with the others.
+        int overflow = 0;
+        PyLong_AsLongLongAndOverflow(raw, &overflow);
+        return overflow == 0;
+    }
+    return item.is_none() || PyBool_Check(raw) || PyFloat_CheckExact(raw) ||
+           PyUnicode_CheckExact(raw) || nb::isinstance<Interface>(item);
+}
+
+// True when from_variant(item, thread) would give `item` itself.
+bool unchanged_on(nb::handle item, unsigned long thread) {
+    if (!nb::isinstance<Interface>(item))
+        return !PyTuple_Check(item.ptr());
+    return nb::cast<const Interface &>(item).valid_thread == thread;
+}
+
 } // namespace
 
 nb::object to_variant(nb::handle value) {
+    // An event's arguments are mostly interfaces and plain numbers: such a tuple crosses whole.
+    if (PyTuple_CheckExact(value.ptr())) {
+        bool plain = true;
+        for (nb::handle item : value)
+            plain = plain && already_variant(item);
+        if (plain)
+            return nb::borrow(value);
+    }
     PyObject *raw = value.ptr();
     if (value.is_none() || PyBool_Check(raw))
         return nb::borrow(value);
@@ -87,9 +115,18 @@ nb::object to_variant(nb::handle value) {
 }
 
 nb::object from_variant(nb::handle value, unsigned long receiving_thread) {
-    if (nb::isinstance<Interface>(value))
-        return nb::cast(Interface{nb::cast<const Interface &>(value).target, receiving_thread});
+    if (nb::isinstance<Interface>(value)) {
+        const Interface &iface = nb::cast<const Interface &>(value);
+        if (iface.valid_thread == receiving_thread)
+            return nb::borrow(value); // already valid there: no second pointer needed
+        return nb::cast(Interface{iface.target, receiving_thread});
+    }
     if (PyTuple_Check(value.ptr())) {
+        bool unchanged = true;
+        for (nb::handle item : value)
+            unchanged = unchanged && unchanged_on(item, receiving_thread);
+        if (unchanged)
+            return nb::borrow(value);
         nb::list items;
         for (nb::handle item : value)
             items.append(from_variant(item, receiving_thread));
