@@ -11,5 +11,10 @@ TELEGRAM_CHAT_ID = None
 # name out) means Telegram's own service.
 TELEGRAM_BASE_URL = None
 
+# Optional: connections the bot keeps to Telegram (8 when None or left out), enough for the
+# library's threads and one engine thread; add one for each further thread of yours that
+# sends messages at the same time.
+TELEGRAM_CONNECTION_POOL_SIZE = None
+
 # Plug-in settings: the folder that holds the SQLite store's corvane.db.
 DB = {"sqlite3": "."}

@@ -274,12 +274,6 @@ class TestLockAndExceptions:
         err = capsys.readouterr().err
         assert "Traceback" in err and "in fail" in err and err.rstrip().endswith("ValueError: boom")
 
-    def test_cleanup_runs_after_a_cpp_failure(self):
-        cleaned = []
-        with pytest.raises(RuntimeError, match="glue failed"):
-            probe.glue_failure_then(lambda: cleaned.append(True))
-        assert cleaned == [True]
-
 
 class TestSignaturesAndDocumentation:
     @pytest.mark.parametrize("member, expected", [

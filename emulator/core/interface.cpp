@@ -245,7 +245,8 @@ bool same_object(const Interface &a, nb::handle other) {
 // raise (and drop) an AttributeError on every property read. Python's own names (`_oleobj_`,
 // the dunders), and anything a subclass adds, are looked up the ordinary way first.
 nb::object get_attribute(nb::handle self, nb::str name) {
-    const char *text = name.c_str();
+    // A copy: the ordinary lookup below may run Python code.
+    const std::string text = name.c_str();
     bool own_name = text[0] != '_' && self.type().is(nb::type<DispatchWrapper>());
     if (!own_name) {
         if (PyObject *found = PyObject_GenericGetAttr(self.ptr(), name.ptr()))
@@ -254,13 +255,13 @@ nb::object get_attribute(nb::handle self, nb::str name) {
             throw nb::python_error();
         if (text[0] == '_') {
             PyErr_Clear();
-            PyErr_SetString(PyExc_AttributeError, text);
+            PyErr_SetString(PyExc_AttributeError, text.c_str());
             throw nb::python_error();
         }
         PyErr_Clear();
     }
     const Interface &iface = nb::cast<const DispatchWrapper &>(self).iface;
-    const Member &member = member_named(iface, text);
+    const Member &member = member_named(iface, text.c_str());
     if (member.is_method()) {
         // Looking a method up already asks the object (for its id), so the thread is checked.
         require_usable_here(iface);

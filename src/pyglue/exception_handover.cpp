@@ -40,4 +40,10 @@ nb::object exception_from(const std::exception &failure) {
     return take_exception(error);
 }
 
+void raise_chained(nb::handle cause, const char *message) {
+    PyErr_SetObject(reinterpret_cast<PyObject *>(Py_TYPE(cause.ptr())), cause.ptr());
+    nb::python_error error;
+    nb::raise_from(error, PyExc_RuntimeError, "%s", message);
+}
+
 } // namespace pyglue

@@ -1,5 +1,5 @@
 // Taking an exception out of the interpreter, raising it again elsewhere (another thread,
-// later), printing it, and running a clean-up step whatever a body throws.
+// later) and printing it.
 #pragma once
 
 #include <nanobind/nanobind.h>
@@ -19,22 +19,13 @@ nb::object take_exception(nb::python_error &error);
 // Raises `exception` (an object from take_exception) again, the same object.
 [[noreturn]] void raise_again(nb::handle exception);
 
+// Raises RuntimeError(message) with `cause` (an object from take_exception) as its cause.
+[[noreturn]] void raise_chained(nb::handle cause, const char *message);
+
 // Prints `exception` with its traceback on standard error, as an uncaught one is printed.
 void print_exception(nb::handle exception);
 
 // The exception of a C++ failure that is not a Python error, as a RuntimeError.
 nb::object exception_from(const std::exception &failure);
-
-// Runs `body`, then `cleanup`, also when `body` throws anything at all (a Python error or
-// any C++ exception), in which case the exception goes on after the clean-up.
-template <typename Body, typename Cleanup> void run_then_always(Body &&body, Cleanup &&cleanup) {
-    try {
-        body();
-    } catch (...) {
-        cleanup();
-        throw;
-    }
-    cleanup();
-}
 
 } // namespace pyglue

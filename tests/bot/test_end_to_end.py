@@ -99,12 +99,32 @@ def test_with_no_chat_id_nobody_is_served(import_bot, bot_api, caplog):
         module.bot.send_message("nowhere to go")
 
 
-def test_an_edited_message_is_not_echoed(import_bot, bot_api):
-    import_bot()
-    bot_api.send_text("changed my mind", chat_id=AUTHORISED_CHAT, edited=True)
-    bot_api.send_text("/balance", chat_id=AUTHORISED_CHAT)
+def test_an_edited_message_runs_no_command_and_gets_no_reply(import_bot, bot_api):
+    module = import_bot()
+    # Every command, and plain text, edited later: nothing may run again.
+    for text, _ in CONVERSATION:
+        if text is not None:
+            bot_api.send_text(text, chat_id=AUTHORISED_CHAT, edited=True)
+    bot_api.send_text("/positions", chat_id=AUTHORISED_CHAT)
+    # Updates are handled in order: once this reply is out, the edits were handled.
     (reply,) = bot_api.wait_for_sent(1)
-    assert "Fetching balance" in reply["text"]
+    assert "Fetching positions" in reply["text"]
+    assert requests_of(module.bot) == {**INITIAL_REQUESTS, "get_positions": True}
+
+
+def test_a_pool_sized_for_the_sending_threads_keeps_every_connection(
+        import_bot, bot_api, caplog):
+    caplog.set_level(logging.WARNING)
+    assert import_bot().bot.updater.bot.request.con_pool_size == 8  # the default
+    module = import_bot(TELEGRAM_CONNECTION_POOL_SIZE=8 + 16)
+    senders = [threading.Thread(target=lambda n=n: [module.bot.send_message(f"{n}.{i}")
+                                                    for i in range(25)]) for n in range(16)]
+    for sender in senders:
+        sender.start()
+    for sender in senders:
+        sender.join()
+    assert len(bot_api.sent()) == 16 * 25
+    assert not [r for r in caplog.records if "pool is full" in r.getMessage()]
 
 
 def test_close_ends_every_library_thread(import_bot, bot_api):
@@ -128,6 +148,13 @@ def test_a_new_import_makes_a_new_bot_from_the_current_config(import_bot, bot_ap
     assert "Fetching balance" in bot_api.wait_for_sent(2)[1]["text"]
 
 
+def chat_id_or_none(bot):
+    try:
+        return bot.get_chat_id()
+    except RuntimeError:
+        return None
+
+
 class TestChatIdHelpers:
     def test_get_chat_id_reads_the_first_pending_message(self, import_bot, bot_api, capsys):
         module = import_bot(chat_id=None)
@@ -136,6 +163,21 @@ class TestChatIdHelpers:
         assert module.bot.get_chat_id() == 555
         assert isinstance(module.bot.updates[0], telegram.Update)
         assert "'text': 'hi'" in capsys.readouterr().out
+
+    def test_get_chat_id_while_polling_gives_the_chat_of_the_last_message(
+            self, import_bot, bot_api, caplog):
+        caplog.set_level(logging.WARNING, logger="corvane.plugins.telegram.bot")
+        module = import_bot(chat_id=None)
+        assert any("call bot.get_chat_id()" in r.getMessage() for r in caplog.records)
+        with pytest.raises(RuntimeError, match="received no message yet: send the bot a "
+                                               "message in Telegram, then call get_chat_id"):
+            module.bot.get_chat_id()
+        bot_api.send_text("hi", chat_id=777)
+        wait_until(lambda: chat_id_or_none(module.bot) == 777)
+        # A group chat is the chat to configure, not its member.
+        bot_api.send_text("hello", chat_id=-1001, user_id=777)
+        wait_until(lambda: chat_id_or_none(module.bot) == -1001)
+        assert bot_api.sent() == []  # nothing was served meanwhile
 
     def test_no_pending_update(self, import_bot, capsys):
         module = import_bot(chat_id=None)
@@ -163,6 +205,12 @@ class TestImportFailures:
     def test_a_base_url_that_is_no_str(self, import_bot):
         with pytest.raises(TypeError, match="TELEGRAM_BASE_URL"):
             import_bot(TELEGRAM_BASE_URL=8080)
+
+    @pytest.mark.parametrize("size, error", [("8", TypeError), (8.0, TypeError),
+                                             (0, ValueError), (2**70, ValueError)])
+    def test_a_connection_pool_size_that_is_no_positive_int(self, import_bot, size, error):
+        with pytest.raises(error, match="TELEGRAM_CONNECTION_POOL_SIZE"):
+            import_bot(TELEGRAM_CONNECTION_POOL_SIZE=size)
 
     def test_an_unreachable_api_fails_the_import_and_leaves_no_thread(self, import_bot,
                                                                        bot_api):

@@ -107,6 +107,21 @@ class EndingAtStartUpWait(threading.Event):
         return super().wait(timeout)
 
 
+class HoldingCelThread(EndingAtStartUpWait):
+    """Also keeps the CEL thread alive, no longer pumping, once it has ended the start-up
+    wait: until the shutdown event is signalled (or a bounded wait runs out)."""
+
+    def __init__(self, trigger, win32event, bridge):
+        super().__init__(trigger)
+        self.win32event = win32event
+        self.bridge = bridge
+
+    def set(self):
+        super().set()
+        if threading.current_thread() is self.bridge.thread:
+            self.win32event.WaitForSingleObject(self.bridge.shutdownEvent, 10000)
+
+
 @pytest.mark.parametrize("ending", ["quit", "unexpected wait result", "shutdown"])
 def test_cel_thread_ending_before_the_start_ends_the_start_up_wait(
         combridge, cel_platform, thread_errors, capsys, ending):
@@ -122,20 +137,25 @@ def test_cel_thread_ending_before_the_start_ends_the_start_up_wait(
         else:
             win32event.SetEvent(bridge.shutdownEvent)
 
-    bridge.eventCELStarted = EndingAtStartUpWait(trigger)
+    bridge.eventCELStarted = HoldingCelThread(trigger, win32event, bridge)
 
-    with pytest.raises(RuntimeError, match="^CEL thread ended before CQGCEL started$"):
+    with pytest.raises(RuntimeError, match="^CEL thread ended before CQGCEL started$") as raised:
         bridge.Init(combridge.CELSinkBase, None)
-    bridge.thread.join(timeout=5)
-    assert not bridge.thread.is_alive()
+    # The pump has gone although its thread may still be alive: shutting down makes no call
+    # that nobody would answer, and returns.
     assert bridge.Shutdown() is None
+    assert not bridge.thread.is_alive()
+    assert cel_platform.cel_calls() == ["Startup"]
     lines = parse_log(capsys.readouterr().out)
     assert "CQGCEL has started." not in messages_of(lines, threading.get_ident())
     cel_lines = messages_of(lines, bridge.thread.ident)
     if ending == "unexpected wait result":
-        assert [(name, str(error)) for name, error in thread_errors] == \
-            [("cel_threadfunc", "unexpected win32wait return value")]
+        # The pump's own error is the cause, reported once: by Init.
+        cause = raised.value.__cause__
+        assert type(cause) is RuntimeError and cause.args == ("unexpected win32wait return value",)
+        assert thread_errors == []
         assert cel_lines[-1] == "Starting message pumping.."
     else:
+        assert raised.value.__cause__ is None
         assert thread_errors == []
         assert cel_lines[-1] == "COM framework is uninitialized!"

@@ -17,6 +17,7 @@ MESSAGE = (
         ("DB = {'sqlite3': 42}\n", TypeError),  # not text
         ("DB = ['sqlite3']\n", TypeError),  # not a mapping
         ("raise RuntimeError('broken config')\n", RuntimeError),  # fails on import
+        ("DB = {'sqlite3': ''}\n", ValueError),  # empty: would be the file system's root
     ],
 )
 def test_configuration_error_names_what_to_set_and_keeps_its_cause(
@@ -29,6 +30,8 @@ def test_configuration_error_names_what_to_set_and_keeps_its_cause(
             call()
         assert str(raised.value) == MESSAGE
         assert isinstance(raised.value.__cause__, cause)
+    if source == "DB = {'sqlite3': ''}\n":
+        assert str(raised.value.__cause__) == 'corvane_config.DB["sqlite3"] is an empty path'
 
 
 def test_configured_directory_holds_corvane_db(db_module, db_dir, read_file):

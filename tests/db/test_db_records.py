@@ -56,12 +56,22 @@ def test_value_is_stored_as_its_sqlite_form(store, read_file, value, stored):
     assert kind == {str: "text", int: "integer", float: "real"}[type(stored)]
 
 
-def test_nan_is_stored_as_null_and_refused_where_a_value_is_required(store, read_file):
-    store.execute("CREATE TABLE probe (value)")
-    store.insert_records("probe", value=float("nan"))
-    assert read_file("SELECT typeof(value) FROM probe") == [("null",)]
-    with pytest.raises(sqlite3.IntegrityError):
-        insert_order(store, price=float("nan"))
+def test_nan_is_refused_naming_its_column_before_any_sql_runs(store, read_file):
+    store.execute("CREATE TABLE probe (value, other)")
+    store.insert_records("probe", value=1.0, other=2.0)
+    for call in (lambda: store.insert_records("probe", other=1.0, value=float("nan")),
+                 lambda: insert_order(store, price=np.float64("nan")),
+                 lambda: store.update_records("probe", {"other": 3.0, "value": float("nan")}),
+                 lambda: store.update_records("probe", {"other": 3.0}, value=float("nan")),
+                 lambda: store.delete_records("probe", value=float("nan"))):
+        with pytest.raises(ValueError, match=r"'(value|price)'.*NaN cannot be stored"):
+            call()
+    assert read_file("SELECT value, other FROM probe") == [(1.0, 2.0)]
+    assert read_file("SELECT count(*) FROM trading_order") == [(0,)]
+    # SQLite keeps infinities, so they are stored as they are.
+    store.insert_records("probe", value=float("inf"), other=float("-inf"))
+    assert read_file("SELECT value, other FROM probe WHERE rowid=2") == [
+        (float("inf"), float("-inf"))]
 
 
 @pytest.mark.parametrize(

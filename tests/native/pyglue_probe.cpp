@@ -65,10 +65,6 @@ void define_helper_probes(nb::module_ &m) {
     });
     m.def("raise_again", [](nb::handle exception) { pyglue::raise_again(exception); });
     m.def("print_exception", &pyglue::print_exception);
-    m.def("glue_failure_then", [](nb::handle cleanup) {
-        pyglue::run_then_always([] { throw std::runtime_error("glue failed"); },
-                                [&] { cleanup(); });
-    });
 }
 
 // Builds a class that defines a name it already has; `how` picks the mistake.

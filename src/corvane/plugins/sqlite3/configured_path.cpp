@@ -13,6 +13,11 @@ nb::object read_configured_directory() {
                      Py_TYPE(directory.ptr())->tp_name);
         throw nb::python_error();
     }
+    // An empty path would put the database at the root of the file system.
+    if (!directory.is_none() && PyUnicode_GET_LENGTH(directory.ptr()) == 0) {
+        PyErr_SetString(PyExc_ValueError, "corvane_config.DB[\"sqlite3\"] is an empty path");
+        throw nb::python_error();
+    }
     return directory;
 }
 

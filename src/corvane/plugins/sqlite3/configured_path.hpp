@@ -8,7 +8,7 @@ namespace corvane_db {
 namespace nb = nanobind;
 
 // corvane_config.DB["sqlite3"]: the database directory (text, or None). Any error while
-// reading it becomes a ValueError that names what to configure, chained from that error.
+// reading it, and an empty text, becomes a ValueError that names what to configure, chained from that error.
 nb::object configured_db_directory();
 
 } // namespace corvane_db

@@ -25,23 +25,26 @@ using Context = std::shared_ptr<const StoreContext>;
 
 // ---- names -------------------------------------------------------------------------------
 
-std::string_view utf8_of(nb::handle text) {
+// Statements are built from copies of the names, never from views into the caller's
+// strings: converting a value runs the caller's Python code, which may change or empty the
+// mapping or list the names came from.
+std::string utf8_of(nb::handle text) {
     Py_ssize_t size = 0;
     const char *data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
     if (!data)
         throw nb::python_error();
-    return std::string_view(data, static_cast<size_t>(size));
+    return std::string(data, static_cast<size_t>(size));
 }
 
 // The name as UTF-8, once it is known to be a plain identifier; `kind` is "table" or
-// "column". The view lives as long as `name` does.
-std::string_view checked_name(nb::handle name, const char *kind) {
+// "column".
+std::string checked_name(nb::handle name, const char *kind) {
     if (!PyUnicode_Check(name.ptr())) {
         PyErr_Format(PyExc_TypeError, "Invalid %s name %R: expected str, got %.200s", kind,
                      name.ptr(), Py_TYPE(name.ptr())->tp_name);
         throw nb::python_error();
     }
-    std::string_view text = utf8_of(name);
+    std::string text = utf8_of(name);
     if (!is_plain_identifier(text)) {
         PyErr_Format(PyExc_ValueError,
                      "Invalid %s name %R: a name is a letter or underscore followed by "
@@ -52,9 +55,23 @@ std::string_view checked_name(nb::handle name, const char *kind) {
     return text;
 }
 
-std::string_view checked_table(nb::handle table_name) {
+std::string checked_table(nb::handle table_name) {
     pyglue::require_exact_type(table_name, &PyUnicode_Type, "table_name");
     return checked_name(table_name, "table");
+}
+
+std::vector<std::string_view> views_of(const std::vector<std::string> &names) {
+    return std::vector<std::string_view>(names.begin(), names.end());
+}
+
+// The mapping's (name, value) pairs as a list of our own, taken before any value is
+// converted: the statement is for what the caller passed, and no entry can be freed under
+// us if the caller's code empties the mapping meanwhile.
+nb::list entries_of(nb::dict mapping) {
+    nb::object entries = nb::steal(PyDict_Items(mapping.ptr()));
+    if (!entries.is_valid())
+        throw nb::python_error();
+    return nb::borrow<nb::list>(entries);
 }
 
 void check_assertion(const StoreContext &context, bool condition, const char *message) {
@@ -120,33 +137,39 @@ struct Condition {
 // column compared for equality with its bound value.
 Condition build_condition(const StoreContext &context, nb::dict keywords) {
     Condition condition;
-    std::vector<ConditionTerm> terms;
-    std::vector<nb::object> raw_texts; // keeps the raw conditions' UTF-8 alive
-    terms.reserve(keywords.size());
-    for (auto [name, value] : keywords) {
-        if (utf8_of(name) == "condition_str") {
-            raw_texts.push_back(nb::str(value));
-            terms.push_back({true, utf8_of(raw_texts.back())});
+    std::vector<bool> raw;
+    std::vector<std::string> texts; // column names and raw conditions, in keyword order
+    for (nb::handle entry : entries_of(keywords)) {
+        nb::handle name = PyTuple_GET_ITEM(entry.ptr(), 0);
+        nb::handle value = PyTuple_GET_ITEM(entry.ptr(), 1);
+        bool is_raw = utf8_of(name) == "condition_str";
+        if (is_raw) {
+            texts.push_back(utf8_of(nb::str(value)));
         } else {
-            terms.push_back({false, checked_name(name, "column")});
-            condition.parameters.append(bindable_value(context, value));
+            texts.push_back(checked_name(name, "column"));
+            condition.parameters.append(bindable_column_value(context, texts.back(), value));
         }
+        raw.push_back(is_raw);
     }
+    std::vector<ConditionTerm> terms;
+    for (size_t i = 0; i < texts.size(); ++i)
+        terms.push_back({raw[i], texts[i]});
     condition.text = where_clause(terms);
     return condition;
 }
 
 // Checked column names and their values to bind, in the mapping's order.
 struct ColumnValues {
-    std::vector<std::string_view> names;  // views into the mapping's keys
+    std::vector<std::string> names;
     nb::list parameters;
 };
 
 ColumnValues column_values(const StoreContext &context, nb::dict columns) {
     ColumnValues values;
-    for (auto [name, value] : columns) {
-        values.names.push_back(checked_name(name, "column"));
-        values.parameters.append(bindable_value(context, value));
+    for (nb::handle entry : entries_of(columns)) {
+        values.names.push_back(checked_name(PyTuple_GET_ITEM(entry.ptr(), 0), "column"));
+        values.parameters.append(
+            bindable_column_value(context, values.names.back(), PyTuple_GET_ITEM(entry.ptr(), 1)));
     }
     return values;
 }
@@ -185,22 +208,23 @@ nb::object db_parse_sql_where_condition(const StoreContext &context, nb::kwargs 
 }
 
 void db_delete_table(nb::handle self, nb::handle table_name) {
-    std::string_view table = checked_table(table_name);
+    std::string table = checked_table(table_name);
     execute_on(self, drop_table_statement(table));
 }
 
 nb::object db_select_records(const StoreContext &context, nb::handle self,
                              nb::handle table_name, nb::handle columns, nb::kwargs keywords) {
-    std::string_view table = checked_table(table_name);
+    std::string table = checked_table(table_name);
     pyglue::require_exact_type_or_none(columns, &PyList_Type, "columns");
-    std::vector<std::string_view> names;
+    std::vector<std::string> names;
     if (!columns.is_none())
-        for (nb::handle column : nb::borrow<nb::list>(columns))
+        for (nb::handle column : nb::list(columns)) // a copy: the caller's may change
             names.push_back(PyUnicode_Check(column.ptr()) && utf8_of(column) == "*"
-                                ? std::string_view("*")
+                                ? std::string("*")
                                 : checked_name(column, "column"));
     Condition condition = build_condition(context, keywords);
-    nb::str sql = as_text(select_statement(table, names, columns.is_none(), condition.text));
+    nb::str sql =
+        as_text(select_statement(table, views_of(names), columns.is_none(), condition.text));
 
     // The statement and its fetch form one critical section, so no other thread's
     // statement can replace the result in between.
@@ -232,11 +256,12 @@ void db_update_records(const StoreContext &context, nb::handle self, nb::handle 
     nb::dict assignments = nb::borrow<nb::dict>(columns);
     check_assertion(context, assignments.size() > 0,
                     "At least one column needs to be updated!");
-    std::string_view table = checked_name(table_name, "table");
+    std::string table = checked_name(table_name, "table");
     ColumnValues values = column_values(context, assignments);
     Condition condition = build_condition(context, keywords);
     values.parameters.extend(condition.parameters);
-    execute_on(self, update_statement(table, values.names, condition.text), values.parameters);
+    execute_on(self, update_statement(table, views_of(values.names), condition.text),
+               values.parameters);
 }
 
 void db_insert_records(const StoreContext &context, nb::handle self, nb::handle table_name,
@@ -244,14 +269,14 @@ void db_insert_records(const StoreContext &context, nb::handle self, nb::handle 
     pyglue::require_exact_type(table_name, &PyUnicode_Type, "table_name");
     check_assertion(context, keywords.size() > 0,
                     "Must provide columns and values when inserting!");
-    std::string_view table = checked_name(table_name, "table");
+    std::string table = checked_name(table_name, "table");
     ColumnValues values = column_values(context, keywords);
-    execute_on(self, insert_statement(table, values.names), values.parameters);
+    execute_on(self, insert_statement(table, views_of(values.names)), values.parameters);
 }
 
 void db_delete_records(const StoreContext &context, nb::handle self, nb::handle table_name,
                        nb::kwargs keywords) {
-    std::string_view table = checked_table(table_name);
+    std::string table = checked_table(table_name);
     Condition condition = build_condition(context, keywords);
     execute_on(self, delete_statement(table, condition.text), condition.parameters);
 }

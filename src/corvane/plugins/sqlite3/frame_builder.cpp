@@ -93,10 +93,15 @@ private:
 
 } // namespace
 
-nb::object frame_from_rows(const StoreContext &context, nb::handle rows, nb::list names) {
+nb::object frame_from_rows(const StoreContext &context, nb::handle fetched, nb::list names) {
     Py_ssize_t width = static_cast<Py_ssize_t>(names.size());
-    if (!rows_are_plain_tuples(rows, width) || !names_are_unique(names))
-        return context.data_frame(rows, nb::arg("columns") = names);
+    if (!rows_are_plain_tuples(fetched, width) || !names_are_unique(names))
+        return context.data_frame(fetched, nb::arg("columns") = names);
+    // The rows are read by borrowed pointers while the arrays are made, which runs Python
+    // code: read them from a list of our own, which nothing else can change.
+    nb::object rows = nb::steal(PyList_GetSlice(fetched.ptr(), 0, PY_SSIZE_T_MAX));
+    if (!rows.is_valid())
+        throw nb::python_error();
 
     // Row by row (the order the rows lie in memory): first what each column holds, then
     // the values into their columns.

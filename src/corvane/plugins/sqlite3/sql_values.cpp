@@ -1,5 +1,8 @@
 #include "sql_values.hpp"
 
+#include <cmath>
+#include <string>
+
 #include "datetime_helpers.hpp"
 
 namespace corvane_db {
@@ -63,6 +66,19 @@ nb::object bindable_value(const StoreContext &context, nb::handle value) {
         raise_unsupported(value);
     if (!bound.is_valid())
         throw nb::python_error();
+    return bound;
+}
+
+nb::object bindable_column_value(const StoreContext &context, std::string_view column,
+                                 nb::handle value) {
+    nb::object bound = bindable_value(context, value);
+    if (PyFloat_CheckExact(bound.ptr()) && std::isnan(PyFloat_AS_DOUBLE(bound.ptr()))) {
+        std::string name(column);
+        PyErr_Format(PyExc_ValueError,
+                     "Column '%s' is NaN: NaN cannot be stored (SQLite would keep NULL)",
+                     name.c_str());
+        throw nb::python_error();
+    }
     return bound;
 }
 

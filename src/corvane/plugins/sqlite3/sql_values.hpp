@@ -3,6 +3,8 @@
 
 #include <nanobind/nanobind.h>
 
+#include <string_view>
+
 #include "store_context.hpp"
 
 namespace corvane_db {
@@ -13,5 +15,10 @@ namespace corvane_db {
 // itself reads such a number written in SQL text. Anything else (None included) raises
 // ValueError "Data format is not support! ...".
 nb::object bindable_value(const StoreContext &context, nb::handle value);
+
+// The value to bind for `column`, as above; NaN raises ValueError naming the column, since
+// SQLite keeps no NaN (it would become NULL). Infinities are kept.
+nb::object bindable_column_value(const StoreContext &context, std::string_view column,
+                                 nb::handle value);
 
 } // namespace corvane_db

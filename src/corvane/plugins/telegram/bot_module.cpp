@@ -51,6 +51,32 @@ nb::object configured_base_url(nb::handle config) {
     return base_url;
 }
 
+// The Updater runs 4 workers; with its dispatcher, poller, job queue and the engine's
+// thread that makes 8 users of the bot's connection pool. A strategy that sends from more
+// threads at once sets TELEGRAM_CONNECTION_POOL_SIZE, or urllib3 discards the connections
+// the pool has no room for (with a warning each).
+constexpr long kDefaultConnectionPoolSize = 8;
+
+nb::object configured_pool_size(nb::handle config) {
+    nb::object size = nb::getattr(config, "TELEGRAM_CONNECTION_POOL_SIZE", nb::none());
+    if (size.is_none())
+        return nb::int_(kDefaultConnectionPoolSize);
+    if (!PyLong_CheckExact(size.ptr())) {
+        PyErr_Format(PyExc_TypeError,
+                     "TELEGRAM_CONNECTION_POOL_SIZE must be an int or None, got %.200s",
+                     Py_TYPE(size.ptr())->tp_name);
+        throw nb::python_error();
+    }
+    int overflow = 0;
+    long long count = PyLong_AsLongLongAndOverflow(size.ptr(), &overflow);
+    if (overflow != 0 || count < 1) {
+        PyErr_Format(PyExc_ValueError,
+                     "TELEGRAM_CONNECTION_POOL_SIZE must be at least 1, got %R", size.ptr());
+        throw nb::python_error();
+    }
+    return size;
+}
+
 } // namespace
 
 PYGLUE_MODULE(bot, m) {
@@ -80,6 +106,7 @@ PYGLUE_MODULE(bot, m) {
     settings.library_bot_class = m.attr("CustomedExtBot");
     settings.default_chat_id = default_chat_id(m.attr("TELEGRAM_CHAT_ID"));
     settings.base_url = m.attr("TELEGRAM_BASE_URL");
+    settings.connection_pool_size = configured_pool_size(config);
     nb::object module_name = m.attr("__name__");
     settings.logger = nb::module_::import_("logging").attr("getLogger")(module_name);
     m.attr("TelegramBot") = make_telegram_bot_class(m, settings);

@@ -17,10 +17,6 @@ const char *const kCommands[] = {"stop",          "balance",      "positions",
                                  "orders",        "deals",        "cancel_order",
                                  "cancel_orders", "send_order",   "close_positions"};
 
-// The Updater runs 4 workers; with its dispatcher, poller, job queue and the engine's
-// thread that makes 8 users of the bot's connection pool.
-constexpr int kConnectionPoolSize = 8;
-
 // Sets the request attributes on the library bot to their initial values, in order.
 void set_initial_requests(nb::handle library_bot) {
     nb::object no = nb::bool_(false);
@@ -75,10 +71,14 @@ void register_and_poll(nb::handle updater, nb::handle module_handlers, nb::handl
     nb::object filters = ext.attr("Filters");
 
     nb::object dispatcher = updater.attr("dispatcher");
+    // The library hands edited messages to command handlers too; a command edited later
+    // (a typo fixed in /send_order) must not run a second time.
+    nb::object new_messages_only = ~filters.attr("update").attr("edited_message");
     nb::list handlers;
     for (const char *command : kCommands) {
         nb::object command_callback = module_handlers.attr(command);
-        handlers.append(command_handler(command, command_callback));
+        handlers.append(command_handler(command, command_callback,
+                                        nb::arg("filters") = new_messages_only));
     }
     nb::object echo_callback = module_handlers.attr("echo");
     nb::object echo_handler = ext.attr("MessageHandler")(
@@ -123,7 +123,7 @@ nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &se
             pyglue::require_exact_type(token, &PyUnicode_Type, "token");
             nb::object request = nb::module_::import_("telegram.utils.request")
                                      .attr("Request")(nb::arg("con_pool_size") =
-                                                          kConnectionPoolSize);
+                                                          settings.connection_pool_size);
             nb::object library_bot = settings.library_bot_class(
                 nb::arg("token") = token, nb::arg("base_url") = settings.base_url,
                 nb::arg("request") = request);
@@ -131,8 +131,11 @@ nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &se
                 nb::arg("use_context") = true, nb::arg("bot") = library_bot);
             nb::setattr(self, "updater", updater);
             set_initial_requests(updater.attr("bot"));
-            register_and_poll(updater, handlers,
-                              make_chat_gate(settings.default_chat_id, settings.logger));
+            nb::object last_chat = last_chat_holder();
+            nb::setattr(self, "_last_chat", last_chat);
+            register_and_poll(
+                updater, handlers,
+                make_chat_gate(settings.default_chat_id, settings.logger, last_chat));
         },
         nb::arg("token").none());
 
@@ -178,6 +181,18 @@ nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &se
     });
 
     cls.def("get_chat_id", [](nb::handle self) -> nb::object {
+        // While the bot polls, its poller has taken every message before get_updates
+        // could: the chat is the one of the last update the bot received.
+        if (pyglue::is_true(self.attr("updater").attr("running"))) {
+            nb::object chat_id = self.attr("_last_chat").attr("id");
+            if (chat_id.is_none()) {
+                PyErr_SetString(PyExc_RuntimeError,
+                                "The bot has received no message yet: send the bot a "
+                                "message in Telegram, then call get_chat_id() again");
+                throw nb::python_error();
+            }
+            return chat_id;
+        }
         self.attr("get_updates")();
         nb::object updates = self.attr("updates");
         if (nb::len(updates) == 0) {

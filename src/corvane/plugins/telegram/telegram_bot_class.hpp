@@ -14,6 +14,7 @@ struct TelegramBotSettings {
     nb::object library_bot_class; // CustomedExtBot
     nb::object default_chat_id;   // send_message's default chat, and the one chat let in
     nb::object base_url;          // the Bot API's base URL, or None for Telegram's own
+    nb::object connection_pool_size; // connections kept for the threads that use the bot
     nb::object logger;
 };
 

@@ -3,6 +3,7 @@
 #include "class_builder.hpp"
 #include "com_platform.hpp"
 #include "exception_handover.hpp"
+#include "exit_guard.hpp"
 #include "progress_log.hpp"
 #include "truth.hpp"
 
@@ -23,6 +24,14 @@ const char *const kPreparationFailure = "_celThreadFailure";
 // Set by the CEL thread when it ends before CQGCEL has reported its start (or an error):
 // the start-up wait would otherwise never end.
 const char *const kEndedBeforeStart = "_celThreadEndedBeforeStart";
+// Set by the CEL thread when its pump failed while the start-up wait was pending: the
+// exception, which Init raises as the cause of its own error.
+const char *const kPumpFailure = "_celThreadPumpFailure";
+// Set by the CEL thread once its pump has ended: nothing answers a call through the proxy
+// any more, so Shutdown does not make one.
+const char *const kPumpEnded = "_celPumpEnded";
+// Set by the first Init: a bridge starts CQGCEL once.
+const char *const kInitCalled = "_initCalled";
 
 bool cel_thread_alive(nb::handle self) {
     return nb::hasattr(self, "thread") &&
@@ -47,14 +56,33 @@ void hand_over_preparation_failure(nb::handle self, nb::handle exception) {
 }
 
 // Once the CEL thread is gone nothing can answer Startup(); a start-up wait still pending
-// is ended here and told apart by kEndedBeforeStart. Runs on the CEL thread, as the
-// internal sink does, so it cannot overtake a start already reported.
-void release_start_up_wait(nb::handle self) {
+// is ended here and told apart by kEndedBeforeStart, with `failure` (the exception that
+// ended the pump, or None) kept for Init. Runs on the CEL thread, as the internal sink
+// does, so it cannot overtake a start already reported. False when no wait was pending.
+bool release_start_up_wait(nb::handle self, nb::handle failure) {
     nb::object started = self.attr("eventCELStarted");
     if (pyglue::is_true(started.attr("is_set")()))
-        return;
+        return false;
+    nb::setattr(self, kPumpFailure, failure);
     nb::setattr(self, kEndedBeforeStart, nb::bool_(true));
     started.attr("set")();
+    return true;
+}
+
+void pump_then_leave_apartment(nb::handle self, nb::handle pythoncom) {
+    Trace("Starting message pumping..");
+    try {
+        self.attr("pumpMessages")();
+    } catch (nb::python_error &) {
+        // The apartment is not left: the exception ends the thread's body.
+        nb::setattr(self, kPumpEnded, nb::bool_(true));
+        throw;
+    }
+    nb::setattr(self, kPumpEnded, nb::bool_(true));
+
+    Trace("COM framework is uninitializing...");
+    pythoncom.attr("CoUninitialize")();
+    Trace("COM framework is uninitialized!");
 }
 
 void thread_body(nb::handle self, nb::handle sinkType, nb::handle sinkInternalType) {
@@ -101,19 +129,21 @@ void thread_body(nb::handle self, nb::handle sinkType, nb::handle sinkInternalTy
     }
 
     self.attr("eventAllPrepared").attr("set")();
-    // Whatever ends the pump (also a C++ failure of the glue), a start-up wait still
-    // pending is released on the way out.
-    pyglue::run_then_always(
-        [&] {
-            Trace("Starting message pumping..");
-            // An exception from the pump ends the thread here: the apartment is not left.
-            self.attr("pumpMessages")();
-
-            Trace("COM framework is uninitializing...");
-            pythoncom.attr("CoUninitialize")();
-            Trace("COM framework is uninitialized!");
-        },
-        [&] { release_start_up_wait(self); });
+    try {
+        pump_then_leave_apartment(self, pythoncom);
+    } catch (nb::python_error &error) {
+        // Before the start, Init reports the failure (as its cause); after it, the failure
+        // ends the thread and reaches threading's excepthook.
+        nb::object failure = pyglue::take_exception(error);
+        if (!release_start_up_wait(self, failure))
+            pyglue::raise_again(failure);
+        return;
+    } catch (...) {
+        // A failure of the glue itself still releases a start-up wait that is pending.
+        release_start_up_wait(self, nb::none());
+        throw;
+    }
+    release_start_up_wait(self, nb::none());
 }
 
 void pump_messages(nb::handle self) {
@@ -142,13 +172,27 @@ void pump_messages(nb::handle self) {
     }
 }
 
-nb::object init(nb::handle self, nb::handle sinkType, nb::handle customAPIConfiguration) {
+nb::object init(nb::handle self, nb::handle sinkType, nb::handle customAPIConfiguration,
+                nb::handle running) {
+    // A second CEL thread would pump unseen and Shutdown would end only one of them; the
+    // start-up events are not reset either.
+    if (nb::hasattr(self, kInitCalled)) {
+        PyErr_SetString(PyExc_RuntimeError,
+                        "Init was already called on this ComBridge: a ComBridge starts "
+                        "CQGCEL once; create a new ComBridge to start again");
+        throw nb::python_error();
+    }
+    nb::setattr(self, kInitCalled, nb::bool_(true));
+
     nb::object threadedFunction = self.attr("threadedFunction");
+    // Not a daemon, whatever the calling thread is: the interpreter must not end under a
+    // thread that is still in its apartment.
     nb::object thread = threading_module().attr("Thread")(
-        nb::arg("target") = threadedFunction,
-        nb::arg("args") = nb::make_tuple(sinkType), nb::arg("name") = "cel_threadfunc");
+        nb::arg("target") = threadedFunction, nb::arg("args") = nb::make_tuple(sinkType),
+        nb::arg("name") = "cel_threadfunc", nb::arg("daemon") = false);
     nb::setattr(self, "thread", thread);
     thread.attr("start")();
+    running.attr("add")(self);
 
     Trace("Waiting for CQGCEL creation..");
     self.attr("eventAllPrepared").attr("wait")();
@@ -208,16 +252,22 @@ void startup_cel(nb::handle self) {
     // Ended by CELStarted or a data error (both through the internal sink), or by the
     // CEL thread ending first.
     self.attr("eventCELStarted").attr("wait")();
-    AssertMessage(nb::bool_(!nb::hasattr(self, kEndedBeforeStart)),
-                  nb::str("CEL thread ended before CQGCEL started"));
+    if (nb::hasattr(self, kEndedBeforeStart)) {
+        nb::object failure = self.attr(kPumpFailure);
+        if (failure.is_none())
+            AssertMessage(nb::bool_(false), nb::str("CEL thread ended before CQGCEL started"));
+        pyglue::raise_chained(failure, "CEL thread ended before CQGCEL started");
+    }
     Trace("CQGCEL has started.");
 }
 
 // Does what still applies: a bridge whose CEL thread never handed CQGCEL over has no
-// proxy to shut down, and a thread that has ended is not waited for.
-void shutdown(nb::handle self) {
+// proxy to shut down, one whose pump has ended has no one to answer the proxy, and a
+// thread that has ended is not waited for.
+void shutdown(nb::handle self, nb::handle running) {
+    running.attr("discard")(self);
     Trace("CQGCEL is being shut down..");
-    if (nb::hasattr(self, "cqgCEL") && cel_thread_alive(self))
+    if (nb::hasattr(self, "cqgCEL") && !nb::hasattr(self, kPumpEnded) && cel_thread_alive(self))
         self.attr("cqgCEL").attr("Shutdown")();
     nb::object shutdownEvent = self.attr("shutdownEvent");
     win32event_module().attr("SetEvent")(shutdownEvent);
@@ -232,13 +282,17 @@ void set_error(nb::handle self) { nb::setattr(self, "errorHappened", nb::bool_(t
 
 nb::object make_com_bridge(nb::handle module, nb::handle sink_internal) {
     nb::object sinkInternalType = nb::borrow(sink_internal);
+    nb::object running = running_bridges_with_exit_hook();
 
     pyglue::ClassBuilder bridge(module, "ComBridge", nb::tuple(),
                                 "Runs CQGCEL on a thread of its own and hands it over to "
                                 "the calling thread.");
     bridge.def("__init__", &construct)
-        .def("Init", &init, nb::arg("sinkType").none(),
-             nb::arg("customAPIConfiguration").none())
+        .def("Init",
+             [running](nb::handle self, nb::handle sinkType, nb::handle customAPIConfiguration) {
+                 return init(self, sinkType, customAPIConfiguration, running);
+             },
+             nb::arg("sinkType").none(), nb::arg("customAPIConfiguration").none())
         .def("threadedFunction",
              [sinkInternalType](nb::handle self, nb::handle sinkType) {
                  thread_body(self, sinkType, sinkInternalType);
@@ -248,7 +302,7 @@ nb::object make_com_bridge(nb::handle module, nb::handle sink_internal) {
         .def("apiConfigurationSet", &api_configuration_set,
              nb::arg("customAPIConfiguration").none())
         .def("startupCel", &startup_cel)
-        .def("Shutdown", &shutdown)
+        .def("Shutdown", [running](nb::handle self) { shutdown(self, running); })
         .def("SetError", &set_error);
     return bridge.get();
 }

@@ -1,0 +1,84 @@
+"""A bridge started from a daemon thread, started twice, or left running at exit."""
+import subprocess
+import sys
+import textwrap
+import threading
+
+import pytest
+
+from bridge_log import MODULE
+
+pytestmark = pytest.mark.timeout(60)
+
+
+def run_child(source):
+    """Runs `source` in a child process with the bridge module imported as `ComBridge`; a
+    hang fails the test instead of stopping the run."""
+    script = f"import {MODULE} as ComBridge\n" + textwrap.dedent(source)
+    return subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=30)
+
+
+def test_the_cel_thread_is_no_daemon_when_init_runs_on_one(combridge, cel_platform):
+    bridge = combridge.ComBridge()
+    seen = []
+
+    def run_bridge():
+        import pythoncom
+        pythoncom.CoInitialize()  # as on Windows: only the importing thread starts initialised
+        bridge.Init(combridge.CELSinkBase, None)
+        seen.append(bridge.thread.daemon)
+        bridge.Shutdown()
+        pythoncom.CoUninitialize()
+
+    caller = threading.Thread(target=run_bridge, daemon=True)
+    caller.start()
+    caller.join(timeout=20)
+    assert seen == [False]
+    assert not bridge.thread.is_alive()
+
+
+def test_a_second_init_is_refused_and_starts_nothing():
+    run = run_child("""
+        import threading
+        bridge = ComBridge.ComBridge()
+        bridge.Init(ComBridge.CELSinkBase, None)
+        first = bridge.thread
+        try:
+            bridge.Init(ComBridge.CELSinkBase, None)
+        except RuntimeError as error:
+            print("refused:", error)
+        cel_threads = [t for t in threading.enumerate() if t.name == "cel_threadfunc"]
+        print("same thread:", bridge.thread is first, "cel threads:", len(cel_threads))
+        bridge.Shutdown()
+        print("shut down, alive:", first.is_alive())
+    """)
+    assert run.returncode == 0, run.stderr
+    lines = [line for line in run.stdout.splitlines() if not line[:1].isdigit()]
+    assert lines == [
+        "refused: Init was already called on this ComBridge: a ComBridge starts CQGCEL once; "
+        "create a new ComBridge to start again",
+        "same thread: True cel threads: 1",
+        "shut down, alive: False",
+    ]
+
+
+@pytest.mark.parametrize("caller", ["main", "daemon"])
+def test_exit_with_a_running_bridge_warns_once_and_shuts_it_down(caller):
+    run = run_child(f"""
+        import threading
+        bridges = [ComBridge.ComBridge(), ComBridge.ComBridge()]
+        for bridge in bridges:
+            if {caller!r} == "main":
+                bridge.Init(ComBridge.CELSinkBase, None)
+            else:
+                init = threading.Thread(target=bridge.Init,
+                                        args=(ComBridge.CELSinkBase, None), daemon=True)
+                init.start()
+                init.join()
+    """)
+    assert run.returncode == 0, run.stderr
+    assert run.stderr.count("ComBridge was not shut down") == 1, run.stderr
+    assert "leaked" not in run.stderr
+    # Both CEL threads left their apartments and ended.
+    assert run.stdout.count("COM framework is uninitialized!") == 2
