@@ -20,21 +20,6 @@ namespace {
     raise_server_error("CQG.CQGCEL.4", description, hresult::DISP_E_EXCEPTION);
 }
 
-// The emulated object of type T an argument carries; a type mismatch otherwise. None gives
-// null when `optional`.
-template <class T> std::shared_ptr<T> object_at(nb::handle value, bool optional) {
-    if (optional && value.is_none())
-        return nullptr;
-    std::optional<Interface> iface = interface_of(value);
-    if (!iface)
-        raise_com_error(hresult::DISP_E_TYPEMISMATCH);
-    require_usable_here(*iface);
-    auto object = std::dynamic_pointer_cast<T>(iface->target);
-    if (!object)
-        raise_com_error(hresult::DISP_E_TYPEMISMATCH);
-    return object;
-}
-
 // A number argument: an int or a float (VT_I4 / VT_R8); a type mismatch otherwise.
 double number_at(nb::handle value) {
     if (PyBool_Check(value.ptr()) || !(PyLong_Check(value.ptr()) || PyFloat_Check(value.ptr())))
@@ -80,8 +65,9 @@ nb::object Cqgcel::create_order(nb::tuple args) {
         raise_com_error(hresult::DISP_E_BADPARAMCOUNT);
     OrderTicket ticket;
     ticket.kind = order_kind(args[0]);
-    auto instrument = object_at<CqgInstrument>(args[1], false);
-    auto account = object_at<CqgAccount>(args[2], true);
+    auto instrument = emulated_argument<CqgInstrument>(args[1]);
+    // An order without an account is made; the gateway rejects it when it is placed.
+    auto account = args[2].is_none() ? nullptr : emulated_argument<CqgAccount>(args[2]);
     ticket.quantity = whole_quantity(args[3]);
     ticket.side = order_side(args[4]);
     if (args.size() > 5 && !args[5].is_none())
@@ -89,7 +75,6 @@ nb::object Cqgcel::create_order(nb::tuple args) {
     if (args.size() > 6 && !args[6].is_none())
         ticket.stop_price = number_at(args[6]);
     ticket.instrument = instrument->key();
-    // An order without an account is made; the gateway rejects it when it is placed.
     ticket.account_id = account ? integer_value(account->gw_account_id()) : 0;
     try {
         MatchingEngine::check(ticket);

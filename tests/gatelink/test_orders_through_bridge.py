@@ -16,20 +16,29 @@ pytestmark = pytest.mark.timeout(60)
 EP = Futures(code="EPZ26", security_name="E-mini S&P 500 Dec 26")
 
 
-@pytest.fixture
-def trading(gatelink, trace):
-    """A gateway logged on, following account 1001 and EPZ26's quotes."""
+def connected(gatelink, **scenario):
+    """A gateway following account 1001 and EPZ26's quotes, the market at 6000/6000.5."""
     gatelink.TIMEOUT = 10  # answers come through the bridge's pump
     emu.reset()
+    emu.load_scenario(**scenario)
     gateway = CqgGateway([EP])
     link = gateway.connect().gatelink
-    link.Logon("trader", "secret")
     link.subscribe_account_and_positions(1001)
     link.subscribe_quote("EPZ26")
     emu.set_market("EPZ26", 6000.0, 6000.5)
     yield gateway, link
     gateway.close()
     emu.reset()
+
+
+@pytest.fixture
+def trading(gatelink, trace):
+    yield from connected(gatelink)
+
+
+@pytest.fixture
+def trading_nested(gatelink, trace):
+    yield from connected(gatelink, event_delivery="nested")
 
 
 def order(order_type, direction, quantity, price=0, stop_price=None):
@@ -118,24 +127,10 @@ class TestHandOver:
         # Its later changes are updates like any other; the added report was not one.
         assert updates(gateway, guid) == [(OrderStatus.SUBMITTED, 0), (OrderStatus.FILLED, 1)]
 
-    def test_nested_delivery_still_hands_the_guid_over(self, gatelink, gatelink_nested):
-        gateway, link = gatelink_nested
+    def test_nested_delivery_still_hands_the_guid_over(self, trading_nested):
+        gateway, link = trading_nested
         guid = gateway.place_order(order(OrderType.MARKET, Direction.LONG, 1))
         assert guid == emu.orders()[0]["guid"] and link.order_id is None
         settle(gateway, link)
         assert deals(gateway, guid) == [(6000.5, 1)]
 
-
-@pytest.fixture
-def gatelink_nested(gatelink, trace):
-    gatelink.TIMEOUT = 10
-    emu.reset()
-    emu.load_scenario(event_delivery="nested")
-    gateway = CqgGateway([EP])
-    link = gateway.connect().gatelink
-    link.subscribe_account_and_positions(1001)
-    link.subscribe_quote("EPZ26")
-    emu.set_market("EPZ26", 6000.0, 6000.5)
-    yield gateway, link
-    gateway.close()
-    emu.reset()
