@@ -31,14 +31,7 @@ nb::object error_for(const std::shared_ptr<ThreadQueue> &home, const std::string
 // The emulated object of type T behind a method's one argument; a type mismatch otherwise.
 template <class T> std::shared_ptr<T> object_argument(nb::tuple args) {
     require_argument_count(args, 1);
-    std::optional<Interface> iface = interface_of(args[0]);
-    if (!iface)
-        raise_com_error(hresult::DISP_E_TYPEMISMATCH);
-    require_usable_here(*iface);
-    auto object = std::dynamic_pointer_cast<T>(iface->target);
-    if (!object)
-        raise_com_error(hresult::DISP_E_TYPEMISMATCH);
-    return object;
+    return emulated_argument<T>(args[0]);
 }
 
 } // namespace

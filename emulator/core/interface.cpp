@@ -372,4 +372,6 @@ void define_interface_types(nb::module_ &module) {
     }
 }
 
+void raise_type_mismatch() { raise_com_error(hresult::DISP_E_TYPEMISMATCH); }
+
 } // namespace cqgemu

@@ -47,6 +47,10 @@ std::optional<Interface> interface_of(nb::handle value);
 // Checks that `iface` may be used on the calling thread and that its object is still there.
 void require_usable_here(const Interface &iface);
 
+// The emulated object of type T a method argument carries, usable here; the platform's type
+// mismatch for anything else.
+template <class T> std::shared_ptr<T> emulated_argument(nb::handle value);
+
 // win32com.client.Dispatch on an existing interface: a CDispatch for it.
 nb::object wrap_for_names(const Interface &iface);
 
@@ -62,5 +66,18 @@ nb::object wrap_result(nb::object value);
 // back as a com_error.
 nb::object invoke(const Interface &iface, Operation operation, const Member &member,
                   nb::object argument);
+
+[[noreturn]] void raise_type_mismatch();
+
+template <class T> std::shared_ptr<T> emulated_argument(nb::handle value) {
+    std::optional<Interface> iface = interface_of(value);
+    if (!iface)
+        raise_type_mismatch();
+    require_usable_here(*iface);
+    auto object = std::dynamic_pointer_cast<T>(iface->target);
+    if (!object)
+        raise_type_mismatch();
+    return object;
+}
 
 } // namespace cqgemu
