@@ -41,7 +41,7 @@ install-test: $(VENV)/.deps-test
 	$(PIP) install -q --no-build-isolation --no-deps .
 
 demo: install
-	$(VPY) examples/demo.py
+	$(VENV)/bin/corvane-demo
 
 test: install-test
 	$(VPY) -m pytest -q
