@@ -56,7 +56,7 @@ class ChatUser:
     """Runs SCRIPT on a thread of its own over `duration` seconds; the last line (/stop)
     goes out at the end. `facts()` gives the values for the placeholders."""
 
-    def __init__(self, api, duration, facts, reply_patience=5.0):
+    def __init__(self, api, duration, facts, reply_patience=10.0):
         self.api = api
         self.duration = duration
         self.facts = facts

@@ -85,7 +85,7 @@ def run_session(options: Options, console, log=None):
                 chat.start()
             with StatusLine(console, render):
                 # The user's /stop ends the run at `duration`; the deadline is the backstop.
-                engine.run(duration=options.duration + (5.0 if api else 0.0))
+                engine.run(duration=options.duration + (30.0 if api else 0.0))
             engine.log(f"session ended: {engine.stop_reason}")
         # Leaving `with engine` logged off, shut the bridge down and closed store and bot.
         if chat is not None:
