@@ -124,6 +124,7 @@ class Engine:
         self._subscribed = False
         self._logged_on = False
         self._account_followed = False
+        self._closed = False
 
     # -- what the bridge's thread hands over --------------------------------------------
 
@@ -203,7 +204,11 @@ class Engine:
 
     def close(self):
         """Leaves CQG and closes the bridge, the store and the bot; each step is tried even
-        when an earlier one fails, and the first failure goes on afterwards."""
+        when an earlier one fails, and the first failure goes on afterwards. Once closed,
+        closing again does nothing."""
+        if self._closed:
+            return
+        self._closed = True
         steps = []
         if self._connected:
             if self._subscribed:

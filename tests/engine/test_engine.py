@@ -219,6 +219,7 @@ class TestShutDown:
         assert engine.gateway.closed and engine.bot.closed
         with pytest.raises(sqlite3.ProgrammingError):
             engine.db.select_records("balance")
+        engine.close()  # a second close finds everything closed and does nothing
 
     def test_a_failed_start_closes_what_it_opened(self, store):
         gateway, bot = FakeGateway(), FakeBot()

@@ -65,8 +65,12 @@ def main(argv=None):
                   f"CQG progress lines go to {progress_log}")
     # The CQG side's progress lines (Trace, print) go to the log; the console keeps the
     # status line, the engine's orders and fills, and the report.
-    with open(progress_log, "w") as stream, contextlib.redirect_stdout(stream):
-        result = run_session(options, console)
+    try:
+        with open(progress_log, "w") as stream, contextlib.redirect_stdout(stream):
+            result = run_session(options, console)
+    except KeyboardInterrupt:
+        console.print("interrupted: the session was stopped and everything closed")
+        return 130
     print_report(console, result)
     return 0 if not result.unanswered and not result.threads_left else 1
 
