@@ -7,6 +7,7 @@
 #include "cqg_constants.hpp"
 #include "cqg_error.hpp"
 #include "cqg_instrument.hpp"
+#include "cqg_order.hpp"
 #include "cqg_ticks.hpp"
 #include "cqg_timed_bars.hpp"
 #include "interface.hpp"
@@ -46,7 +47,9 @@ const MemberTable &Cqgcel::members() const {
             .method("CreateTimedBarsRequest", &Cqgcel::create_timed_bars_request)
             .method("RequestTimedBars", &Cqgcel::request_timed_bars)
             .method("RemoveTimedBars", &Cqgcel::remove_timed_bars)
-            .property("AllTimedBars", &Cqgcel::all_timed_bars);
+            .property("AllTimedBars", &Cqgcel::all_timed_bars)
+            .method("CreateOrder", &Cqgcel::create_order)
+            .property("Orders", &Cqgcel::orders);
         return t;
     }();
     return table;
@@ -59,6 +62,8 @@ void Cqgcel::disconnect() {
     instruments_->disconnect();
     all_ticks_->disconnect();
     all_timed_bars_->disconnect();
+    if (orders_)
+        orders_->disconnect();
 }
 
 nb::object Cqgcel::api_configuration() { return interface_for_this_thread(configuration_); }

@@ -11,6 +11,8 @@ namespace cqgemu {
 class ApiConfiguration;
 class CqgAccounts;
 class CqgInstrument;
+class CqgOrder;
+class CqgOrders;
 class CqgTicks;
 class CqgTimedBars;
 
@@ -40,6 +42,18 @@ public:
     nb::object accounts();
     // Tells the sinks a position of `account_id` was opened or changed.
     void report_position(long account_id, const std::string &instrument, PositionUpdate update);
+    // Adds that event to `batch`; nothing for an account this CQGCEL does not list.
+    void add_position_event(long account_id, const std::string &instrument,
+                            PositionUpdate update, EventBatch &batch);
+
+    // Orders: CreateOrder checks its arguments as the server does and makes an order that
+    // Place() puts in the gateway's book; `Orders` lists every order of the book.
+    nb::object create_order(nb::tuple args);
+    nb::object orders();
+    // The order object `Orders` gives for its GUID from now on.
+    void adopt_order(const std::shared_ptr<CqgOrder> &order);
+    // The object `Orders` gives for `guid`.
+    std::shared_ptr<CqgOrder> order_object(const std::string &guid);
 
     // Instruments and their quotes, tick requests, timed-bar requests. Each request is answered
     // by its resolution event unless a test set a fault on it.
@@ -79,6 +93,7 @@ private:
     std::shared_ptr<CqgObjectList<CqgInstrument>> instruments_;
     std::shared_ptr<CqgObjectList<CqgTicks>> all_ticks_;
     std::shared_ptr<CqgObjectList<CqgTimedBars>> all_timed_bars_;
+    std::shared_ptr<CqgOrders> orders_; // made on first use: it needs this object's pointer
 };
 
 // win32com.client.Dispatch("CQG.CQGCEL.4") and any other program id.

@@ -30,14 +30,21 @@ nb::object Cqgcel::accounts() { return interface_for_this_thread(accounts_); }
 
 void Cqgcel::report_position(long account_id, const std::string &instrument,
                              PositionUpdate update) {
+    EventBatch batch;
+    add_position_event(account_id, instrument, update, batch);
+    fire(batch);
+}
+
+void Cqgcel::add_position_event(long account_id, const std::string &instrument,
+                                PositionUpdate update, EventBatch &batch) {
     std::shared_ptr<CqgAccount> account = accounts_->account(account_id);
     if (!account)
         return;
     long change = *cqg_constant(update == PositionUpdate::Added ? "actPositionAdded"
                                                                 : "actPositionChanged");
-    fire("AccountChanged",
-         nb::make_tuple(change, interface_for_this_thread(account),
-                        interface_for_this_thread(account->position(instrument))));
+    batch.add("AccountChanged",
+              nb::make_tuple(change, interface_for_this_thread(account),
+                             interface_for_this_thread(account->position(instrument))));
 }
 
 } // namespace cqgemu

@@ -3,11 +3,13 @@
 #include "cqg_constants.hpp"
 #include "cqgcel.hpp"
 #include "market_delivery.hpp"
+#include "order_flow.hpp"
 #include "scenario.hpp"
 
 #include <nanobind/nanobind.h>
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -51,6 +53,7 @@ struct FeedRound {
     std::vector<MarketInstrument *> traded; // forming bars that moved
     std::vector<QuoteSample> samples;
     std::vector<QuoteValue> quotes;
+    std::map<std::string, MarketTop> moved; // the latest book of each instrument quoted
 
     void mark_traded(MarketInstrument &instrument) {
         if (std::find(traded.begin(), traded.end(), &instrument) == traded.end())
@@ -81,12 +84,35 @@ struct FeedRound {
                     instrument.bars.trade(sample.price, sample.volume);
                     mark_traded(instrument);
                 }
+                note_book(spec.full_name, sample);
             }
             made += samples.size();
             size_t events = deliver_quotes(cel, spec.full_name, quotes, batch);
             live.stats.quotes += events * samples.size();
         }
         live.quotes_ahead = made - due;
+    }
+
+    void note_book(const std::string &instrument, const QuoteSample &sample) {
+        if (!sample.valid || (sample.type != FeedQuote::Bid && sample.type != FeedQuote::Ask))
+            return;
+        auto found = moved.find(instrument);
+        MarketTop top = found != moved.end() ? found->second : market_for(instrument);
+        long lots = static_cast<long>(sample.volume);
+        if (sample.type == FeedQuote::Bid) {
+            top.bid = sample.price;
+            top.size = lots;
+        } else {
+            top.ask = sample.price;
+            top.size = std::min(top.size > 0 ? top.size : lots, lots);
+        }
+        moved[instrument] = top;
+    }
+
+    // Resting orders meet the market the quotes just told of; their fills follow the quotes.
+    void match_orders() {
+        for (const auto &[instrument, top] : moved)
+            move_market(&cel, instrument, top, batch);
     }
 
     void post_ticks(size_t due, double now) {
@@ -136,10 +162,11 @@ void feed(std::weak_ptr<MarketState> weak, double elapsed) {
     size_t ticks_due = live.ticks.due(elapsed);
     if (!cel)
         return;
-    FeedRound round{*cel, *state, EventBatch{}, {}, {}, {}};
+    FeedRound round{*cel, *state, EventBatch{}, {}, {}, {}, {}};
     round.post_quotes(quotes_due);
     round.post_ticks(ticks_due, world().clock.now());
     round.post_bars(world().clock.now());
+    round.match_orders();
     if (round.batch.empty())
         return;
     live.stats.events += round.batch.events.size();

@@ -40,17 +40,15 @@ void close_bars_at_minute(std::weak_ptr<MarketState> weak, double boundary) {
                                  [weak, next] { close_bars_at_minute(weak, next); });
 }
 
-// An event argument made for the CQGCEL's own thread, where its sinks usually are: delivery
-// then hands it on as it is instead of making another.
-nb::object for_home(const Cqgcel &cel, std::shared_ptr<EmulatedObject> object) {
-    return nb::cast(Interface{std::move(object), cel.home()->thread_ident});
-}
-
 bool contains(const std::string &full_name, const std::string &symbol) {
     return !symbol.empty() && full_name.find(symbol) != std::string::npos;
 }
 
 } // namespace
+
+nb::object for_home(const Cqgcel &cel, std::shared_ptr<EmulatedObject> object) {
+    return nb::cast(Interface{std::move(object), cel.home()->thread_ident});
+}
 
 std::shared_ptr<Cqgcel> connected_cel() {
     std::shared_ptr<Cqgcel> cel = world().current_cel.lock();

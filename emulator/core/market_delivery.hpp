@@ -39,6 +39,10 @@ size_t close_forming_bar(Cqgcel *cel, MarketInstrument &instrument, const BarOve
 // the instrument's forming bar as it now stands.
 size_t deliver_forming_bar(Cqgcel &cel, MarketInstrument &instrument, EventBatch &batch);
 
+// An event argument made for the CQGCEL's own thread, where its sinks usually are: delivery
+// then hands it on as it is instead of making another.
+nb::object for_home(const Cqgcel &cel, std::shared_ptr<EmulatedObject> object);
+
 // The current CQGCEL while it exists and is connected, or null.
 std::shared_ptr<Cqgcel> connected_cel();
 

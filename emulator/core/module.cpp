@@ -16,6 +16,7 @@
 #include "container_protocol.hpp"
 #include "injected_faults.hpp"
 #include "market_controls.hpp"
+#include "order_controls.hpp"
 #include "scenario_market.hpp"
 #include "thread_queue.hpp"
 
@@ -137,6 +138,8 @@ void load_scenario(const std::string &startup, long error_code,
     scenario.seed = seed;
     world().accounts = AccountBook(scenario.accounts);
     world().market = std::make_shared<MarketState>(scenario.market);
+    world().orders = MatchingEngine();
+    world().order_faults = OrderFaults();
     scenario.event_delivery = event_delivery(delivery);
     world().scenario = scenario;
 }
@@ -147,6 +150,8 @@ void reset() {
     w.scenario = Scenario();
     w.accounts = AccountBook(w.scenario.accounts);
     w.market = std::make_shared<MarketState>(w.scenario.market);
+    w.orders = MatchingEngine();
+    w.order_faults = OrderFaults();
     clear_faults();
     w.current_cel.reset();
     w.last_record.reset();
@@ -188,6 +193,7 @@ NB_MODULE(_cqgemu, m) {
     define_container_protocol(m);
     define_session_controls(m);
     define_market_controls(m);
+    define_order_controls(m);
     define_probe(m);
 
     m.def("Dispatch", &dispatch, nb::arg("dispatch").none(), nb::arg("args"), nb::arg("kwargs"));

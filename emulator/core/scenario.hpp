@@ -5,6 +5,8 @@
 #include "account_book.hpp"
 #include "emulated_clock.hpp"
 #include "market_state.hpp"
+#include "matching_engine.hpp"
+#include "order_faults.hpp"
 
 #include <nanobind/nanobind.h>
 
@@ -84,6 +86,8 @@ struct World {
     EmulatedClock clock;
     AccountBook accounts{default_accounts()}; // the gateway's accounts, shared by every CQGCEL
     std::shared_ptr<MarketState> market = std::make_shared<MarketState>(); // likewise
+    MatchingEngine orders;    // the gateway's order book, shared by every CQGCEL
+    OrderFaults order_faults; // what a test made the next order or fill do
 };
 
 World &world();

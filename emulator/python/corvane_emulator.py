@@ -125,6 +125,57 @@ Market (each event goes to the current CQGCEL's sinks, through their pumps):
   when a test advances the clock. ``stop_market()`` stops both; ``market_stats()`` gives the
   counts posted so far (``events``, ``quotes``, ``ticks``, ``bars``, ``batches``).
 
+Orders (CQGCEL's ``CreateOrder`` and ``Orders``; each report goes to the current CQGCEL's sinks):
+
+- ``CreateOrder(type, instrument, account, quantity, side[, price[, stop_price]])`` checks its
+  arguments as the server does (another count: com_error DISP_E_BADPARAMCOUNT; a value of the
+  wrong kind: DISP_E_TYPEMISMATCH; an unknown type or side, a quantity that is not a whole
+  number above zero, a limit order without a price or a stop order without a stop: a server
+  error) and gives an order: ``GUID``, ``Manual`` (settable until placed), ``Place()``,
+  ``Cancel()`` and ``Properties``, whose default member gives the property of an id
+  (``opGWStatus``, ``opGUID``, ``opEventServerTimestamp``, ``opAverageFillPrice``,
+  ``opFilledQuantity``) with its ``Value``. An order an event carries shows the order as it was
+  at that event. ``Orders`` lists every order placed, in the order they came, with
+  ``ItemByGuid(guid)``.
+- ``Place()`` is reported as ``OrderChanged(ctAdded, order, None, None, None)`` (``osInTransit``),
+  then ``ctChanged`` with ``osInOrderBook``; each fill follows as ``ctChanged`` carrying a fill
+  object (``Id``, ``Order``, ``Timestamp``, ``Price``, ``Quantity``, ``Status`` ``fsNormal``),
+  the order ``osInOrderBook`` while part of it is open and ``osFilled`` at the last, and then
+  ``AccountChanged`` (``actPositionAdded`` or ``actPositionChanged``) for the position it moved.
+  An order without an account is reported added, then ``osRejectGW``. In the nested mode the
+  reports run inside ``Place()``.
+- Matching: a buy fills at the ask, a sell at the bid. A market order fills at once; a limit
+  order rests until the market reaches its price; a stop order waits for the market to reach its
+  stop, then trades like a limit order at its price (at the market without one). Until a test
+  sets it, an instrument's market is one tick either side of its walk. Each market update offers
+  ``size`` lots a side (any amount when 0), shared by the resting orders in the order they came,
+  so an order gets at most one fill per update and a large one fills in parts. The live market
+  (``start_market``) matches resting orders against the books its quotes carry, the size being
+  the smaller of the two sides' lots.
+- ``Cancel()`` of a working order: ``ctChanged`` with ``osInCancel``, then with ``osCanceled``;
+  of an order that is filled, rejected, cancelled or still in transit: nothing changes and
+  nothing is reported.
+- Fills move the account's position (signed quantity, side, average price, realised
+  ``ProfitLoss``, ``OTE`` at the middle of the market) and summary index 0 (``ProfitLoss``, and
+  ``Balance`` by the realised profit; ``UPL`` the sum of the OTEs; ``NLV`` = ``Balance`` +
+  ``UPL``). Prices are points worth one unit of money each.
+- Server time stamps (``opEventServerTimestamp``, a fill's ``Timestamp``) are the clock plus
+  0.125 s of gateway processing, aware UTC to the millisecond.
+- ``set_market(symbol, bid, ask, last=None, *, size=None)``: sets the instrument's market; its
+  quotes go to streaming instruments, then the resting orders it reaches fill. Returns the
+  number of events.
+- ``manual_order(account_id, symbol, side, quantity, type="market", price=None,
+  stop_price=None)``: an order placed from outside the algorithm (``Manual`` true), reported
+  like any other, ``ctAdded`` first; returns its GUID.
+- Faults on the next order or fill: ``reject_next_order()`` (added, then ``osRejectGW``),
+  ``drop_next_order()`` (never reported; it stays in transit), ``duplicate_next_fill()`` (the
+  next fill's report is sent twice, the position moved once), ``next_status(raw)`` (the next
+  status report carries ``raw``), ``next_fill_status(name_or_raw)`` (the next fill's status, a
+  name such as ``"fsBusted"`` or a raw int).
+- ``orders()``: the book's orders as dicts ``{"guid", "type", "side", "quantity", "price",
+  "stop_price", "status", "filled", "manual"}`` (status an ``os...`` name; prices None when not
+  given); ``fills()``: every fill made, once each, as ``{"id", "guid", "price", "quantity"}``.
+
 Events and inspection:
 
 - ``fire_event(name, *args)``: raises event ``name`` on the current CQGCEL; each sink's
@@ -175,26 +226,35 @@ from _cqgemu import (
     configuration_threads,
     data_error,
     drop_gateway,
+    drop_next_order,
+    duplicate_next_fill,
     fail_next_resolution,
     fail_property,
+    fills,
     inject_wait_result,
     is_live,
     load_scenario,
     make_com_time,
     make_error,
     make_probe,
+    manual_order,
     market_stats,
+    next_fill_status,
+    next_status,
+    orders,
     pending_actions,
     post_quit,
     property_log,
     push_quotes,
     push_ticks,
+    reject_next_order,
     reset,
     restore_gateway,
     schedule_failure,
     set_clock,
     set_data_connection,
     set_history,
+    set_market,
     set_position,
     set_summary,
     sink_count,
@@ -211,13 +271,14 @@ from _cqgemu import schedule_event as _schedule_event
 __all__ = [
     "advance", "call_log", "cel_call_args", "cel_call_threads", "cel_calls", "cel_thread_ident",
     "clear_faults", "clock_now", "close_bar", "configuration_log", "configuration_threads",
-    "data_error", "drop_gateway", "fail_next_resolution", "fail_property", "fire_event",
-    "inject_wait_result", "is_live", "load_scenario", "make_com_time", "make_error", "make_probe",
-    "market_stats", "pending_actions", "post_quit", "property_log", "push_quotes", "push_ticks",
-    "reset", "restore_gateway", "schedule_event", "schedule_failure", "set_clock",
-    "set_data_connection", "set_history", "set_position", "set_summary", "sink_count",
-    "start_live", "start_market", "stop_live", "stop_market", "update_forming_bar",
-    "waiting_message_count",
+    "data_error", "drop_gateway", "drop_next_order", "duplicate_next_fill", "fail_next_resolution",
+    "fail_property", "fills", "fire_event", "inject_wait_result", "is_live", "load_scenario",
+    "make_com_time", "make_error", "make_probe", "manual_order", "market_stats",
+    "next_fill_status", "next_status", "orders", "pending_actions", "post_quit", "property_log",
+    "push_quotes", "push_ticks", "reject_next_order", "reset", "restore_gateway", "schedule_event",
+    "schedule_failure", "set_clock", "set_data_connection", "set_history", "set_market",
+    "set_position", "set_summary", "sink_count", "start_live", "start_market", "stop_live",
+    "stop_market", "update_forming_bar", "waiting_message_count",
 ]
 
 

@@ -5,13 +5,14 @@ from typing import Any
 __all__ = [
     "advance", "call_log", "cel_call_args", "cel_call_threads", "cel_calls", "cel_thread_ident",
     "clear_faults", "clock_now", "close_bar", "configuration_log", "configuration_threads",
-    "data_error", "drop_gateway", "fail_next_resolution", "fail_property", "fire_event",
-    "inject_wait_result", "is_live", "load_scenario", "make_com_time", "make_error", "make_probe",
-    "market_stats", "pending_actions", "post_quit", "property_log", "push_quotes", "push_ticks",
-    "reset", "restore_gateway", "schedule_event", "schedule_failure", "set_clock",
-    "set_data_connection", "set_history", "set_position", "set_summary", "sink_count",
-    "start_live", "start_market", "stop_live", "stop_market", "update_forming_bar",
-    "waiting_message_count",
+    "data_error", "drop_gateway", "drop_next_order", "duplicate_next_fill", "fail_next_resolution",
+    "fail_property", "fills", "fire_event", "inject_wait_result", "is_live", "load_scenario",
+    "make_com_time", "make_error", "make_probe", "manual_order", "market_stats",
+    "next_fill_status", "next_status", "orders", "pending_actions", "post_quit", "property_log",
+    "push_quotes", "push_ticks", "reject_next_order", "reset", "restore_gateway", "schedule_event",
+    "schedule_failure", "set_clock", "set_data_connection", "set_history", "set_market",
+    "set_position", "set_summary", "sink_count", "start_live", "start_market", "stop_live",
+    "stop_market", "update_forming_bar", "waiting_message_count",
 ]
 
 def load_scenario(
@@ -98,3 +99,22 @@ def start_market(
 def stop_market() -> None: ...
 def market_stats() -> dict[str, int]: ...
 def call_log() -> list[tuple[str, str, tuple[Any, ...]]]: ...
+def set_market(
+    symbol: str, bid: float, ask: float, last: float | None = None, *, size: int | None = None
+) -> int: ...
+def manual_order(
+    account_id: int,
+    symbol: str,
+    side: str,
+    quantity: int,
+    type: str = "market",
+    price: float | None = None,
+    stop_price: float | None = None,
+) -> str: ...
+def reject_next_order() -> None: ...
+def drop_next_order() -> None: ...
+def duplicate_next_fill() -> None: ...
+def next_status(raw: int) -> None: ...
+def next_fill_status(name_or_raw: str | int) -> None: ...
+def orders() -> list[dict[str, Any]]: ...
+def fills() -> list[dict[str, Any]]: ...
