@@ -52,11 +52,11 @@ class TrackedOrder:
         return self.status in ACTIVE_STATUSES
 
     def describe(self):
-        price = "" if self.order_type == OrderType.MARKET else f" @{self.price:g}"
+        price = "" if self.order_type == OrderType.MARKET else f" @{self.price:.10g}"
         return (f"{self.order_id} {self.security.code} {self.direction.value} "
                 f"{self.quantity:g} {self.order_type.value}{price} {self.status.value} "
                 f"filled {self.filled_quantity:g}"
-                + (f" @{self.filled_avg_price:g}" if self.filled_quantity else ""))
+                + (f" @{self.filled_avg_price:.10g}" if self.filled_quantity else ""))
 
 
 @dataclass
@@ -73,7 +73,7 @@ class Deal:
 
     def describe(self):
         return (f"{self.deal_id} {self.order.security.code} {self.order.direction.value} "
-                f"{self.quantity:g} @{self.price:g} ({self.time:%H:%M:%S})")
+                f"{self.quantity:g} @{self.price:.10g} ({self.time:%H:%M:%S})")
 
 
 class OrderInstructionError(ValueError):
@@ -321,8 +321,9 @@ class Engine:
             self._record_balance()
 
     def equity_now(self):
-        b = self.balance
-        return float((b.cash or 0) + (b.realized_pnl or 0) + (b.unrealized_pnl or 0))
+        """The account's net liquidating value: cash (realized profit included) plus the
+        open trades' profit."""
+        return float(self.balance.net_cash_power or 0)
 
     def elapsed(self):
         return 0.0 if self._started_at is None else time.monotonic() - self._started_at
@@ -488,7 +489,7 @@ class Engine:
         if not self.positions:
             return "Positions: none"
         return "Positions:\n" + "\n".join(
-            f"{p.security.code} {p.direction.value} {p.quantity:g} @{p.holding_price:g}"
+            f"{p.security.code} {p.direction.value} {p.quantity:g} @{p.holding_price:.10g}"
             for p in self.positions)
 
     def _orders_text(self, active_only, count):

@@ -35,7 +35,7 @@ def save_chart(path, code, bars, fills, equity):
     if equity:
         equity_axes.plot([s for s, _ in equity], [e for _, e in equity], color="#444",
                          drawstyle="steps-post")
-    equity_axes.set_title("account equity (cash + realized + unrealized P&L)", fontsize=9)
+    equity_axes.set_title("account equity (net liquidating value)", fontsize=9)
     equity_axes.set_xlabel("seconds into the session")
     equity_axes.grid(alpha=0.3)
     equity_axes.ticklabel_format(axis="y", useOffset=False, style="plain")

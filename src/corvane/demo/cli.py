@@ -57,7 +57,9 @@ def main(argv=None):
     from corvane.demo.report import print_report
     from corvane.demo.session import run_session
 
-    console = Console(file=sys.stdout)  # kept when stdout goes to the log below
+    # Bound to the real output, kept when stdout goes to the log below; a file or a pipe
+    # gets wide lines rather than an 80-column wrap.
+    console = Console(file=sys.stdout, width=None if sys.stdout.isatty() else 120)
     options.db_dir.mkdir(parents=True, exist_ok=True)
     progress_log = options.db_dir / "progress.log"
     console.print(f"[bold]corvane demo[/]: {options.duration:g} s on the emulated CQGCEL, "

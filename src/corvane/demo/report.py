@@ -2,6 +2,7 @@
 the chart's path."""
 from collections import Counter
 
+from rich.markup import escape
 from rich.table import Table
 
 from corvane.demo.scenario import STRANGER_CHAT_ID
@@ -46,13 +47,14 @@ def print_transcript(console, result):
     console.rule("Chat transcript")
     for turn in result.transcript:
         who = "stranger" if turn.chat_id == STRANGER_CHAT_ID else "user"
-        console.print(f"[bold]{who} ({turn.chat_id})>[/] {turn.sent}", highlight=False)
+        console.print(f"[bold]{who} ({turn.chat_id})>[/] {escape(turn.sent)}", highlight=False,
+                      soft_wrap=True)
         if not turn.replies:
             console.print("    (no reply: ignored)", style="dim")
         for reply in turn.replies:
             for number, line in enumerate(reply.splitlines()):
                 console.print(("  < " if number == 0 else "    ") + line, highlight=False,
-                              markup=False)
+                              markup=False, soft_wrap=True)
 
 
 def print_report(console, result):

@@ -47,7 +47,8 @@ def run_session(options: Options, console, log=None):
     folder.mkdir(parents=True, exist_ok=True)
     securities = scenario.securities_for(list(options.symbols))
     threads_before = set(threading.enumerate())
-    log = log or console.print
+    log = log or (lambda line: console.print(line, soft_wrap=True, highlight=False,
+                                             markup=False))
 
     with contextlib.ExitStack() as stack:
         api = chat = bot = None
