@@ -28,7 +28,8 @@ def status_text(emulated_epoch, quotes_per_second, prices, positions, pnl, order
     text = Text()
     text.append(f"{clock} UTC", style="bold")
     text.append(f"  {quotes_per_second:5.0f} quotes/s  ")
-    text.append("  ".join(f"{code} {price:g}" for code, price in prices.items()), style="cyan")
+    text.append("  ".join(f"{code} {price:.10g}" for code, price in prices.items()),
+                style="cyan")
     held = "  ".join(f"{code} {qty:+g}" for code, qty in positions.items() if qty) or "flat"
     text.append(f"  pos {held}  ")
     text.append(f"P&L {pnl:+,.2f}", style="green" if pnl >= 0 else "red")
