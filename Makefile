@@ -10,6 +10,13 @@ PIP    := $(VPY) -m pip --disable-pip-version-check
 # pyproject.toml.
 BUILD_TOOLS := "scikit-build-core>=0.10" "nanobind==2.15.0" cmake ninja
 
+# Compiles go through ccache when the machine has it; a base folder makes its entries
+# hold paths relative to the clone, so a fresh clone reuses what another one compiled.
+ifneq ($(shell command -v ccache 2>/dev/null),)
+export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
+export CCACHE_BASEDIR ?= $(CURDIR)
+endif
+
 .PHONY: demo test install install-test clean
 
 $(VENV)/.tools: Makefile pyproject.toml
@@ -41,7 +48,7 @@ install-test: $(VENV)/.deps-test
 	$(PIP) install -q --no-build-isolation --no-deps .
 
 demo: install
-	$(VPY) examples/demo.py
+	$(VENV)/bin/corvane-demo
 
 test: install-test
 	$(VPY) -m pytest -q

@@ -1,0 +1,3 @@
+from corvane.demo.cli import main
+
+raise SystemExit(main())

@@ -1,0 +1,81 @@
+"""``corvane-demo``: a whole trading session on the CQGCEL emulator, then its summary, the
+chat transcript and a chart. ``corvane-demo --tour`` runs the per-module tour instead."""
+import argparse
+import contextlib
+import sys
+from datetime import datetime
+from pathlib import Path
+
+from corvane.demo import scenario
+
+
+def parse_options(argv=None):
+    from corvane.demo.session import Options
+    defaults = Options()
+    parser = argparse.ArgumentParser(
+        prog="corvane-demo",
+        description="Runs a trading session on the emulated CQGCEL: live market, a small "
+                    "moving-average strategy, the SQLite store and the Telegram bot against a "
+                    "local Bot API server on 127.0.0.1.")
+    parser.add_argument("--duration", type=float, default=defaults.duration,
+                        help="seconds the session runs (default %(default)s)")
+    parser.add_argument("--speed", type=float, default=defaults.speed,
+                        help="emulated seconds per second; 40 closes a minute bar every 1.5 s "
+                             "(default %(default)s)")
+    parser.add_argument("--symbols", default=",".join(defaults.symbols),
+                        help="comma-separated futures to trade (default %(default)s)")
+    parser.add_argument("--seed", type=int, default=defaults.seed,
+                        help="seed of the emulated market (default %(default)s)")
+    parser.add_argument("--db-dir", type=Path, default=None,
+                        help="folder for corvane.db, the chart and the progress log "
+                             "(default: a new folder under ./demo-output)")
+    parser.add_argument("--no-bot", action="store_true", help="run without the Telegram bot")
+    parser.add_argument("--no-chart", action="store_true", help="draw no chart")
+    parser.add_argument("--tour", action="store_true",
+                        help="run the per-module tour instead of a session")
+    args = parser.parse_args(argv)
+    if args.duration <= 0 or args.speed <= 0:
+        parser.error("--duration and --speed must be above zero")
+    symbols = tuple(s.strip() for s in args.symbols.split(",") if s.strip())
+    try:
+        scenario.securities_for(list(symbols))
+    except ValueError as error:
+        parser.error(str(error))
+    folder = args.db_dir or Path("demo-output") / datetime.now().strftime("%Y%m%d-%H%M%S")
+    return args.tour, Options(duration=args.duration, speed=args.speed, symbols=symbols,
+                              seed=args.seed, db_dir=folder, bot=not args.no_bot,
+                              chart=not args.no_chart)
+
+
+def main(argv=None):
+    tour, options = parse_options(argv)
+    if tour:
+        from corvane.demo.tour import main as run_tour
+        run_tour()
+        return 0
+    from rich.console import Console
+    from corvane.demo.report import print_report
+    from corvane.demo.session import run_session
+
+    # Bound to the real output, kept when stdout goes to the log below; a file or a pipe
+    # gets wide lines rather than an 80-column wrap.
+    console = Console(file=sys.stdout, width=None if sys.stdout.isatty() else 120)
+    options.db_dir.mkdir(parents=True, exist_ok=True)
+    progress_log = options.db_dir / "progress.log"
+    console.print(f"[bold]corvane demo[/]: {options.duration:g} s on the emulated CQGCEL, "
+                  f"{', '.join(options.symbols)}, clock x{options.speed:g}, seed {options.seed}; "
+                  f"CQG progress lines go to {progress_log}")
+    # The CQG side's progress lines (Trace, print) go to the log; the console keeps the
+    # status line, the engine's orders and fills, and the report.
+    try:
+        with open(progress_log, "w") as stream, contextlib.redirect_stdout(stream):
+            result = run_session(options, console)
+    except KeyboardInterrupt:
+        console.print("interrupted: the session was stopped and everything closed")
+        return 130
+    print_report(console, result)
+    return 0 if not result.unanswered and not result.threads_left else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,78 @@
+"""A short session of the demo, run once: the market trades on the emulator, the chat user
+is answered, the store holds what the engine saw, and nothing is left running."""
+import threading
+
+import pytest
+from rich.console import Console
+
+import corvane_emulator as emu
+from corvane.demo.scenario import STRANGER_CHAT_ID
+from corvane.demo.session import Options, run_session
+
+pytestmark = pytest.mark.timeout(120)
+
+needs_orders = pytest.mark.skipif(not hasattr(emu, "orders"),
+                                  reason="the emulator has no matching engine yet")
+
+
+@pytest.fixture(scope="module")
+def session(tmp_path_factory):
+    folder = tmp_path_factory.mktemp("session")
+    before = set(threading.enumerate())
+    console = Console(file=open(folder / "console.txt", "w"), width=120)
+    options = Options(duration=8.0, speed=60.0, symbols=("EPZ26", "CLEF27"), seed=3,
+                      db_dir=folder, chart=False)
+    result = run_session(options, console)
+    console.file.close()
+    started = [t for t in threading.enumerate() if t not in before]
+    return result, started
+
+
+def test_nothing_is_left_running(session):
+    result, started = session
+    # The bridge's CEL thread, the bot library's threads, the local server, the chat user
+    # and the status printer have all ended.
+    assert started == [] and result.threads_left == []
+    assert not emu.is_live()
+
+
+def test_every_chat_command_is_answered_and_the_stranger_ignored(session):
+    result, _ = session
+    assert result.unanswered == []
+    by_stranger = [turn for turn in result.transcript if turn.chat_id == STRANGER_CHAT_ID]
+    assert by_stranger and all(turn.replies == [] for turn in by_stranger)
+    answers = {turn.sent.split()[0]: turn.replies[-1] for turn in result.transcript
+               if turn.chat_id != STRANGER_CHAT_ID}
+    assert answers["/balance"].startswith("Balance: cash 100000.00")
+    assert answers["/stop"].startswith("Stopping")
+    assert result.engine.stop_reason == "stopped from the chat"
+
+
+def test_the_store_holds_what_the_engine_saw(session):
+    result, _ = session
+    engine, stored = result.engine, result.stored
+    assert len(stored["balance"]) == engine.rows_written["balance"] >= 2
+    orders = {row["broker_order_id"]: row for row in stored["trading_order"]}
+    assert set(orders) == set(engine.orders)
+    for guid, order in engine.orders.items():
+        row = orders[guid]
+        assert (row["id"], row["status"], row["filled_quantity"]) == (
+            order.row_id, order.status.value, order.filled_quantity)
+    deals = {row["broker_deal_id"]: row for row in stored["trading_deal"]}
+    assert set(deals) == set(engine.deals)
+    for deal_id, deal in engine.deals.items():
+        row = deals[deal_id]
+        assert (row["order_id"], row["filled_quantity"], row["filled_avg_price"]) == (
+            deal.order.row_id, deal.quantity, deal.price)
+    assert len(stored["position"]) == engine.rows_written["position"]
+
+
+@needs_orders
+def test_orders_were_filled_and_every_table_has_rows(session):
+    result, _ = session
+    engine = result.engine
+    assert engine.failed_placements == []
+    assert any(o.status.value == "FILLED" for o in engine.orders.values())
+    assert all(result.stored[table] for table in result.stored)
+    assert sum(d.quantity for d in engine.deals.values()) == sum(
+        o.filled_quantity for o in engine.orders.values())
