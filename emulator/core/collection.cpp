@@ -7,6 +7,13 @@ namespace cqgemu {
 
 std::shared_ptr<EmulatedObject> EmulatedCollection::item_with_key(nb::handle) { return nullptr; }
 
+std::shared_ptr<EmulatedObject> EmulatedCollection::item_at_key_index(nb::handle key) {
+    long index = index_argument(nb::make_tuple(key));
+    if (index < 0 || static_cast<size_t>(index) >= count())
+        return nullptr;
+    return item_at(static_cast<size_t>(index));
+}
+
 nb::object EmulatedCollection::count_property() { return nb::int_(count()); }
 
 nb::object EmulatedCollection::item(nb::tuple args) {

@@ -19,6 +19,9 @@ public:
     // The item `key` names, or null. Only collections that declare `Item` are asked.
     virtual std::shared_ptr<EmulatedObject> item_with_key(nb::handle key);
 
+    // For a collection keyed by position: the item at the index `key` gives, or null.
+    std::shared_ptr<EmulatedObject> item_at_key_index(nb::handle key);
+
     nb::object count_property();
     nb::object item(nb::tuple args);
     nb::object item_by_index(nb::tuple args);

@@ -6,6 +6,9 @@
 #include "com_runtime.hpp"
 #include "cqg_constants.hpp"
 #include "cqg_error.hpp"
+#include "cqg_instrument.hpp"
+#include "cqg_ticks.hpp"
+#include "cqg_timed_bars.hpp"
 #include "interface.hpp"
 #include "thread_queue.hpp"
 
@@ -16,7 +19,10 @@ Cqgcel::Cqgcel(std::shared_ptr<ThreadQueue> home, Scenario scenario,
     : EventSource(home), scenario_(std::move(scenario)), record_(std::move(record)),
       configuration_(make_emulated<ApiConfiguration>(home, record_)),
       accounts_(make_emulated<CqgAccounts>(home, record_)),
-      account_subscription_level_(*cqg_constant("aslNone")) {}
+      account_subscription_level_(*cqg_constant("aslNone")),
+      instruments_(make_emulated<CqgObjectList<CqgInstrument>>(home, "CQGInstruments")),
+      all_ticks_(make_emulated<CqgObjectList<CqgTicks>>(home, "CQGTicksCollection")),
+      all_timed_bars_(make_emulated<CqgObjectList<CqgTimedBars>>(home, "CQGTimedBarsCollection")) {}
 
 const MemberTable &Cqgcel::members() const {
     static const MemberTable table = [] {
@@ -29,7 +35,18 @@ const MemberTable &Cqgcel::members() const {
             .method("GWLogoff", &Cqgcel::gw_logoff)
             .property("AccountSubscriptionLevel", &Cqgcel::account_subscription_level,
                       &Cqgcel::set_account_subscription_level)
-            .property("Accounts", &Cqgcel::accounts);
+            .property("Accounts", &Cqgcel::accounts)
+            .method("NewInstrument", &Cqgcel::new_instrument)
+            .method("RemoveInstrument", &Cqgcel::remove_instrument)
+            .property("Instruments", &Cqgcel::instruments)
+            .method("CreateTicksRequest", &Cqgcel::create_ticks_request)
+            .method("RequestTicks", &Cqgcel::request_ticks)
+            .method("RemoveTicks", &Cqgcel::remove_ticks)
+            .property("AllTicks", &Cqgcel::all_ticks)
+            .method("CreateTimedBarsRequest", &Cqgcel::create_timed_bars_request)
+            .method("RequestTimedBars", &Cqgcel::request_timed_bars)
+            .method("RemoveTimedBars", &Cqgcel::remove_timed_bars)
+            .property("AllTimedBars", &Cqgcel::all_timed_bars);
         return t;
     }();
     return table;
@@ -39,12 +56,27 @@ void Cqgcel::disconnect() {
     EventSource::disconnect();
     configuration_->disconnect();
     accounts_->disconnect();
+    instruments_->disconnect();
+    all_ticks_->disconnect();
+    all_timed_bars_->disconnect();
 }
 
 nb::object Cqgcel::api_configuration() { return interface_for_this_thread(configuration_); }
 
 void Cqgcel::record_call(const char *name, nb::tuple args) {
-    record_->note_call(name, current_thread_ident(), std::move(args));
+    // An object argument is noted by its type name: the record outlives the objects, and must
+    // not keep them (and the Python objects they hold) alive.
+    nb::list noted;
+    for (nb::handle arg : args) {
+        std::optional<Interface> iface = interface_of(arg);
+        if (iface)
+            noted.append(nb::str(iface->target->type_name()));
+        else
+            noted.append(arg);
+    }
+    nb::tuple kept(noted);
+    record_->note_call(name, current_thread_ident(), kept);
+    record_->note_object_call(type_name(), name, kept);
 }
 
 void Cqgcel::fire_data_error(long code, const std::string &description) {

@@ -2,6 +2,7 @@
 // instruments, bars, ticks, accounts and orders hang off it as they are added.
 #pragma once
 
+#include "cqg_object_list.hpp"
 #include "event_source.hpp"
 #include "scenario.hpp"
 
@@ -9,6 +10,9 @@ namespace cqgemu {
 
 class ApiConfiguration;
 class CqgAccounts;
+class CqgInstrument;
+class CqgTicks;
+class CqgTimedBars;
 
 class Cqgcel : public EventSource {
 public:
@@ -37,6 +41,30 @@ public:
     // Tells the sinks a position of `account_id` was opened or changed.
     void report_position(long account_id, const std::string &instrument, PositionUpdate update);
 
+    // Instruments and their quotes, tick requests, timed-bar requests. Each request is answered
+    // by its resolution event unless a test set a fault on it.
+    nb::object new_instrument(nb::tuple args);
+    nb::object remove_instrument(nb::tuple args);
+    nb::object instruments();
+    nb::object create_ticks_request(nb::tuple args);
+    nb::object request_ticks(nb::tuple args);
+    nb::object remove_ticks(nb::tuple args);
+    nb::object all_ticks();
+    nb::object create_timed_bars_request(nb::tuple args);
+    nb::object request_timed_bars(nb::tuple args);
+    nb::object remove_timed_bars(nb::tuple args);
+    nb::object all_timed_bars();
+
+    const std::vector<std::shared_ptr<CqgInstrument>> &resolved_instruments() const {
+        return instruments_->items();
+    }
+    const std::vector<std::shared_ptr<CqgTicks>> &ticks_subscriptions() const {
+        return all_ticks_->items();
+    }
+    const std::vector<std::shared_ptr<CqgTimedBars>> &timed_bars_subscriptions() const {
+        return all_timed_bars_->items();
+    }
+
     const std::shared_ptr<CelRecord> &record() const { return record_; }
 
 private:
@@ -48,6 +76,9 @@ private:
     std::shared_ptr<ApiConfiguration> configuration_;
     std::shared_ptr<CqgAccounts> accounts_;
     long account_subscription_level_;
+    std::shared_ptr<CqgObjectList<CqgInstrument>> instruments_;
+    std::shared_ptr<CqgObjectList<CqgTicks>> all_ticks_;
+    std::shared_ptr<CqgObjectList<CqgTimedBars>> all_timed_bars_;
 };
 
 // win32com.client.Dispatch("CQG.CQGCEL.4") and any other program id.

@@ -38,11 +38,16 @@ void EmulatedClock::advance(double seconds) {
         action();
     }
     now_ = target;
+    if (listener_) {
+        std::function<void(double)> listener = listener_; // it may replace itself
+        listener(seconds);
+    }
 }
 
 void EmulatedClock::reset() {
     stop_live();
     pending_.clear();
+    listener_ = nullptr;
     now_ = DEFAULT_START;
 }
 

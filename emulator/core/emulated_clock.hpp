@@ -25,6 +25,11 @@ public:
     void set_time(double epoch_seconds) { now_ = epoch_seconds; }
 
     void schedule_after(double delay_seconds, std::function<void()> action);
+    // Called at the end of every advance with the seconds it moved (the live market's feed);
+    // an empty function removes it. One listener at a time.
+    void set_advance_listener(std::function<void(double)> listener) {
+        listener_ = std::move(listener);
+    }
     void advance(double seconds);
     size_t pending_count() const { return pending_.size(); }
 
@@ -41,6 +46,7 @@ private:
     double now_ = DEFAULT_START;
     std::uint64_t next_sequence_ = 0;
     std::map<Due, std::function<void()>> pending_;
+    std::function<void(double)> listener_;
 
     // One per live run, shared with its driver thread, so that a run being stopped is never
     // confused with the next one.

@@ -41,9 +41,9 @@ EventSource &event_source_usable_here(nb::handle object) {
     return *events;
 }
 
-void deliver(nb::handle sink, const std::string &handler_name, nb::handle args) {
+void deliver(nb::handle sink, nb::handle handler_name, nb::handle args) {
     try {
-        nb::object handler = nb::getattr(sink, handler_name.c_str(), nb::none());
+        nb::object handler = nb::getattr(sink, handler_name, nb::none());
         if (handler.is_none())
             return;
         handler(*args);
@@ -89,7 +89,7 @@ bool EventSource::connected(long cookie) const {
 }
 
 void EventSource::fire(const std::string &event_name, nb::tuple args) {
-    std::string handler_name = "On" + event_name;
+    nb::str handler_name(("On" + event_name).c_str());
     // The sinks connected when the event is fired get it. Converting the arguments may run
     // Python code (an argument's `_oleobj_`) that connects or disconnects sinks meanwhile; a
     // value no VARIANT can carry fails here, before any sink has the event.
@@ -108,6 +108,48 @@ void EventSource::fire(const std::string &event_name, nb::tuple args) {
         Message message;
         message.run = [sink = connection.sink, handler_name, delivered] {
             deliver(sink, handler_name, delivered);
+        };
+        post_message(*connection.subscriber, std::move(message));
+    }
+}
+
+void EventSource::fire(EventBatch &batch) {
+    if (batch.empty())
+        return;
+    std::vector<std::pair<const char *, nb::tuple>> events;
+    events.swap(batch.events);
+    // Converted once for all sinks, as fire() does; a batch mostly repeats one event, so its
+    // handler's name is made once.
+    std::vector<std::pair<nb::str, nb::object>> sent;
+    sent.reserve(events.size());
+    const char *last_event = nullptr;
+    nb::str handler_name;
+    for (auto &[name, args] : events) {
+        if (name != last_event) {
+            handler_name = nb::str((std::string("On") + name).c_str());
+            last_event = name;
+        }
+        sent.emplace_back(handler_name, to_variant(args));
+    }
+    std::vector<Connection> receivers = connections_;
+    bool nested = world().scenario.event_delivery == EventDelivery::Nested;
+    unsigned long here = current_thread_ident();
+    for (const Connection &connection : receivers) {
+        const unsigned long thread = connection.subscriber->thread_ident;
+        if (nested && thread == here) {
+            for (const auto &[name, args] : sent)
+                if (connected(connection.cookie))
+                    deliver(connection.sink, name, from_variant(args, thread));
+            continue;
+        }
+        std::vector<std::pair<nb::str, nb::object>> delivered;
+        delivered.reserve(sent.size());
+        for (const auto &[name, args] : sent)
+            delivered.emplace_back(name, from_variant(args, thread));
+        Message message;
+        message.run = [sink = connection.sink, delivered = std::move(delivered)] {
+            for (const auto &[name, args] : delivered)
+                deliver(sink, name, args);
         };
         post_message(*connection.subscriber, std::move(message));
     }

@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cqgemu {
@@ -20,6 +21,15 @@ namespace cqgemu {
 namespace nb = nanobind;
 
 class ThreadQueue;
+
+// Events gathered to reach the sinks together: one message per sink for the whole batch, so a
+// busy market wakes a pump once per batch rather than once per event.
+struct EventBatch {
+    std::vector<std::pair<const char *, nb::tuple>> events; // event name, arguments
+
+    void add(const char *event_name, nb::tuple args) { events.emplace_back(event_name, std::move(args)); }
+    bool empty() const { return events.empty(); }
+};
 
 class EventSource : public EmulatedObject {
 public:
@@ -34,6 +44,10 @@ public:
     // variant.hpp): emulated objects among them reach each sink as bare interfaces valid on
     // its thread. GIL held, any thread.
     void fire(const std::string &event_name, nb::tuple args);
+
+    // Posts every event of `batch`, in order, to every connected sink as one message; the
+    // batch is emptied. GIL held, any thread.
+    void fire(EventBatch &batch);
 
     size_t connection_count() const { return connections_.size(); }
 

@@ -15,6 +15,8 @@
 #include "session_controls.hpp"
 #include "container_protocol.hpp"
 #include "injected_faults.hpp"
+#include "market_controls.hpp"
+#include "scenario_market.hpp"
 #include "thread_queue.hpp"
 
 #include <nanobind/nanobind.h>
@@ -110,8 +112,17 @@ void load_scenario(const std::string &startup, long error_code,
                    const std::string &gw_user, const std::string &gw_password,
                    const std::string &logon, const std::string &logoff,
                    const std::string &accounts_reload, nb::handle accounts,
+                   nb::handle instruments, long history_bars, double invalid_fraction,
                    const std::string &delivery) {
+    if (history_bars < 0)
+        throw nb::value_error("history_bars must not be negative");
+    if (!(invalid_fraction >= 0.0 && invalid_fraction <= 1.0))
+        throw nb::value_error("invalid_fraction must be between 0 and 1");
     Scenario scenario;
+    scenario.market.instruments = instruments_from_python(instruments);
+    scenario.market.history_bars = static_cast<size_t>(history_bars);
+    scenario.market.invalid_fraction = invalid_fraction;
+    scenario.market.seed = seed;
     scenario.gw_user = gw_user;
     scenario.gw_password = gw_password;
     scenario.logon = gateway_answer("logon", logon);
@@ -125,6 +136,7 @@ void load_scenario(const std::string &startup, long error_code,
     scenario.fail_creation = fail_creation;
     scenario.seed = seed;
     world().accounts = AccountBook(scenario.accounts);
+    world().market = std::make_shared<MarketState>(scenario.market);
     scenario.event_delivery = event_delivery(delivery);
     world().scenario = scenario;
 }
@@ -134,6 +146,7 @@ void reset() {
     w.clock.reset();
     w.scenario = Scenario();
     w.accounts = AccountBook(w.scenario.accounts);
+    w.market = std::make_shared<MarketState>(w.scenario.market);
     clear_faults();
     w.current_cel.reset();
     w.last_record.reset();
@@ -174,6 +187,7 @@ NB_MODULE(_cqgemu, m) {
     define_event_binding(m);
     define_container_protocol(m);
     define_session_controls(m);
+    define_market_controls(m);
     define_probe(m);
 
     m.def("Dispatch", &dispatch, nb::arg("dispatch").none(), nb::arg("args"), nb::arg("kwargs"));
@@ -191,7 +205,8 @@ NB_MODULE(_cqgemu, m) {
                  nb::arg("gw_user") = "trader", nb::arg("gw_password") = "secret",
                  nb::arg("logon") = "answered", nb::arg("logoff") = "answered",
                  nb::arg("accounts_reload") = "answered", nb::arg("accounts") = nb::none(),
-                 nb::arg("event_delivery") = "queued");
+                 nb::arg("instruments") = nb::none(), nb::arg("history_bars") = 200,
+                 nb::arg("invalid_fraction") = 0.0, nb::arg("event_delivery") = "queued");
     def_function(m, "reset", &reset);
     def_function(m, "fire_event", &fire_event, nb::arg("name"), nb::arg("args"));
     def_function(m, "schedule_event", &schedule_event, nb::arg("delay"), nb::arg("name"),

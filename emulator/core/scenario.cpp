@@ -49,6 +49,12 @@ void CelRecord::note_property(const char *type_name, const char *member, nb::han
         properties.pop_front();
 }
 
+void CelRecord::note_object_call(const char *type_name, const char *member, nb::tuple args) {
+    object_calls.push_back(nb::make_tuple(nb::str(type_name), nb::str(member), std::move(args)));
+    if (object_calls.size() > LIMIT)
+        object_calls.pop_front();
+}
+
 std::vector<AccountState> default_accounts() {
     return {AccountBook::with_default_summary(1001, "SIM-1001"),
             AccountBook::with_default_summary(1002, "SIM-1002")};
@@ -56,6 +62,7 @@ std::vector<AccountState> default_accounts() {
 
 void release_world() {
     world().clock.reset();
+    world().market = std::make_shared<MarketState>();
     world().last_record.reset();
     world().current_cel.reset();
 }

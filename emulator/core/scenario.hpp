@@ -4,6 +4,7 @@
 
 #include "account_book.hpp"
 #include "emulated_clock.hpp"
+#include "market_state.hpp"
 
 #include <nanobind/nanobind.h>
 
@@ -46,6 +47,7 @@ struct Scenario {
     GatewayAnswer logoff = GatewayAnswer::Answered;
     GatewayAnswer accounts_reload = GatewayAnswer::Answered;
     std::vector<AccountState> accounts = default_accounts();
+    MarketSettings market; // instruments, history, INVALID share; its seed is `seed`
     EventDelivery event_delivery = EventDelivery::Queued;
 };
 
@@ -65,9 +67,13 @@ struct CelRecord {
     std::deque<nb::object> properties;
     std::deque<nb::object> call_args; // the arguments of each call in `calls`
 
+    // Calls on CQG objects, CQGCEL's own included, in order: (type name, member, arguments).
+    std::deque<nb::object> object_calls;
+
     void note_assignment(const char *property, nb::handle value, unsigned long thread);
     void note_call(const char *method, unsigned long thread, nb::tuple args = nb::tuple());
     void note_property(const char *type_name, const char *member, nb::handle value);
+    void note_object_call(const char *type_name, const char *member, nb::tuple args);
 };
 
 struct World {
@@ -77,6 +83,7 @@ struct World {
     bool type_library_loaded = false;
     EmulatedClock clock;
     AccountBook accounts{default_accounts()}; // the gateway's accounts, shared by every CQGCEL
+    std::shared_ptr<MarketState> market = std::make_shared<MarketState>(); // likewise
 };
 
 World &world();

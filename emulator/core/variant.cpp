@@ -87,8 +87,12 @@ nb::object to_variant(nb::handle value) {
 }
 
 nb::object from_variant(nb::handle value, unsigned long receiving_thread) {
-    if (nb::isinstance<Interface>(value))
-        return nb::cast(Interface{nb::cast<const Interface &>(value).target, receiving_thread});
+    if (nb::isinstance<Interface>(value)) {
+        const Interface &iface = nb::cast<const Interface &>(value);
+        if (iface.valid_thread == receiving_thread)
+            return nb::borrow(value); // already valid there: no second pointer needed
+        return nb::cast(Interface{iface.target, receiving_thread});
+    }
     if (PyTuple_Check(value.ptr())) {
         nb::list items;
         for (nb::handle item : value)

@@ -39,6 +39,15 @@ Scenario (``load_scenario``, keyword arguments; anything not given takes its def
   ``"F.US.EPZ26"``, ``quantity`` int, ``side`` ``"buy"``/``"sell"`` or a raw int,
   ``average_price``, ``ote``, ``profit_loss``). An unknown key is a ValueError.
 
+- ``instruments``: a list of dicts ``{"full_name": "F.US.EPZ26", "price": 6000.0,
+  "tick_size": 0.25}`` (price and tick size above zero), by default the three futures
+  "F.US.EPZ26" (6000.0, 0.25), "F.US.ENQZ26" (21000.0, 0.25), "F.US.CLEF27" (70.0, 0.01). A
+  symbol names the first of them whose full name contains it.
+- ``history_bars`` (200): completed one-minute bars generated from each instrument's walk
+  before the clock's minute; ``invalid_fraction`` (0.0, up to 1.0): the share of their fields
+  (open, high, low, close, volume) left at -2147483648, the value the server gives a field
+  without one.
+
 The accounts live in the emulated gateway, not in one CQGCEL: every CQGCEL sees the same ones,
 and ``reset`` or ``load_scenario`` starts them afresh.
 - ``event_delivery``: ``"queued"`` (the default: every event waits in the subscriber's queue for
@@ -75,6 +84,47 @@ Gateway, accounts and faults (each event goes to the current CQGCEL's sinks):
   or, with None, until ``clear_faults()`` (``reset`` clears them too). Iterating a collection
   whose ``_NewEnum`` fails is a TypeError, as on the real platform.
 
+Market (each event goes to the current CQGCEL's sinks, through their pumps):
+
+- ``NewInstrument(symbol)`` is answered by ``InstrumentResolved(symbol, instrument, None)``, or
+  ``InstrumentResolved(symbol, None, error)`` for a symbol no instrument contains; resolved
+  instruments join ``Instruments`` once each. Quotes flow once the instrument's
+  ``DataSubscriptionLevel`` is above ``dsNone``, and stop at ``RemoveInstrument``.
+- ``RequestTicks(request)`` / ``RequestTimedBars(request)`` are answered by
+  ``TicksResolved(ticks, None)`` / ``TimedBarsResolved(timedBars, None)`` (an error object for an
+  unknown symbol) and join ``AllTicks`` / ``AllTimedBars`` until removed. The request is kept as
+  it was sent. A timed-bars object holds the last ``-RangeEnd - 1`` completed bars (fewer when
+  the history is shorter) and then the bar being formed; its size then stays the same. A bar's
+  ``Timestamp`` is its start plus 250 ms, an aware UTC datetime like every time stamp here.
+  With ``UpdatesEnabled`` false a timed-bars object is never updated.
+- ``push_quotes(symbol, quotes)``: one ``InstrumentChanged(instrument, quotes, properties)`` per
+  streaming instrument containing ``symbol``; each quote is ``(type, price)``,
+  ``(type, price, is_valid)`` or ``(type, price, is_valid, volume)``, the type a name such as
+  ``"qtBid"`` or a raw int (an unknown quote type). Returns the number of events.
+- ``push_ticks(symbol, ticks)``: ``(type, price, volume)`` ticks (``"tptBid"``... or a raw int),
+  stamped with the clock, appended to every ticks object of ``symbol``, with one
+  ``TicksAdded(ticks, len(ticks))`` each. A ticks object keeps its latest 10,000 ticks.
+- ``set_history(symbol, bars)``: replaces the instrument's completed bars with dicts
+  ``{"open", "high", "low", "close", "volume"}`` (any may be -2147483648), oldest first, one
+  minute apart and ending just before the forming bar; later requests see them.
+- ``close_bar(symbol, open=None, high=None, low=None, close=None, volume=None)``: completes the
+  forming bar (given values, the walk's for the rest) and fires ``TimedBarsAdded(timedBars)`` on
+  every timed-bars object of it: the closed bar at ``Count - 2``, the next one, a minute later,
+  at ``Count - 1``. Each minute the clock crosses does the same for every bar formed before it.
+- ``update_forming_bar(symbol, close, volume=None)``: ``TimedBarsUpdated(timedBars, Count - 1)``.
+- ``fail_next_resolution(kind, mode)``: the next ``"instrument"``, ``"ticks"`` or ``"bars"``
+  request is answered with an error object (``"error"``) or not at all (``"never"``).
+- ``start_market(quotes_per_second, ticks_per_second=None, bar_seconds=None, *, live=True,
+  step=0.01)``: every advance of the clock then posts, as one batch per pump, the quotes due at
+  that rate (per emulated second, shared by the streaming instruments: bid and ask or a trade
+  mostly, the day's open, high or low and settlements now and then, an invalid quote
+  sometimes) and the ticks due at ``ticks_per_second`` (the quote rate if None) to the tick
+  requests; trades move the forming bars (``TimedBarsUpdated``). ``bar_seconds``: bars close
+  every that many emulated seconds (still a minute apart in their time stamps). ``live`` also
+  starts the clock's live driver (speed 1, ``step``) unless it runs; ``live=False`` posts only
+  when a test advances the clock. ``stop_market()`` stops both; ``market_stats()`` gives the
+  counts posted so far (``events``, ``quotes``, ``ticks``, ``bars``, ``batches``).
+
 Events and inspection:
 
 - ``fire_event(name, *args)``: raises event ``name`` on the current CQGCEL; each sink's
@@ -84,6 +134,10 @@ Events and inspection:
   as ``(property, value as given)``; ``cel_calls()``: its method calls, in order;
   ``sink_count()``: sinks connected to the current CQGCEL; ``configuration_threads()`` and
   ``cel_call_threads()``: the thread each assignment and call ran on (the CQGCEL's own).
+- ``property_log()``: assignments to the properties of CQG objects other than
+  ``APIConfiguration`` (requests, instruments, the account level), as
+  ``(type name, member, value as given)``; ``call_log()``: calls on CQG objects, CQGCEL's
+  included, as ``(type name, member, arguments)``, an object argument noted by its type name.
 
 Values and the platform itself:
 
@@ -109,16 +163,19 @@ Emulated clock:
 """
 from _cqgemu import (
     advance,
+    call_log,
     cel_call_args,
     cel_call_threads,
     cel_calls,
     cel_thread_ident,
     clear_faults,
     clock_now,
+    close_bar,
     configuration_log,
     configuration_threads,
     data_error,
     drop_gateway,
+    fail_next_resolution,
     fail_property,
     inject_wait_result,
     is_live,
@@ -126,31 +183,40 @@ from _cqgemu import (
     make_com_time,
     make_error,
     make_probe,
+    market_stats,
     pending_actions,
     post_quit,
     property_log,
+    push_quotes,
+    push_ticks,
     reset,
     restore_gateway,
     schedule_failure,
     set_clock,
     set_data_connection,
+    set_history,
     set_position,
     set_summary,
     sink_count,
     start_live,
+    start_market,
     stop_live,
+    stop_market,
+    update_forming_bar,
     waiting_message_count,
 )
 from _cqgemu import fire_event as _fire_event
 from _cqgemu import schedule_event as _schedule_event
 
 __all__ = [
-    "advance", "cel_call_args", "cel_call_threads", "cel_calls", "cel_thread_ident",
-    "clear_faults", "clock_now", "configuration_log", "configuration_threads", "data_error",
-    "drop_gateway", "fail_property", "fire_event", "inject_wait_result", "is_live",
-    "load_scenario", "make_com_time", "make_error", "make_probe", "pending_actions", "post_quit",
-    "property_log", "reset", "restore_gateway", "schedule_event", "schedule_failure", "set_clock",
-    "set_data_connection", "set_position", "set_summary", "sink_count", "start_live", "stop_live",
+    "advance", "call_log", "cel_call_args", "cel_call_threads", "cel_calls", "cel_thread_ident",
+    "clear_faults", "clock_now", "close_bar", "configuration_log", "configuration_threads",
+    "data_error", "drop_gateway", "fail_next_resolution", "fail_property", "fire_event",
+    "inject_wait_result", "is_live", "load_scenario", "make_com_time", "make_error", "make_probe",
+    "market_stats", "pending_actions", "post_quit", "property_log", "push_quotes", "push_ticks",
+    "reset", "restore_gateway", "schedule_event", "schedule_failure", "set_clock",
+    "set_data_connection", "set_history", "set_position", "set_summary", "sink_count",
+    "start_live", "start_market", "stop_live", "stop_market", "update_forming_bar",
     "waiting_message_count",
 ]
 

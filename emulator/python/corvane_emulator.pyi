@@ -3,12 +3,14 @@ from datetime import datetime
 from typing import Any
 
 __all__ = [
-    "advance", "cel_call_args", "cel_call_threads", "cel_calls", "cel_thread_ident",
-    "clear_faults", "clock_now", "configuration_log", "configuration_threads", "data_error",
-    "drop_gateway", "fail_property", "fire_event", "inject_wait_result", "is_live",
-    "load_scenario", "make_com_time", "make_error", "make_probe", "pending_actions", "post_quit",
-    "property_log", "reset", "restore_gateway", "schedule_event", "schedule_failure", "set_clock",
-    "set_data_connection", "set_position", "set_summary", "sink_count", "start_live", "stop_live",
+    "advance", "call_log", "cel_call_args", "cel_call_threads", "cel_calls", "cel_thread_ident",
+    "clear_faults", "clock_now", "close_bar", "configuration_log", "configuration_threads",
+    "data_error", "drop_gateway", "fail_next_resolution", "fail_property", "fire_event",
+    "inject_wait_result", "is_live", "load_scenario", "make_com_time", "make_error", "make_probe",
+    "market_stats", "pending_actions", "post_quit", "property_log", "push_quotes", "push_ticks",
+    "reset", "restore_gateway", "schedule_event", "schedule_failure", "set_clock",
+    "set_data_connection", "set_history", "set_position", "set_summary", "sink_count",
+    "start_live", "start_market", "stop_live", "stop_market", "update_forming_bar",
     "waiting_message_count",
 ]
 
@@ -26,6 +28,9 @@ def load_scenario(
     logoff: str = "answered",
     accounts_reload: str = "answered",
     accounts: list[dict[str, Any]] | None = None,
+    instruments: list[dict[str, Any]] | None = None,
+    history_bars: int = 200,
+    invalid_fraction: float = 0.0,
     event_delivery: str = "queued",
 ) -> None: ...
 def reset() -> None: ...
@@ -69,3 +74,27 @@ def fail_property(type_name: str, member: str, times: int | None = None) -> None
 def clear_faults() -> None: ...
 def property_log() -> list[tuple[str, str, Any]]: ...
 def cel_call_args() -> list[tuple[str, tuple[Any, ...]]]: ...
+def push_quotes(symbol: str, quotes: list[tuple[Any, ...]]) -> int: ...
+def push_ticks(symbol: str, ticks: list[tuple[Any, ...]]) -> int: ...
+def set_history(symbol: str, bars: list[dict[str, float]]) -> None: ...
+def close_bar(
+    symbol: str,
+    open: float | None = None,
+    high: float | None = None,
+    low: float | None = None,
+    close: float | None = None,
+    volume: float | None = None,
+) -> int: ...
+def update_forming_bar(symbol: str, close: float, volume: float | None = None) -> int: ...
+def fail_next_resolution(kind: str, mode: str) -> None: ...
+def start_market(
+    quotes_per_second: float,
+    ticks_per_second: float | None = None,
+    bar_seconds: float | None = None,
+    *,
+    live: bool = True,
+    step: float = 0.01,
+) -> None: ...
+def stop_market() -> None: ...
+def market_stats() -> dict[str, int]: ...
+def call_log() -> list[tuple[str, str, tuple[Any, ...]]]: ...

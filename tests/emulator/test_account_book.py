@@ -1,24 +1,10 @@
 """The account book is plain C++: built and checked here on its own, without Python objects."""
-import pathlib
-import shutil
-import subprocess
-
 import pytest
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-CORE = ROOT / "emulator" / "core"
-SOURCES = [ROOT / "tests" / "native" / "account_book_check.cpp", CORE / "account_book.cpp",
-           CORE / "cqg_constants.cpp"]
+from native_checks import run_native_check
 
 pytestmark = pytest.mark.timeout(300)
 
 
 def test_the_account_book_on_its_own(tmp_path):
-    compiler = shutil.which("c++") or shutil.which("g++") or shutil.which("clang++")
-    if compiler is None:
-        pytest.skip("no C++ compiler on this host")
-    program = tmp_path / "account_book_check"
-    subprocess.run([compiler, "-std=c++17", "-Wall", "-Werror", "-I", str(CORE),
-                    *map(str, SOURCES), "-o", str(program)], check=True)
-    result = subprocess.run([str(program)], capture_output=True, text=True)
-    assert result.returncode == 0, result.stdout
+    run_native_check(tmp_path, "account_book_check.cpp", ["account_book.cpp", "cqg_constants.cpp"])

@@ -2,22 +2,15 @@
 // matching engine rely on. Prints each failed check and exits non-zero if any failed.
 #include "account_book.hpp"
 #include "cqg_constants.hpp"
+#include "native_check.hpp"
 
-#include <cstdio>
 #include <stdexcept>
 
 using namespace cqgemu;
+using native_check::check;
+using native_check::failures;
 
 namespace {
-
-int failures = 0;
-
-void check(bool condition, const char *what) {
-    if (!condition) {
-        std::printf("FAILED: %s\n", what);
-        ++failures;
-    }
-}
 
 template <class Exception, class Action> bool throws(Action action) {
     try {

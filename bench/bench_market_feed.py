@@ -1,0 +1,82 @@
+"""Quotes per second the live market delivers through the bridge's pump to Python handlers.
+
+Runs the bridge on the emulator, subscribes the three default instruments, starts the live
+market at a rate above what can be handled, and counts the quotes the CEL thread's handler sees
+over a few seconds of wall time: once with a handler that takes each event's quote count, once
+with one that reads every quote's type and price. Prints quotes per second for each and their
+ratio to 100,000 quotes per second (the rate the gateway must keep up with).
+
+    .venv/bin/python bench/bench_market_feed.py [seconds]
+"""
+import contextlib
+import io
+import sys
+import threading
+import time
+
+import corvane_emulator as emulator
+import win32com.client
+from corvane.gateways.cqg.wrapper import ComBridge
+
+SECONDS = float(sys.argv[1]) if len(sys.argv) > 1 else 3.0
+TARGET = 100_000
+SYMBOLS = ("EPZ26", "ENQZ26", "CLEF27")
+
+
+class CountingSink(ComBridge.CELSinkBase):
+    quotes = 0
+    read_quotes = False
+    resolved = threading.Semaphore(0)
+
+    def OnInstrumentResolved(self, symbol, cqgInstrument, cqgError):
+        instrument = win32com.client.Dispatch(cqgInstrument)
+        instrument.DataSubscriptionLevel = win32com.client.constants.dsQuotesAndBBA
+        CountingSink.resolved.release()
+
+    def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgInstrumentProperties):
+        quotes = win32com.client.Dispatch(cqgQuotes)
+        if CountingSink.read_quotes:
+            for quote in quotes:
+                if quote.IsValid:
+                    quote.Type, quote.price
+                CountingSink.quotes += 1
+        else:
+            CountingSink.quotes += len(quotes)
+
+
+def measure(read_quotes):
+    CountingSink.read_quotes = read_quotes
+    emulator.start_market(4 * TARGET, ticks_per_second=0)
+    time.sleep(0.5)  # warm up
+    start_count, start = CountingSink.quotes, time.perf_counter()
+    time.sleep(SECONDS)
+    handled, elapsed = CountingSink.quotes - start_count, time.perf_counter() - start
+    emulator.stop_market()
+    time.sleep(0.5)  # let the pump drain what was posted
+    return handled / elapsed
+
+
+def main():
+    emulator.reset()
+    bridge = ComBridge.ComBridge()
+    with contextlib.redirect_stdout(io.StringIO()):  # the progress log is not the point here
+        bridge.Init(CountingSink, None)
+    try:
+        for symbol in SYMBOLS:
+            bridge.cqgCEL.NewInstrument(symbol)
+            if not CountingSink.resolved.acquire(timeout=10):
+                raise RuntimeError(f"{symbol} was not resolved")
+        counted = measure(read_quotes=False)
+        read = measure(read_quotes=True)
+    finally:
+        with contextlib.redirect_stdout(io.StringIO()):
+            bridge.Shutdown()
+    stats = emulator.market_stats()
+    print(f"posted: {stats['quotes']} quotes in {stats['events']} events, "
+          f"{stats['batches']} batches")
+    print(f"handler counting quotes:  {counted:,.0f} quotes/s, {counted / TARGET:.2f}x of 100,000/s")
+    print(f"handler reading quotes:   {read:,.0f} quotes/s, {read / TARGET:.2f}x of 100,000/s")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,183 @@
+#include "live_market.hpp"
+
+#include "cqg_constants.hpp"
+#include "cqgcel.hpp"
+#include "market_delivery.hpp"
+#include "scenario.hpp"
+
+#include <nanobind/nanobind.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace cqgemu {
+
+namespace {
+
+long quote_type_constant(FeedQuote type) {
+    static const long values[] = {
+        *cqg_constant("qtBid"),      *cqg_constant("qtAsk"),       *cqg_constant("qtTrade"),
+        *cqg_constant("qtDayOpen"),  *cqg_constant("qtDayHigh"),   *cqg_constant("qtDayLow"),
+        *cqg_constant("qtSettlement"), *cqg_constant("qtYesterdaySettlement")};
+    return values[static_cast<int>(type)];
+}
+
+// The distinct instruments the CQGCEL streams quotes of, or has tick requests for.
+std::vector<const InstrumentSpec *> quoted_instruments(const Cqgcel &cel, const Market &market) {
+    std::vector<const InstrumentSpec *> found;
+    for (const auto &instrument : cel.resolved_instruments())
+        if (instrument->streaming())
+            if (const InstrumentSpec *spec = market.find(instrument->key()))
+                if (std::find(found.begin(), found.end(), spec) == found.end())
+                    found.push_back(spec);
+    return found;
+}
+
+std::vector<const InstrumentSpec *> ticked_instruments(const Cqgcel &cel, const Market &market) {
+    std::vector<const InstrumentSpec *> found;
+    for (const auto &ticks : cel.ticks_subscriptions())
+        if (const InstrumentSpec *spec = market.find(ticks->key()))
+            if (std::find(found.begin(), found.end(), spec) == found.end())
+                found.push_back(spec);
+    return found;
+}
+
+struct FeedRound {
+    Cqgcel &cel;
+    MarketState &state;
+    EventBatch batch;
+    std::vector<MarketInstrument *> traded; // forming bars that moved
+    std::vector<QuoteSample> samples;
+    std::vector<QuoteValue> quotes;
+
+    void mark_traded(MarketInstrument &instrument) {
+        if (std::find(traded.begin(), traded.end(), &instrument) == traded.end())
+            traded.push_back(&instrument);
+    }
+
+    void post_quotes(size_t due) {
+        std::vector<const InstrumentSpec *> instruments = quoted_instruments(cel, state.market);
+        if (instruments.empty())
+            return;
+        LiveFeed &live = state.live;
+        if (live.quotes_ahead >= due) {
+            live.quotes_ahead -= due;
+            return;
+        }
+        due -= live.quotes_ahead;
+        size_t made = 0;
+        while (made < due) {
+            const InstrumentSpec &spec = *instruments[live.next_instrument++ % instruments.size()];
+            MarketInstrument &instrument = market_instrument(spec);
+            samples.clear();
+            next_update(instrument.walk, instrument.day, samples);
+            quotes.clear();
+            for (const QuoteSample &sample : samples) {
+                quotes.push_back({quote_type_constant(sample.type), sample.price, sample.volume,
+                                  sample.valid});
+                if (sample.type == FeedQuote::Trade) {
+                    instrument.bars.trade(sample.price, sample.volume);
+                    mark_traded(instrument);
+                }
+            }
+            made += samples.size();
+            size_t events = deliver_quotes(cel, spec.full_name, quotes, batch);
+            live.stats.quotes += events * samples.size();
+        }
+        live.quotes_ahead = made - due;
+    }
+
+    void post_ticks(size_t due, double now) {
+        std::vector<const InstrumentSpec *> instruments = ticked_instruments(cel, state.market);
+        if (instruments.empty())
+            return;
+        static const long types[] = {*cqg_constant("tptBid"), *cqg_constant("tptAsk"),
+                                     *cqg_constant("tptTrade")};
+        std::vector<std::vector<TickValue>> by_instrument(instruments.size());
+        LiveFeed &live = state.live;
+        for (size_t i = 0; i < due; ++i) {
+            size_t which = live.next_instrument++ % instruments.size();
+            MarketInstrument &instrument = market_instrument(*instruments[which]);
+            double price = instrument.walk.step();
+            long type = types[instrument.walk.next_random() % 3];
+            double tick = instrument.walk.tick_size();
+            double quoted = type == types[0] ? price - tick : type == types[1] ? price + tick : price;
+            double lots = 1.0 + static_cast<double>(instrument.walk.next_random() % 100);
+            by_instrument[which].push_back({type, quoted, lots, now});
+        }
+        for (size_t i = 0; i < instruments.size(); ++i) {
+            size_t events = deliver_ticks(cel, instruments[i]->full_name, by_instrument[i], batch);
+            live.stats.ticks += events * by_instrument[i].size();
+        }
+    }
+
+    void post_bars(double now) {
+        LiveFeed &live = state.live;
+        if (live.bar_seconds > 0 && now >= live.next_bar_close) {
+            for (MarketInstrument *instrument : state.market.made())
+                live.stats.bars += close_forming_bar(&cel, *instrument, BarOverrides{}, batch);
+            live.next_bar_close = now + live.bar_seconds;
+            return;
+        }
+        for (MarketInstrument *instrument : traded)
+            deliver_forming_bar(cel, *instrument, batch);
+    }
+};
+
+void feed(std::weak_ptr<MarketState> weak, double elapsed) {
+    std::shared_ptr<MarketState> state = weak.lock();
+    if (!state || !state->live.running)
+        return;
+    std::shared_ptr<Cqgcel> cel = connected_cel();
+    LiveFeed &live = state->live;
+    size_t quotes_due = live.quotes.due(elapsed);
+    size_t ticks_due = live.ticks.due(elapsed);
+    if (!cel)
+        return;
+    FeedRound round{*cel, *state, EventBatch{}, {}, {}, {}};
+    round.post_quotes(quotes_due);
+    round.post_ticks(ticks_due, world().clock.now());
+    round.post_bars(world().clock.now());
+    if (round.batch.empty())
+        return;
+    live.stats.events += round.batch.events.size();
+    ++live.stats.batches;
+    cel->fire(round.batch);
+}
+
+[[noreturn]] void refuse(const char *text) {
+    PyErr_SetString(PyExc_ValueError, text);
+    throw nb::python_error();
+}
+
+} // namespace
+
+void start_market(double quotes_per_second, std::optional<double> ticks_per_second,
+                  std::optional<double> bar_seconds, bool live, double step) {
+    double tick_rate = ticks_per_second.value_or(quotes_per_second);
+    if (!(quotes_per_second >= 0) || !(tick_rate >= 0))
+        refuse("start_market() needs rates that are not negative");
+    if (bar_seconds && !(*bar_seconds >= 1))
+        refuse("bar_seconds must be at least one second");
+    std::shared_ptr<MarketState> state = world().market;
+    LiveFeed &feed_state = state->live;
+    feed_state.running = true;
+    feed_state.quotes = RateCounter(quotes_per_second);
+    feed_state.ticks = RateCounter(tick_rate);
+    feed_state.bar_seconds = bar_seconds.value_or(0.0);
+    feed_state.next_bar_close = world().clock.now() + feed_state.bar_seconds;
+    std::weak_ptr<MarketState> weak = state;
+    world().clock.set_advance_listener([weak](double elapsed) { feed(weak, elapsed); });
+    if (live && !world().clock.live())
+        world().clock.start_live(1.0, step);
+}
+
+void stop_market() {
+    world().clock.stop_live();
+    world().market->live.running = false;
+    world().clock.set_advance_listener(nullptr);
+}
+
+} // namespace cqgemu
