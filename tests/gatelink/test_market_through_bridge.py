@@ -276,3 +276,17 @@ class TestTimedBars:
         assert trace[-1] == "eventBarDone is done."
         assert link.eventBarDone.is_set() == (fault == "error")
         assert EP not in link.subscribe_bars_data and link.get_subscribe_bars_data(EP) is None
+
+
+def test_a_counting_gateway_keeps_only_the_latest_quote(gatelink, trace):
+    emu.reset()
+    gw = CqgGateway([EP], keep_records=False)
+    try:
+        gw.connect()
+        gw.gatelink.subscribe_quote("EPZ26")
+        pushed_quotes(gw, "EPZ26", [("qtTrade", 1.0), ("qtTrade", 2.0)])
+        assert gw.quotes == [] and gw.received["quote"] == 2
+        assert gw.cqg_quotes[EP].last_price == 2.0
+    finally:
+        gw.close()
+        emu.reset()
