@@ -1,7 +1,8 @@
 """The quote handler against the floor of the framework's own work for the same quotes.
 
-GATELINK.OnInstrumentChanged handles events of 1 and of 4 valid quotes (bid, ask, trade,
-day high) on objects shaped like pywin32's wrappers; the floor is a Python loop doing only
+GATELINK.OnInstrumentChanged handles events of 1 and of 4 valid quotes (trade, bid, ask,
+day high) as the emulated CQGCEL delivers them (bare interfaces of its instrument and quote
+collection, wrapped by the handler with Dispatch and read by name); the floor is a Python loop doing only
 what the framework must do per quote whoever handles it: the dataclasses.replace copy, the
 store into cqg_quotes and the process_quote call. Rounds alternate between the two sides;
 the figures are medians of the per-quote cost, and the ratio is handler / floor.
@@ -18,16 +19,45 @@ from dataclasses import replace
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests" / "gatelink"))
 
+import corvane_emulator as emulator  # noqa: E402
+import pythoncom  # noqa: E402
 import win32com.client  # noqa: E402
 from win32com.client import constants  # noqa: E402
 
 from corvane.core.data import Quote  # noqa: E402
 from corvane.gateways.cqg.wrapper import gatelink as gatelink_module  # noqa: E402
-from market_fakes import (EPZ26, Collection, CQGQuote, Instrument,  # noqa: E402
-                          MarketCEL, MarketGateway)
+from market_fakes import EPZ26, MarketCEL, MarketGateway  # noqa: E402
 
-KINDS = [("qtBid", "bid_price", 5999.75), ("qtAsk", "ask_price", 6000.25),
-         ("qtTrade", "last_price", 6000.0), ("qtDayHigh", "high_price", 6010.0)]
+# A trade first, so that every quote of either event publishes, as on the floor.
+KINDS = [("qtTrade", "last_price", 6000.0), ("qtBid", "bid_price", 5999.75),
+         ("qtAsk", "ask_price", 6000.25), ("qtDayHigh", "high_price", 6010.0)]
+
+
+class CapturingSink:
+    """Keeps the arguments of the last InstrumentChanged as the platform delivered them."""
+    arguments = None
+
+    def OnInstrumentResolved(self, symbol, cqgInstrument, cqgError):
+        instrument = win32com.client.Dispatch(cqgInstrument)
+        instrument.DataSubscriptionLevel = constants.dsQuotesAndBBA
+
+    def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgInstrumentProperties):
+        CapturingSink.arguments = (cqgInstrument, cqgQuotes, cqgInstrumentProperties)
+
+
+def emulated_events():
+    """The arguments of an emulated InstrumentChanged of 1 and of 4 valid quotes."""
+    emulator.reset()
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    sink = win32com.client.WithEvents(cel, CapturingSink)
+    cel.NewInstrument("EPZ26")
+    pythoncom.PumpWaitingMessages()
+    events = {}
+    for per_event in (1, 4):
+        emulator.push_quotes("EPZ26", [(kind, price) for kind, _, price in KINDS[:per_event]])
+        pythoncom.PumpWaitingMessages()
+        events[per_event] = CapturingSink.arguments
+    return cel, sink, events
 
 
 class CountingGateway(MarketGateway):
@@ -35,19 +65,19 @@ class CountingGateway(MarketGateway):
         self.published += 1
 
 
-def handler_side(events, per_event):
+def handler_side(events, per_event, arguments):
     gateway = CountingGateway(MarketCEL())
     gateway.published = 0
     link = gatelink_module.GATELINK()
     link.Init(gateway)
-    instrument = Instrument("F.US.EPZ26")
-    quotes = Collection(CQGQuote(kind, price) for kind, _, price in KINDS[:per_event])
-    properties = Collection()
+    instrument, quotes, properties = arguments
     handle = link.OnInstrumentChanged
     start = time.perf_counter()
     for _ in range(events):
         handle(instrument, quotes, properties)
-    return (time.perf_counter() - start) / (events * per_event)
+    elapsed = time.perf_counter() - start
+    assert gateway.published == events * per_event
+    return elapsed / (events * per_event)
 
 
 def floor_side(events, per_event):
@@ -72,11 +102,11 @@ def main():
     parser.add_argument("--events", type=int, default=20000)
     parser.add_argument("--rounds", type=int, default=9)
     args = parser.parse_args()
-    win32com.client.Dispatch = lambda obj: obj  # the stand-ins are wrappers already
+    cel, sink, events = emulated_events()
     for per_event in (1, 4):
         handler, floor = [], []
         for _ in range(args.rounds):
-            handler.append(handler_side(args.events, per_event))
+            handler.append(handler_side(args.events, per_event, events[per_event]))
             floor.append(floor_side(args.events, per_event))
         h, f = statistics.median(handler), statistics.median(floor)
         print(f"events of {per_event} quote(s): handler {h * 1e6:.2f} us/quote, "

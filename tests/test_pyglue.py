@@ -160,6 +160,32 @@ class TestRecordCopy:
             assert str(ours.value).split("(")[0] == str(theirs.value).split("(")[0]
         assert copy_needs(Needs(1, 2), factor=3).a == 6
 
+    def test_plain_and_hand_written_records_copy_as_replace_does(self):
+        import dataclasses
+
+        @dataclasses.dataclass(frozen=True)
+        class Plain:  # copied without calling the class: the result must be the same
+            a: int
+            b: list = dataclasses.field(default_factory=list)
+
+        @dataclasses.dataclass
+        class Counted:  # its own __init__ must still run for every copy
+            a: int
+            calls = 0
+
+            def __init__(self, a):
+                type(self).calls += 1
+                self.a = a
+
+        plain = Plain(1, [2])
+        got = probe.make_copier(Plain)(plain, a=5)
+        assert type(got) is Plain and got == Plain(5, [2]) and got.b is plain.b
+        with pytest.raises(dataclasses.FrozenInstanceError):
+            got.a = 0
+        with pytest.raises(TypeError):
+            probe.make_copier(Plain)(plain, c=1)
+        assert probe.make_copier(Counted)(Counted(1), a=2).a == 2 and Counted.calls == 2
+
     def test_record_of_another_class_is_copied_as_replace_does(self):
         dataclasses, Tick, _ = self.records()
 

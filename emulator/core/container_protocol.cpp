@@ -43,13 +43,26 @@ nb::object iterate(nb::handle self) {
     return nb::cast(ComIterator{*found});
 }
 
-nb::object next_item(const ComIterator &self) {
-    const Member *next = self.enumerator.target->members().find("Next");
-    nb::object item = invoke(self.enumerator, Operation::Call, *next, nb::tuple());
-    if (item.is_none())
-        throw nb::stop_iteration();
-    return wrap_result(std::move(item));
+// The iterator's tp_iternext: the end of the items is a plain null result, without an
+// exception thrown per loop (iterating the quotes of every event ends there once).
+PyObject *next_item(PyObject *self) noexcept {
+    try {
+        const ComIterator &iterator = *nb::inst_ptr<ComIterator>(self);
+        const Member *next = iterator.enumerator.target->members().find("Next");
+        nb::object item = invoke(iterator.enumerator, Operation::Call, *next, nb::tuple());
+        if (item.is_none())
+            return nullptr;
+        return wrap_result(std::move(item)).release().ptr();
+    } catch (nb::python_error &error) {
+        error.restore();
+    } catch (const std::exception &error) {
+        PyErr_SetString(PyExc_RuntimeError, error.what());
+    }
+    return nullptr;
 }
+
+PyType_Slot iterator_slots[] = {{Py_tp_iternext, reinterpret_cast<void *>(&next_item)},
+                                {0, nullptr}};
 
 Py_ssize_t length(nb::handle self) {
     const Interface &iface = interface_of_wrapper(self);
@@ -76,9 +89,8 @@ nb::object call_default(nb::handle self, nb::tuple args, const char *refusal) {
 } // namespace
 
 void define_container_protocol(nb::module_ &module) {
-    nb::class_<ComIterator>(module, "COMIterator")
-        .def("__iter__", [](nb::handle self) { return nb::borrow(self); })
-        .def("__next__", &next_item);
+    nb::class_<ComIterator>(module, "COMIterator", nb::type_slots(iterator_slots))
+        .def("__iter__", [](nb::handle self) { return nb::borrow(self); });
 
     nb::object wrapper = nb::borrow(nb::type<DispatchWrapper>());
     wrapper.attr("__iter__") = nb::cpp_function(&iterate, nb::is_method());

@@ -33,4 +33,56 @@ nb::object com_constant(const char *name) {
     return nb::getattr(constants, name);
 }
 
+// The `__dicts__` list in the namespace's own attributes: looked up in its instance dict, so
+// that a stand-in's __getattr__ is never asked for it.
+static nb::object libraries_of(nb::handle constants) {
+    nb::object own = nb::steal(PyObject_GenericGetDict(constants.ptr(), nullptr));
+    if (!own.is_valid()) { // no instance dict at all
+        PyErr_Clear();
+        return nb::object();
+    }
+    PyObject *found = PyDict_GetItemWithError(own.ptr(), nb::str("__dicts__").ptr());
+    if (!found) {
+        if (PyErr_Occurred())
+            throw nb::python_error();
+        return nb::object();
+    }
+    if (!PyList_CheckExact(found))
+        return nb::object();
+    return nb::borrow(found);
+}
+
+ComConstants::ComConstants()
+    : constants_(nb::getattr(win32com_client_module(), "constants")),
+      libraries_(libraries_of(constants_)) {}
+
+nb::object ComConstants::get(nb::handle name) const {
+    if (!libraries_.is_valid())
+        return nb::getattr(constants_, name);
+    // By index: a look-up may run Python code (a mapping's __getitem__) that changes the list.
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(libraries_.ptr()); ++i) {
+        nb::object names = nb::borrow(PyList_GET_ITEM(libraries_.ptr(), i));
+        if (PyDict_CheckExact(names.ptr())) {
+            PyObject *value = PyDict_GetItemWithError(names.ptr(), name.ptr());
+            if (value)
+                return nb::borrow(value);
+            if (PyErr_Occurred())
+                throw nb::python_error();
+            continue;
+        }
+        // Another mapping (a class's __dict__): `name in names`, then `names[name]`.
+        int contained = PySequence_Contains(names.ptr(), name.ptr());
+        if (contained < 0)
+            throw nb::python_error();
+        if (contained) {
+            nb::object value = nb::steal(PyObject_GetItem(names.ptr(), name.ptr()));
+            if (!value.is_valid())
+                throw nb::python_error();
+            return value;
+        }
+    }
+    PyErr_SetObject(PyExc_AttributeError, name.ptr());
+    throw nb::python_error();
+}
+
 } // namespace pyglue

@@ -22,4 +22,20 @@ nb::object dispatch(nb::handle value);
 // win32com.client.constants.<name>; an unknown name raises AttributeError.
 nb::object com_constant(const char *name);
 
+// win32com.client.constants as bound now, for reading many names at once. pywin32's
+// namespace keeps the names of every loaded type library in `__dicts__`, a list of dicts
+// that its __getattr__ searches in order: those are searched here the same way, without a
+// Python call per name. A namespace without them (a stand-in) is read by attribute.
+class ComConstants {
+public:
+    ComConstants();
+
+    // constants.<name>; AttributeError(name) for a name no library defines.
+    nb::object get(nb::handle name) const;
+
+private:
+    nb::object constants_;
+    nb::object libraries_; // the `__dicts__` list, or invalid
+};
+
 } // namespace pyglue

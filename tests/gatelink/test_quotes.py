@@ -42,6 +42,16 @@ class TestQuoteTypeNames:
         monkeypatch.undo()
         assert gatelink.QuoteType2String(constants.qtBid) == "Best bid"
 
+    def test_libraries_loaded_later_are_searched_in_order(self, gatelink, monkeypatch):
+        # As pywin32 keeps them: one dict of names per loaded type library, first match wins.
+        bid = constants.qtBid
+        monkeypatch.setattr(constants, "__dicts__", [{"qtBid": 900}, *constants.__dicts__])
+        assert gatelink.QuoteType2String(900) == "Best bid"
+        with pytest.raises(KeyError):
+            gatelink.QuoteType2String(bid)
+        monkeypatch.undo()
+        assert gatelink.QuoteType2String(constants.qtBid) == "Best bid"
+
     def test_constants_sharing_a_value_keep_the_later_text(self, gatelink, monkeypatch):
         import win32com.client
 

@@ -22,15 +22,20 @@ def WithEvents(disp, user_event_class):
 
 
 class Constants:
-    """The named constants of every loaded type library, read by attribute."""
+    """The named constants of every loaded type library, read by attribute. As pywin32's,
+    it keeps one dict of names per loaded library in `__dicts__`, searched in order."""
+
+    def __init__(self):
+        self.__dicts__ = []
 
     def __getattr__(self, name):
-        if name.startswith("__"):
-            raise AttributeError(name)
-        return _cqgemu.constant(name)
+        for names in self.__dicts__:
+            if name in names:
+                return names[name]
+        raise AttributeError(name)
 
     def __dir__(self):
-        return sorted(_cqgemu.constant_names())
+        return sorted(name for names in self.__dicts__ for name in names)
 
 
 constants = Constants()

@@ -14,4 +14,10 @@ def EnsureModule(typelibCLSID, lcid, major, minor, progressInstance=None, bValid
     module.MajorVersion = major
     module.MinorVersion = minor
     module.LCID = lcid
+    # The library's constants join win32com.client.constants once, as a generated module's do.
+    names = {name: _cqgemu.constant(name) for name in _cqgemu.constant_names()}
+    import win32com.client
+    known = win32com.client.constants.__dicts__
+    if names not in known:
+        known.append(names)
     return module

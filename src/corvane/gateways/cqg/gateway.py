@@ -9,13 +9,15 @@ security, and receives what GATELINK pushes.
 
 The CQG symbol of a security is its ``code``. ``on_record(kind, record)``, if given, is
 called with "quote", "orderbook", "order" or "deal" after each record is kept.
+With ``keep_records=False`` the records are only counted (``received[kind]``), so that a long
+run holds no more than the latest record of each security.
 """
 from corvane.gateways import BaseGateway
 
 
 class CqgGateway(BaseGateway):
     def __init__(self, securities=(), api_configuration=None, on_record=None,
-                 gateway_name="CQG"):
+                 gateway_name="CQG", keep_records=True):
         super().__init__(gateway_name)
         self.securities = {security.code: security for security in securities}
         self.api_configuration = api_configuration
@@ -24,6 +26,8 @@ class CqgGateway(BaseGateway):
         self.cqg_quotes = {security: None for security in self.securities.values()}
         self.cqg_orderbooks = {security: None for security in self.securities.values()}
         self.quotes, self.orderbooks, self.orders, self.deals = [], [], [], []
+        self.keep_records = keep_records
+        self.received = {"quote": 0, "orderbook": 0, "order": 0, "deal": 0}
         self.comBridge = None
         self.gatelink = None
 
@@ -67,7 +71,9 @@ class CqgGateway(BaseGateway):
     # -- what GATELINK pushes -----------------------------------------------------------
 
     def _received(self, kind, kept, record):
-        kept.append(record)
+        self.received[kind] += 1
+        if self.keep_records:
+            kept.append(record)
         if self.on_record is not None:
             self.on_record(kind, record)
 

@@ -1,34 +1,34 @@
 #include "constant_texts.hpp"
 
 #include "com_platform.hpp"
-#include "safe_access.hpp"
 
 namespace gatelink {
 
-nb::dict build_constant_texts(const ConstantTextList &entries) {
-    // One read of the constants namespace, then one read per name.
-    nb::object client = pyglue::win32com_client_module();
-    nb::object constants = pyglue::read(client, "constants");
-    nb::dict table;
+const ConstantTexts::Strings &ConstantTexts::strings_of(const ConstantTextList &entries) {
+    auto found = strings_.find(&entries);
+    if (found != strings_.end())
+        return found->second;
+    Strings strings;
     for (const ConstantText &entry : entries) {
-        nb::object value = pyglue::read(constants, entry.constant);
-        table[value] = nb::str(entry.text);
+        strings.constants.push_back(nb::str(entry.constant));
+        strings.texts.push_back(nb::str(entry.text));
     }
-    return table;
+    return strings_.emplace(&entries, std::move(strings)).first->second;
 }
 
-nb::object text_of_constant(nb::handle table, nb::handle value) {
+nb::object ConstantTexts::text_of(const ConstantTextList &entries, nb::handle value) {
+    const Strings &strings = strings_of(entries);
+    pyglue::ComConstants constants;
+    nb::dict table;
+    for (std::size_t i = 0; i < strings.constants.size(); ++i) {
+        nb::object constant = constants.get(strings.constants[i]);
+        if (PyDict_SetItem(table.ptr(), constant.ptr(), strings.texts[i].ptr()) != 0)
+            throw nb::python_error();
+    }
     nb::object text = nb::steal(PyObject_GetItem(table.ptr(), value.ptr()));
     if (!text.is_valid())
         throw nb::python_error();
     return text;
-}
-
-nb::object ConstantTextCache::text_of(const ConstantTextList &entries, nb::handle value) {
-    auto found = tables_.find(&entries);
-    if (found == tables_.end())
-        found = tables_.emplace(&entries, build_constant_texts(entries)).first;
-    return text_of_constant(found->second, value);
 }
 
 } // namespace gatelink

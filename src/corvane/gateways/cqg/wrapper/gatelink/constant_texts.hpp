@@ -1,6 +1,7 @@
 // Tables that name CQG's constants (quote types, tick price types): a dict from the value of
-// each named constant of win32com.client.constants to its text. Built in the order given,
-// so that of two constants with one value the later one's text is kept, as in a dict display.
+// each named constant of win32com.client.constants to its text, built afresh on every call
+// from the constants as they are at that moment. Built in the order given, so that of two
+// constants with one value the later one's text is kept, as in a dict display.
 #pragma once
 
 #include <nanobind/nanobind.h>
@@ -19,21 +20,22 @@ struct ConstantText {
 
 using ConstantTextList = std::vector<ConstantText>;
 
-// The table built now, from the constants as they are at this moment (an unknown constant
+// Names a constant's value through a table built now. Only the Python strings of the names
+// and texts are made once per list; the values are read on every call (an unknown constant
 // raises AttributeError, as before the type library is loaded).
-nb::dict build_constant_texts(const ConstantTextList &entries);
-
-// table[value]: the text, or KeyError(value).
-nb::object text_of_constant(nb::handle table, nb::handle value);
-
-// The event handlers name a constant per quote or tick; a loaded type library's constants do
-// not change, so their table is built on first use and kept (a failed build keeps nothing).
-class ConstantTextCache {
+class ConstantTexts {
 public:
+    // table[value]: the text, or KeyError(value).
     nb::object text_of(const ConstantTextList &entries, nb::handle value);
 
 private:
-    std::unordered_map<const ConstantTextList *, nb::dict> tables_;
+    struct Strings {
+        std::vector<nb::str> constants;
+        std::vector<nb::str> texts;
+    };
+    const Strings &strings_of(const ConstantTextList &entries);
+
+    std::unordered_map<const ConstantTextList *, Strings> strings_;
 };
 
 } // namespace gatelink

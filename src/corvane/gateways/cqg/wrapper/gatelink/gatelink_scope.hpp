@@ -47,14 +47,14 @@ public:
     const pyglue::RecordCopier &quote_copier() const { return quote_copier_; }
     const pyglue::RecordCopier &order_book_copier() const { return order_book_copier_; }
 
-    // The tables naming CQG's constants, built once each from the type library's constants.
-    ConstantTextCache &constant_texts() const { return constant_texts_; }
+    // Naming CQG's constants by tables built afresh on each call.
+    ConstantTexts &constant_texts() const { return constant_texts_; }
 
 private:
     pyglue::ModuleGlobals globals_;
     pyglue::RecordCopier quote_copier_;
     pyglue::RecordCopier order_book_copier_;
-    mutable ConstantTextCache constant_texts_;
+    mutable ConstantTexts constant_texts_;
 };
 
 using ScopeRef = const Scope &;

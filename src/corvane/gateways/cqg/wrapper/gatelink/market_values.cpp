@@ -42,11 +42,19 @@ bool differs_from_zero(nb::handle value) {
     return pyglue::is_true(result);
 }
 
-bool equals_value(nb::handle value, nb::handle invalid) {
-    PlainNumber left = plain_number(value), right = plain_number(invalid);
-    if (left.known && right.known)
-        return left.value == right.value;
-    return pyglue::equals(value, invalid);
+MarkerTest::MarkerTest(nb::handle marker) : marker_(marker) {
+    PlainNumber number = plain_number(marker);
+    plain_ = number.known;
+    number_ = number.value;
+}
+
+bool MarkerTest::matches(nb::handle value) const {
+    if (plain_) {
+        PlainNumber number = plain_number(value);
+        if (number.known)
+            return number.value == number_;
+    }
+    return pyglue::equals(value, marker_);
 }
 
 } // namespace gatelink

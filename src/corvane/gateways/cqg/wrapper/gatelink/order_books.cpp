@@ -80,9 +80,8 @@ void apply_tick(ScopeRef scope, nb::handle gateway, nb::handle ticks, nb::handle
 
 } // namespace
 
-nb::object tick_type_to_string(ScopeRef, nb::handle tickType) {
-    nb::dict table = build_constant_texts(kTickTypes);
-    return text_of_constant(table, tickType);
+nb::object tick_type_to_string(ScopeRef scope, nb::handle tickType) {
+    return scope.constant_texts().text_of(kTickTypes, tickType);
 }
 
 nb::object get_ticks_from_cqg_symbol(ScopeRef, nb::handle self, nb::handle cqg_symbol) {

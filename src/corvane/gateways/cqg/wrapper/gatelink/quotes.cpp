@@ -101,9 +101,8 @@ void apply_quote(ScopeRef scope, nb::handle gateway, nb::handle instrument, nb::
 
 } // namespace
 
-nb::object quote_type_to_string(ScopeRef, nb::handle quoteType) {
-    nb::dict table = build_constant_texts(kQuoteTypes);
-    return text_of_constant(table, quoteType);
+nb::object quote_type_to_string(ScopeRef scope, nb::handle quoteType) {
+    return scope.constant_texts().text_of(kQuoteTypes, quoteType);
 }
 
 nb::object get_instrument_from_cqg_symbol(ScopeRef, nb::handle self, nb::handle cqg_symbol) {

@@ -63,6 +63,21 @@ bool later(nb::handle a, nb::handle b) {
     return pyglue::is_true(result);
 }
 
+nb::str interned(const char *name) {
+    PyObject *text = PyUnicode_InternFromString(name);
+    if (!text)
+        throw nb::python_error();
+    return nb::steal<nb::str>(text);
+}
+
+// record.<name>, by the ordinary attribute look-up.
+nb::object field_of(nb::handle record, nb::handle name) {
+    nb::object value = nb::steal(PyObject_GetAttr(record.ptr(), name.ptr()));
+    if (!value.is_valid())
+        throw nb::python_error();
+    return value;
+}
+
 [[noreturn]] void raise_value_error(nb::handle message) {
     PyErr_SetObject(PyExc_ValueError, message.ptr());
     throw nb::python_error();
@@ -140,29 +155,29 @@ nb::object get_subscribe_bars_data(ScopeRef scope, nb::handle self, nb::handle s
     if (stored.is_none() || !pyglue::is_true(stored))
         return nb::none();
 
-    // The bars and their fields are read once; the event thread may change the list only
-    // between our calls into Python, so the window is taken as it stands now.
+    // The bars are taken as the list stands now (the event thread may change it only between
+    // our calls into Python) and each field is read once, for its validity only: a repair
+    // copies a value that is valid, and so unchanged by the repair, at the moment it is made.
     nb::list window = nb::list(stored);
     const std::size_t count = nb::len(window);
     nb::object invalid = scope.global("INVALID_VALUE");
+    MarkerTest is_invalid(invalid);
     nb::str names[kBarFields];
     for (std::size_t field = 0; field < kBarFields; ++field)
-        names[field] = nb::str(kRepairedFields[field]);
+        names[field] = interned(kRepairedFields[field]);
 
-    std::vector<std::array<nb::object, kBarFields>> values(count);
     std::vector<BarValidity> validity(count);
     for (std::size_t bar = 0; bar < count; ++bar) {
         nb::handle record = PyList_GET_ITEM(window.ptr(), bar);
-        for (std::size_t field = 0; field < kBarFields; ++field) {
-            values[bar][field] = nb::getattr(record, names[field]);
-            validity[bar][field] = !equals_value(values[bar][field], invalid);
-        }
+        for (std::size_t field = 0; field < kBarFields; ++field)
+            validity[bar][field] = !is_invalid.matches(field_of(record, names[field]));
     }
 
     WindowRepair repair = repair_window(validity);
     for (const FieldRepair &fix : repair.repairs) {
+        nb::handle source = PyList_GET_ITEM(window.ptr(), fix.from_bar);
         nb::handle record = PyList_GET_ITEM(window.ptr(), fix.bar);
-        nb::setattr(record, names[fix.field], values[fix.from_bar][fix.field]);
+        nb::setattr(record, names[fix.field], field_of(source, names[fix.field]));
     }
 
     for (std::size_t field = 0; field < kBarFields; ++field)
