@@ -14,6 +14,7 @@ an event handler would wait for the very pump that runs the handler).
 import queue
 import threading
 import time
+from collections import deque
 from copy import copy
 from dataclasses import dataclass
 from datetime import datetime
@@ -85,7 +86,8 @@ class Engine:
                  strategy=None, db=None, bot=None, lookback: int = 20,
                  poll_interval: float = 0.05, refresh_interval: float = 1.0,
                  stale_bars: int = 3, log: Callable[[str], None] = print,
-                 strategy_account: str = "demo", strategy_version: str = "1.0"):
+                 strategy_account: str = "demo", strategy_version: str = "1.0",
+                 history: int = 1000):
         self.gateway = gateway
         self.account_id = account_id
         self.credentials = credentials
@@ -99,18 +101,22 @@ class Engine:
         self.log = log
         self.strategy_account = strategy_account
         self.strategy_version = strategy_version
+        # A long session keeps every active order and, of everything else, the latest
+        # `history` entries: the store holds the whole session.
+        self.history = history
 
         self.orders: dict[str, TrackedOrder] = {}       # by GUID, in placing order
         self.deals: dict[str, Deal] = {}                # by deal id, in arrival order
-        self.unknown_updates: list[dict] = []           # updates of orders not placed here
-        self.failed_placements: list[str] = []
+        self.unknown_updates: deque = deque(maxlen=history)  # updates of orders not placed here
+        self.failed_placements: deque = deque(maxlen=history)
         self.balance = None
         self.positions = []
-        self.equity: list[tuple[float, float]] = []     # (seconds into the session, equity)
-        self.bars: dict[Any, list] = {}                 # every completed bar seen, oldest first
+        self.equity: deque = deque(maxlen=history)      # (seconds into the session, equity)
+        self.bars: dict[Any, list] = {}                 # completed bars seen, oldest first
         self.rows_written = {"balance": 0, "position": 0, "trading_order": 0, "trading_deal": 0}
         self.balance_row_id = 0
-        self.answers: list[str] = []                    # what the engine sent to the chat
+        self.answers: deque = deque(maxlen=history)     # what the engine sent to the chat
+        self._net: dict[Any, float] = {}                # every fill's signed quantity, summed
         self.stop_reason: Optional[str] = None
 
         self.quote_count = 0
@@ -283,6 +289,12 @@ class Engine:
                 id=order.row_id)
         if was_active and not order.active:
             self.log(f"order {order.status.value.lower()}: {order.describe()}")
+            self._forget_oldest_finished_orders()
+
+    def _forget_oldest_finished_orders(self):
+        finished = [guid for guid, order in self.orders.items() if not order.active]
+        for guid in finished[:len(finished) - self.history]:
+            del self.orders[guid]
 
     def _apply_deal(self, record):
         if record["deal_id"] in self.deals:
@@ -294,6 +306,10 @@ class Engine:
         deal = Deal(record["deal_id"], order, record["filled_avg_price"],
                     record["filled_quantity"], record["updated_time"])
         self.deals[deal.deal_id] = deal
+        self._net[order.security] = self._net.get(order.security, 0) + deal.signed_quantity
+        if len(self.deals) > self.history:
+            # The oldest deal id goes: a repeated report comes soon after the first.
+            del self.deals[next(iter(self.deals))]
         if self.db is not None:
             self.db.insert_records(
                 "trading_deal", broker_deal_id=deal.deal_id, broker_order_id=order.order_id,
@@ -356,7 +372,7 @@ class Engine:
 
     def net_position(self, security):
         """The position the engine's own fills add up to (long positive)."""
-        return sum(d.signed_quantity for d in self.deals.values() if d.order.security == security)
+        return self._net.get(security, 0)
 
     # -- orders ---------------------------------------------------------------------------
 
@@ -409,8 +425,9 @@ class Engine:
             if not bars or bars[-1].datetime <= last_seen:
                 continue
             self._last_bar_time[security] = bars[-1].datetime
-            self.bars.setdefault(security, []).extend(
-                copy(bar) for bar in bars if bar.datetime > last_seen)
+            seen = self.bars.setdefault(security, [])
+            seen.extend(copy(bar) for bar in bars if bar.datetime > last_seen)
+            del seen[:-self.history]
             self._cancel_stale(security)
             if self.strategy is None:
                 continue

@@ -64,6 +64,21 @@ class TestRecords:
             engine.send_order(EP, Direction.LONG, 1)
         assert rows("trading_order") == [] and len(engine.failed_placements) == 1
 
+    def test_a_long_session_keeps_a_bounded_history_and_its_positions_right(self, engine, rows):
+        engine.history = 2
+        resting = engine.send_order(EP, Direction.LONG, 1, OrderType.LIMIT, price=5000.0)
+        for n in range(2, 7):
+            engine.send_order(EP, Direction.SHORT if n % 2 else Direction.LONG, 1)
+            engine.gateway.fill(f"F{n}", f"GUID-{n}", 1, 6000.0)
+            engine.gateway.fill(f"F{n}", f"GUID-{n}", 1, 6000.0)  # reported twice
+            engine.gateway.report(f"GUID-{n}", FILLED, filled=1, price=6000.0)
+            engine.step()
+        # The resting order stays, with the latest two finished ones; the latest deals only.
+        assert list(engine.orders) == [resting.order_id, "GUID-5", "GUID-6"]
+        assert list(engine.deals) == ["F5", "F6"]
+        assert engine.net_position(EP) == 1  # three longs, two shorts
+        assert len(rows("trading_deal")) == 5 and len(rows("trading_order")) == 6
+
 
 def ask(engine, **requests):
     bot = engine.bot
