@@ -2,6 +2,7 @@
 
 #include "com_errors.hpp"
 #include "com_runtime.hpp"
+#include "exception_handover.hpp"
 #include "interface.hpp"
 #include "scenario.hpp"
 #include "thread_queue.hpp"
@@ -16,13 +17,13 @@ namespace {
 // What pywin32's event dispatch writes for a handler that raised; the event source is told
 // DISP_E_EXCEPTION and carries on.
 void report_handler_error(nb::python_error &error) {
-    nb::object exception = fetch_error(error);
+    nb::object exception = pyglue::take_exception(error);
     try {
         nb::module_ sys = nb::module_::import_("sys");
         nb::object stderr_stream = sys.attr("stderr");
         nb::object write = stderr_stream.attr("write");
         write(nb::str("pythoncom error: Python error invoking COM method.\n\n"));
-        nb::module_::import_("traceback").attr("print_exception")(exception);
+        pyglue::print_exception(exception);
     } catch (nb::python_error &) {
         PyErr_Clear();
     }

@@ -3,6 +3,7 @@
 #include "com_errors.hpp"
 #include "injected_faults.hpp"
 #include "com_runtime.hpp"
+#include "exception_handover.hpp"
 #include "platform_lock.hpp"
 #include "scenario.hpp"
 #include "thread_queue.hpp"
@@ -93,7 +94,7 @@ const char *builtin_exception_name(nb::exception_type type) {
 [[noreturn]] void raise_as_server_failure(const EmulatedObject &target, nb::python_error &error) {
     if (error.matches(com_error_type()) || !error.matches(PyExc_Exception))
         throw;
-    nb::object exception = fetch_error(error);
+    nb::object exception = pyglue::take_exception(error);
     std::string text = nb::cast<std::string>(nb::str(exception.type().attr("__name__"))) + ": " +
                        nb::cast<std::string>(nb::str(exception));
     raise_server_error(target.type_name(), text, hresult::E_FAIL);
@@ -124,7 +125,7 @@ void execute(PendingCall &call) {
         nb::object result = run_member(*call.target, call.operation, *call.member, call.argument);
         call.result = from_variant(result, call.caller_thread);
     } catch (nb::python_error &error) {
-        call.error = fetch_error(error);
+        call.error = pyglue::take_exception(error);
     } catch (const std::exception &error) {
         call.error = nb::handle(PyExc_RuntimeError)(nb::str(error.what()));
     }
@@ -214,7 +215,7 @@ nb::object call_through_proxy(const Interface &iface, Operation operation, const
     if (!done)
         raise_com_error(hresult::RPC_E_SERVER_DIED_DNE);
     if (call->error.is_valid())
-        reraise(call->error);
+        pyglue::raise_again(call->error);
     return std::move(call->result);
 }
 
