@@ -100,15 +100,25 @@ def compare_inserts(store, plain, total_rows, rounds, clock):
             statistics.median(plain_times) / per_round, per_round * rounds)
 
 
-def print_inserts(where, total, rounds, store_s, plain_s, target):
-    ratio = store_s / plain_s
-    print(f"insert {total} rows {where}, each committed ({rounds} alternating rounds, medians):")
-    print(f"  DB.insert_records      {store_s * 1e6:9.1f} us/row")
-    print(f"  plain sqlite3          {plain_s * 1e6:9.1f} us/row")
+def print_comparison(label, title, row_name, store_s, reference_name, reference_s, unit,
+                     target):
+    """Prints one side-by-side figure and reports its row under `label`; `unit` is "us/row"
+    or "ms"."""
+    scale, digits = (1e6, 1) if unit == "us/row" else (1e3, 2)
+    ratio = store_s / reference_s
+    print(title)
+    print(f"  {row_name:22} {store_s * scale:9.{digits}f} {unit}")
+    print(f"  {reference_name:22} {reference_s * scale:9.{digits}f} {unit}")
     print(f"  ratio                  {ratio:9.3f}x  (target <= {target})")
-    report_row(f"store insert, {where}", f"{store_s * 1e6:.1f} us/row",
-               f"plain sqlite3 {plain_s * 1e6:.1f} us/row", ratio, f"<= {target}x",
-               ratio <= target)
+    report_row(label, f"{store_s * scale:.{digits}f} {unit}",
+               f"{reference_name} {reference_s * scale:.{digits}f} {unit}", ratio,
+               f"<= {target}x", ratio <= target)
+
+
+def print_inserts(label, where, total, rounds, store_s, plain_s, target):
+    print_comparison(label, f"insert {total} rows {where}, each committed ({rounds} alternating "
+                     f"rounds, medians):", "DB.insert_records", store_s, "plain sqlite3",
+                     plain_s, "us/row", target)
 
 
 def main():
@@ -146,7 +156,8 @@ def main():
                                                   time.perf_counter)
         assert plain.execute("SELECT count(*) FROM trading_order").fetchone()[0] == total
         assert len(store.select_records("trading_order", ["id"])) == total
-        print_inserts("on disk", total, args.rounds, store_s, plain_s, DISK_TARGET)
+        print_inserts("store insert, on disk", "on disk", total, args.rounds, store_s, plain_s,
+                      DISK_TARGET)
 
         memory_store, memory_plain = store_and_plain(memory_root)
         # Where no commit waits for a disk, the processor time of this process is the cost
@@ -155,8 +166,9 @@ def main():
             memory_store, memory_plain, args.memory_rows, args.memory_rounds,
             time.process_time)
         assert len(memory_store.select_records("trading_order", ["id"])) == memory_total
-        print_inserts(f"in memory, processor time{memory_note}", memory_total, args.memory_rounds, store_s,
-                      plain_s, MEMORY_TARGET)
+        print_inserts("store insert, in memory, CPU time",
+                      f"in memory, processor time{memory_note}", memory_total,
+                      args.memory_rounds, store_s, plain_s, MEMORY_TARGET)
         memory_store.close()
         memory_plain.close()
 
@@ -176,14 +188,10 @@ def main():
 
         select_store = statistics.median(store_select)
         select_pandas = statistics.median(pandas_select)
-        ratio = select_store / select_pandas
-        print(f"select {total} rows ({args.select_rounds} alternating rounds, medians):")
-        print(f"  DB.select_records      {select_store * 1e3:9.2f} ms")
-        print(f"  pandas.read_sql_query  {select_pandas * 1e3:9.2f} ms")
-        print(f"  ratio                  {ratio:9.3f}x  (target <= {SELECT_TARGET})")
-        report_row(f"store select {total} rows", f"{select_store * 1e3:.2f} ms",
-                   f"pandas.read_sql_query {select_pandas * 1e3:.2f} ms", ratio,
-                   f"<= {SELECT_TARGET}x", ratio <= SELECT_TARGET)
+        print_comparison("store select",
+                         f"select {total} rows ({args.select_rounds} alternating rounds, "
+                         f"medians):", "DB.select_records", select_store,
+                         "pandas.read_sql_query", select_pandas, "ms", SELECT_TARGET)
         store.close()
         plain.close()
     finally:
