@@ -144,6 +144,7 @@ struct ColumnValues {
 
 ColumnValues column_values(const StoreContext &context, nb::dict columns) {
     ColumnValues values;
+    values.names.reserve(columns.size());
     for (auto [name, value] : columns) {
         values.names.push_back(checked_name(name, "column"));
         values.parameters.append(bindable_value(context, value));
