@@ -3,6 +3,7 @@
 # is not instrumented, so it must load the sanitizer runtime first (LD_PRELOAD); see the
 # Makefile's `sanitize` target.
 if(MSVC)
+  # MSVC has AddressSanitizer only.
   add_compile_options(/fsanitize=address)
 else()
   set(CORVANE_SANITIZER_FLAGS

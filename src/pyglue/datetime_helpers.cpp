@@ -2,7 +2,6 @@
 
 #include <datetime.h>
 
-
 #include "safe_access.hpp"
 
 namespace pyglue {
