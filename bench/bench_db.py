@@ -6,9 +6,10 @@ on disk (the cost a trader pays) and once in a memory-backed folder (/dev/shm), 
 commit waits for the disk and what is left is the store's own cost per row (measured as
 processor time, which other work on a shared machine does not stretch). Select:
 DB.select_records of the disk rows against pandas.read_sql_query of the same query. Rounds
-alternate between the two sides; the figures are medians.
+alternate between the two sides, many short rounds so that both meet the same load on a
+shared disk; the figures are medians.
 
-    .venv/bin/python bench/bench_db.py [--rows 20000] [--rounds 10] [--memory-rows 60000]
+    .venv/bin/python bench/bench_db.py [--rows 12000] [--rounds 40] [--memory-rows 60000]
                                        [--memory-rounds 30] [--select-rounds 15]
 """
 import argparse
@@ -123,8 +124,8 @@ def print_inserts(label, where, total, rounds, store_s, plain_s, target):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--rows", type=int, default=20_000)
-    parser.add_argument("--rounds", type=int, default=10)
+    parser.add_argument("--rows", type=int, default=12_000)
+    parser.add_argument("--rounds", type=int, default=40)
     parser.add_argument("--memory-rows", type=int, default=60_000)
     parser.add_argument("--memory-rounds", type=int, default=30)
     parser.add_argument("--select-rounds", type=int, default=15)
