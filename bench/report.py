@@ -36,8 +36,12 @@ def run_script(script):
     try:
         run = subprocess.run([sys.executable, str(script)], capture_output=True, text=True,
                              timeout=TIMEOUT, env=environment, cwd=HERE.parent)
-    except subprocess.TimeoutExpired:
-        return [failure_row(script, f"no result within {TIMEOUT} s")], TIMEOUT
+    except subprocess.TimeoutExpired as timeout:
+        output = timeout.stdout or ""
+        if isinstance(output, bytes):
+            output = output.decode(errors="replace")
+        # The rows it reported before it was stopped still count.
+        return parse_rows(output) + [failure_row(script, f"no end within {TIMEOUT} s")], TIMEOUT
     seconds = time.perf_counter() - started
     rows = parse_rows(run.stdout)
     if run.returncode != 0:
