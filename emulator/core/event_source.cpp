@@ -147,7 +147,10 @@ void EventSource::fire(EventBatch &batch, std::shared_ptr<const void> in_flight)
         for (const auto &[name, args] : sent)
             delivered.emplace_back(name, from_variant(args, thread));
         Message message;
-        message.run = [sink = connection.sink, delivered = std::move(delivered), in_flight] {
+        // The batch counts as queued until the pump takes it (or drops the message).
+        message.run = [sink = connection.sink, delivered = std::move(delivered),
+                       in_flight]() mutable {
+            in_flight.reset();
             for (const auto &[name, args] : delivered)
                 deliver(sink, name, args);
         };

@@ -164,7 +164,8 @@ void feed(std::weak_ptr<MarketState> weak, double elapsed) {
         return;
     // The live driver does not outrun the pump: while its last batch still waits in a queue,
     // what falls due is skipped (a real feed conflates), so a slow handler never makes the
-    // queue grow without bound. A test advancing the clock itself gets every batch.
+    // queue grow without bound, and a pump handling one batch has the next one waiting. A test
+    // advancing the clock itself gets every batch.
     if (world().clock.live() && !live.last_batch.expired()) {
         live.stats.quotes_skipped += quotes_due;
         live.stats.ticks_skipped += ticks_due;

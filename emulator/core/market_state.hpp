@@ -35,7 +35,7 @@ struct LiveFeed {
     double next_bar_close = 0.0;
     size_t next_instrument = 0; // round robin over the subscribed instruments
     size_t quotes_ahead = 0;    // posted past the rate (an update of two quotes), owed back
-    std::weak_ptr<const void> last_batch; // alive while the last batch posted is still queued
+    std::weak_ptr<const void> last_batch; // alive while a pump has yet to take the last batch
     MarketStats stats;
 };
 
