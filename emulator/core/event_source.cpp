@@ -114,7 +114,7 @@ void EventSource::fire(const std::string &event_name, nb::tuple args) {
     }
 }
 
-void EventSource::fire(EventBatch &batch) {
+void EventSource::fire(EventBatch &batch, std::shared_ptr<const void> in_flight) {
     if (batch.empty())
         return;
     std::vector<std::pair<const char *, nb::tuple>> events;
@@ -148,7 +148,10 @@ void EventSource::fire(EventBatch &batch) {
         for (const auto &[name, args] : sent)
             delivered.emplace_back(name, from_variant(args, thread));
         Message message;
-        message.run = [sink = connection.sink, delivered = std::move(delivered)] {
+        // The batch counts as queued until the pump takes it (or drops the message).
+        message.run = [sink = connection.sink, delivered = std::move(delivered),
+                       in_flight]() mutable {
+            in_flight.reset();
             for (const auto &[name, args] : delivered)
                 deliver(sink, name, args);
         };
