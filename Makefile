@@ -1,5 +1,8 @@
 # make demo: build and install into .venv, then run the demo.
 # make test: the same install with the test extras, then the whole test suite.
+# make sanitize: the whole test suite against a build with AddressSanitizer and
+#   UndefinedBehaviorSanitizer, in a venv and build folder of its own.
+# make bench: every benchmark in bench/, one table of figures against their targets.
 PYTHON ?= python3
 VENV   := .venv
 VPY    := $(VENV)/bin/python
@@ -17,7 +20,7 @@ export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
 export CCACHE_BASEDIR ?= $(CURDIR)
 endif
 
-.PHONY: demo test install install-test clean
+.PHONY: demo test install install-test clean sanitize sanitize-install bench
 
 $(VENV)/.tools: Makefile pyproject.toml
 	$(PYTHON) -m venv $(VENV)
@@ -53,5 +56,52 @@ demo: install
 test: install-test
 	$(VPY) -m pytest -q
 
+bench: install
+	$(VPY) bench/report.py
+
+# ---- sanitizer build ----------------------------------------------------------------------
+# The interpreter is not instrumented, so the runtime of the compiler that builds our modules
+# is preloaded into it (gcc ships it as libasan; a clang build would name its own runtime).
+# Python's own allocator is switched off so that every allocation passes through the
+# sanitizer, and leaks of the interpreter itself are suppressed by tools/sanitize/lsan.supp.
+SAN_VENV := .venv-sanitize
+SAN_VPY  := $(SAN_VENV)/bin/python
+SAN_PIP  := $(SAN_VPY) -m pip --disable-pip-version-check
+SAN_RUNTIME = $(shell $(CXX) -print-file-name=libasan.so)
+# The C++ runtime is preloaded beside it: the sanitizer must find it at start-up to intercept
+# C++ exceptions, and the interpreter itself does not link it.
+SAN_CXX_RUNTIME = $(shell $(CXX) -print-file-name=libstdc++.so)
+# Reports go to files, one a process: a fault inside the test process would otherwise be
+# written into pytest's captured output and lost with the process.
+SAN_REPORTS := build/sanitize/reports
+SAN_ENV = LD_PRELOAD="$(SAN_RUNTIME) $(SAN_CXX_RUNTIME)" PYTHONMALLOC=malloc CORVANE_SANITIZE=1 \
+	ASAN_OPTIONS=detect_leaks=1:log_path=$(CURDIR)/$(SAN_REPORTS)/asan \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/sanitize/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$(CURDIR)/$(SAN_REPORTS)/ubsan
+
+$(SAN_VENV)/.tools: Makefile pyproject.toml
+	@test -f "$(SAN_RUNTIME)" || { echo "make sanitize needs the AddressSanitizer runtime" \
+	  "(libasan, installed with gcc)"; exit 1; }
+	$(PYTHON) -m venv $(SAN_VENV)
+	$(SAN_PIP) install -q $(BUILD_TOOLS)
+	touch $@
+
+$(SAN_VENV)/.deps-test: $(SAN_VENV)/.tools pyproject.toml tools/requirements.py
+	$(SAN_VPY) tools/requirements.py test > $(SAN_VENV)/requirements-test.txt
+	$(SAN_PIP) install -q -r $(SAN_VENV)/requirements-test.txt
+	touch $@
+
+sanitize-install: $(SAN_VENV)/.deps-test
+	$(SAN_PIP) install -q --no-build-isolation --no-deps \
+	  -C build-dir=build/sanitize -C cmake.build-type=RelWithDebInfo \
+	  -C cmake.define.CORVANE_SANITIZE=ON .
+
+sanitize: sanitize-install
+	rm -rf $(SAN_REPORTS) && mkdir -p $(SAN_REPORTS)
+	$(SAN_ENV) $(SAN_VPY) -m pytest -q -p no:cacheprovider; status=$$?; \
+	if [ -n "$$(ls $(SAN_REPORTS))" ]; then \
+	  cat $(SAN_REPORTS)/*; echo "make sanitize: sanitizer reports above"; exit 1; fi; \
+	exit $$status
+
 clean:
-	rm -rf $(VENV) build
+	rm -rf $(VENV) $(SAN_VENV) build

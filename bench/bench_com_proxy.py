@@ -17,9 +17,12 @@ import pythoncom
 import win32com.client
 import win32event
 
+from report_rows import report_row
+
 CALLS = int(sys.argv[1]) if len(sys.argv) > 1 else 20000
 WARM_UP = 500
 SPACED_CALLS = 2000
+TARGET_US = 20.0  # median cross-thread round trip, calls back to back
 
 
 def timed(operation, count, pause=0.0):
@@ -81,15 +84,19 @@ def main():
     win32event.SetEvent(shutdown)
     thread.join()
 
-    for title, through_proxy, plain in (
-            (f"{CALLS} calls back to back", back_to_back, shared["same_thread"]),
-            (f"{SPACED_CALLS} calls 1 ms apart", spaced, shared["same_thread_spaced"])):
+    for title, through_proxy, plain, target in (
+            (f"{CALLS} calls back to back", back_to_back, shared["same_thread"], TARGET_US),
+            (f"{SPACED_CALLS} calls 1 ms apart", spaced, shared["same_thread_spaced"], None)):
         print(f"{title}, median round trip")
         for name in through_proxy:
             cross = statistics.median(through_proxy[name]) / 1000
             same = statistics.median(plain[name]) / 1000
             print(f"  {name}: cross-thread {cross:.2f} us, same thread {same:.2f} us, "
                   f"ratio {cross / same:.1f}x")
+            report_row(f"proxy {name.split(' (')[0]}, {title}", f"{cross:.2f} us median",
+                       f"same thread {same:.2f} us", cross / same,
+                       None if target is None else f"< {target:g} us",
+                       None if target is None else cross < target)
 
 
 if __name__ == "__main__":

@@ -22,16 +22,20 @@ def tool(name):
     return found
 
 
-def run(*command):
-    result = subprocess.run(command, capture_output=True, text=True)
+def run(environment, *command):
+    result = subprocess.run(command, capture_output=True, text=True, env=environment)
     assert result.returncode == 0, result.stdout + result.stderr
 
 
-def test_plain_cpp_checks():
+def test_plain_cpp_checks(native_build):
     cmake, ctest = tool("cmake"), tool("ctest")
-    configure = [cmake, "-S", str(PROJECT), "-B", str(BUILD), "-DCMAKE_BUILD_TYPE=Release"]
-    if not (BUILD / "CMakeCache.txt").exists() and shutil.which("ninja", path=str(pathlib.Path(sys.executable).parent)):
+    # The sanitizer build keeps its own folder, so neither build undoes the other.
+    build = BUILD.parent / "sanitize" / BUILD.name if native_build.sanitize else BUILD
+    configure = [cmake, "-S", str(PROJECT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
+                 f"-DCORVANE_SANITIZE={'ON' if native_build.sanitize else 'OFF'}"]
+    if not (build / "CMakeCache.txt").exists() and shutil.which("ninja", path=str(pathlib.Path(sys.executable).parent)):
         configure += ["-G", "Ninja"]
-    run(*configure)
-    run(cmake, "--build", str(BUILD), "--config", "Release")
-    run(ctest, "--test-dir", str(BUILD), "-C", "Release", "--output-on-failure")
+    environment = native_build.environment
+    run(environment, *configure)
+    run(environment, cmake, "--build", str(build), "--config", "Release")
+    run(environment, ctest, "--test-dir", str(build), "-C", "Release", "--output-on-failure")

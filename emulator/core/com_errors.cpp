@@ -1,5 +1,7 @@
 #include "com_errors.hpp"
 
+#include "exception_handover.hpp"
+
 #include <string>
 
 namespace cqgemu {
@@ -83,7 +85,7 @@ nb::handle win32_error_type() { return win32_error_class; }
 [[noreturn]] void raise_com_error(long code) {
     nb::object error = nb::handle(com_error_class)(code, nb::str(hresult_text(code)), nb::none(),
                                                    nb::none());
-    reraise(error);
+    pyglue::raise_again(error);
 }
 
 [[noreturn]] void raise_server_error(const char *source, const std::string &description,
@@ -93,31 +95,14 @@ nb::handle win32_error_type() { return win32_error_class; }
     nb::object error = nb::handle(com_error_class)(
         hresult::DISP_E_EXCEPTION, nb::str(hresult_text(hresult::DISP_E_EXCEPTION)), excepinfo,
         nb::none());
-    reraise(error);
+    pyglue::raise_again(error);
 }
 
 [[noreturn]] void raise_win32_error(int winerror, const char *function) {
     nb::object error =
         nb::handle(win32_error_class)(winerror, nb::str(function),
                                       nb::str(win32_error_text(winerror)));
-    reraise(error);
-}
-
-nb::object fetch_error(nb::python_error &error) {
-    error.restore();
-    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
-    if (traceback && value)
-        PyException_SetTraceback(value, traceback);
-    Py_XDECREF(type);
-    Py_XDECREF(traceback);
-    return nb::steal(value);
-}
-
-[[noreturn]] void reraise(nb::handle exception) {
-    PyErr_SetObject(reinterpret_cast<PyObject *>(Py_TYPE(exception.ptr())), exception.ptr());
-    throw nb::python_error();
+    pyglue::raise_again(error);
 }
 
 } // namespace cqgemu

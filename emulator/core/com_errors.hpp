@@ -42,10 +42,4 @@ nb::handle win32_error_type();
 // Raise pywintypes.error(winerror, function name, text).
 [[noreturn]] void raise_win32_error(int winerror, const char *function);
 
-// Takes the Python error being raised as an exception object with its traceback attached.
-nb::object fetch_error(nb::python_error &error);
-
-// Raises `exception` (an exception instance) in the calling thread.
-[[noreturn]] void reraise(nb::handle exception);
-
 } // namespace cqgemu

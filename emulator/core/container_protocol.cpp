@@ -88,12 +88,22 @@ nb::object call_default(nb::handle self, nb::tuple args, const char *refusal) {
 
 } // namespace
 
+PyObject *iterate_slot(PyObject *self) noexcept {
+    try {
+        return iterate(self).release().ptr();
+    } catch (nb::python_error &error) {
+        error.restore();
+    } catch (const std::exception &error) {
+        PyErr_SetString(PyExc_RuntimeError, error.what());
+    }
+    return nullptr;
+}
+
 void define_container_protocol(nb::module_ &module) {
     nb::class_<ComIterator>(module, "COMIterator", nb::type_slots(iterator_slots))
         .def("__iter__", [](nb::handle self) { return nb::borrow(self); });
 
     nb::object wrapper = nb::borrow(nb::type<DispatchWrapper>());
-    wrapper.attr("__iter__") = nb::cpp_function(&iterate, nb::is_method());
     wrapper.attr("__len__") = nb::cpp_function(&length, nb::is_method());
     wrapper.attr("__bool__") = nb::cpp_function([](nb::handle) { return true; }, nb::is_method());
     wrapper.attr("__call__") = nb::cpp_function(

@@ -9,6 +9,9 @@ namespace cqgemu {
 
 namespace nb = nanobind;
 
+// CDispatch's tp_iter: `iter(obj)` without a Python-level call of `__iter__`.
+PyObject *iterate_slot(PyObject *self) noexcept;
+
 // Adds the container protocol to CDispatch (registered already) and registers the iterator type.
 void define_container_protocol(nb::module_ &module);
 

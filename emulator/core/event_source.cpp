@@ -2,6 +2,7 @@
 
 #include "com_errors.hpp"
 #include "com_runtime.hpp"
+#include "exception_handover.hpp"
 #include "interface.hpp"
 #include "scenario.hpp"
 #include "thread_queue.hpp"
@@ -16,13 +17,13 @@ namespace {
 // What pywin32's event dispatch writes for a handler that raised; the event source is told
 // DISP_E_EXCEPTION and carries on.
 void report_handler_error(nb::python_error &error) {
-    nb::object exception = fetch_error(error);
+    nb::object exception = pyglue::take_exception(error);
     try {
         nb::module_ sys = nb::module_::import_("sys");
         nb::object stderr_stream = sys.attr("stderr");
         nb::object write = stderr_stream.attr("write");
         write(nb::str("pythoncom error: Python error invoking COM method.\n\n"));
-        nb::module_::import_("traceback").attr("print_exception")(exception);
+        pyglue::print_exception(exception);
     } catch (nb::python_error &) {
         PyErr_Clear();
     }
@@ -113,7 +114,7 @@ void EventSource::fire(const std::string &event_name, nb::tuple args) {
     }
 }
 
-void EventSource::fire(EventBatch &batch) {
+void EventSource::fire(EventBatch &batch, std::shared_ptr<const void> in_flight) {
     if (batch.empty())
         return;
     std::vector<std::pair<const char *, nb::tuple>> events;
@@ -147,7 +148,10 @@ void EventSource::fire(EventBatch &batch) {
         for (const auto &[name, args] : sent)
             delivered.emplace_back(name, from_variant(args, thread));
         Message message;
-        message.run = [sink = connection.sink, delivered = std::move(delivered)] {
+        // The batch counts as queued until the pump takes it (or drops the message).
+        message.run = [sink = connection.sink, delivered = std::move(delivered),
+                       in_flight]() mutable {
+            in_flight.reset();
             for (const auto &[name, args] : delivered)
                 deliver(sink, name, args);
         };

@@ -46,8 +46,9 @@ public:
     void fire(const std::string &event_name, nb::tuple args);
 
     // Posts every event of `batch`, in order, to every connected sink as one message; the
-    // batch is emptied. GIL held, any thread.
-    void fire(EventBatch &batch);
+    // batch is emptied. Each posted message holds `in_flight` until a pump starts running it or
+    // drops it, so a poster can tell whether its last batch is still queued. GIL held, any thread.
+    void fire(EventBatch &batch, std::shared_ptr<const void> in_flight = nullptr);
 
     size_t connection_count() const { return connections_.size(); }
 

@@ -1,8 +1,10 @@
 #include "interface.hpp"
 
 #include "com_errors.hpp"
+#include "container_protocol.hpp"
 #include "injected_faults.hpp"
 #include "com_runtime.hpp"
+#include "exception_handover.hpp"
 #include "platform_lock.hpp"
 #include "scenario.hpp"
 #include "thread_queue.hpp"
@@ -93,7 +95,7 @@ const char *builtin_exception_name(nb::exception_type type) {
 [[noreturn]] void raise_as_server_failure(const EmulatedObject &target, nb::python_error &error) {
     if (error.matches(com_error_type()) || !error.matches(PyExc_Exception))
         throw;
-    nb::object exception = fetch_error(error);
+    nb::object exception = pyglue::take_exception(error);
     std::string text = nb::cast<std::string>(nb::str(exception.type().attr("__name__"))) + ": " +
                        nb::cast<std::string>(nb::str(exception));
     raise_server_error(target.type_name(), text, hresult::E_FAIL);
@@ -124,7 +126,7 @@ void execute(PendingCall &call) {
         nb::object result = run_member(*call.target, call.operation, *call.member, call.argument);
         call.result = from_variant(result, call.caller_thread);
     } catch (nb::python_error &error) {
-        call.error = fetch_error(error);
+        call.error = pyglue::take_exception(error);
     } catch (const std::exception &error) {
         call.error = nb::handle(PyExc_RuntimeError)(nb::str(error.what()));
     }
@@ -214,7 +216,7 @@ nb::object call_through_proxy(const Interface &iface, Operation operation, const
     if (!done)
         raise_com_error(hresult::RPC_E_SERVER_DIED_DNE);
     if (call->error.is_valid())
-        reraise(call->error);
+        pyglue::raise_again(call->error);
     return std::move(call->result);
 }
 
@@ -240,20 +242,32 @@ bool same_object(const Interface &a, nb::handle other) {
     return b && a.target == b->target;
 }
 
-// Attribute lookup on a CDispatch. A name of the object's own goes straight to its members: a
-// CDispatch has no ordinary attribute of that kind, and trying the ordinary lookup first would
-// raise (and drop) an AttributeError on every property read. Python's own names (`_oleobj_`,
-// the dunders), and anything a subclass adds, are looked up the ordinary way first.
-nb::object get_attribute(nb::handle self, nb::str name) {
+// Attribute lookup on a CDispatch (its tp_getattro, so that a read costs no Python-level call,
+// as the platform's own wrapper looks a name up in its table and invokes it). A name of the
+// object's own goes straight to its members: a CDispatch has no ordinary attribute of that
+// kind, and trying the ordinary lookup first would raise (and drop) an AttributeError on every
+// property read. Python's own names (`_oleobj_`, the dunders), and anything a subclass adds,
+// are looked up the ordinary way first.
+nb::object get_attribute(nb::handle self, nb::handle name) {
+    if (!PyUnicode_Check(name.ptr())) {
+        PyErr_Format(PyExc_TypeError, "attribute name must be string, not '%.200s'",
+                     Py_TYPE(name.ptr())->tp_name);
+        throw nb::python_error();
+    }
     // A copy: the ordinary lookup below may run Python code.
-    const std::string text = name.c_str();
-    bool own_name = text[0] != '_' && self.type().is(nb::type<DispatchWrapper>());
+    Py_ssize_t size = 0;
+    const char *utf8 = PyUnicode_AsUTF8AndSize(name.ptr(), &size);
+    if (!utf8)
+        throw nb::python_error();
+    const std::string text(utf8, static_cast<size_t>(size));
+    bool own_name = !text.empty() && text[0] != '_' &&
+                    self.type().is(nb::type<DispatchWrapper>());
     if (!own_name) {
         if (PyObject *found = PyObject_GenericGetAttr(self.ptr(), name.ptr()))
             return nb::steal(found);
         if (!PyErr_ExceptionMatches(PyExc_AttributeError))
             throw nb::python_error();
-        if (text[0] == '_') {
+        if (text.empty() || text[0] == '_') {
             PyErr_Clear();
             PyErr_SetString(PyExc_AttributeError, text.c_str());
             throw nb::python_error();
@@ -269,6 +283,72 @@ nb::object get_attribute(nb::handle self, nb::str name) {
     }
     return wrap_result(invoke(iface, Operation::Get, member, nb::none()));
 }
+
+// A property put by name; deleting an attribute is left to the ordinary way.
+void set_attribute(nb::handle self, nb::handle name, nb::handle value) {
+    if (!value.is_valid() || !PyUnicode_Check(name.ptr())) {
+        if (PyObject_GenericSetAttr(self.ptr(), name.ptr(), value.ptr()) != 0)
+            throw nb::python_error();
+        return;
+    }
+    const char *utf8 = PyUnicode_AsUTF8(name.ptr());
+    if (!utf8)
+        throw nb::python_error();
+    const std::string text(utf8);
+    const DispatchWrapper &wrapper = nb::cast<const DispatchWrapper &>(self);
+    const Member &member = member_named(wrapper.iface, text.c_str());
+    if (member.is_method() || !member.set)
+        raise_cannot_set(wrapper.iface, member);
+    invoke(wrapper.iface, Operation::Set, member, nb::borrow(value));
+}
+
+PyObject *python_exception_of(nb::exception_type type) {
+    switch (type) {
+    case nb::exception_type::stop_iteration: return PyExc_StopIteration;
+    case nb::exception_type::index_error: return PyExc_IndexError;
+    case nb::exception_type::key_error: return PyExc_KeyError;
+    case nb::exception_type::value_error: return PyExc_ValueError;
+    case nb::exception_type::type_error: return PyExc_TypeError;
+    case nb::exception_type::buffer_error: return PyExc_BufferError;
+    case nb::exception_type::import_error: return PyExc_ImportError;
+    case nb::exception_type::attribute_error: return PyExc_AttributeError;
+    default: return PyExc_RuntimeError;
+    }
+}
+
+// A type slot runs without nanobind around it: a C++ failure becomes the Python exception a
+// bound function would have raised.
+template <class Body, class Result> Result in_slot(Body body, Result failed) noexcept {
+    try {
+        return body();
+    } catch (nb::python_error &error) {
+        error.restore();
+    } catch (const nb::builtin_exception &error) {
+        PyErr_SetString(python_exception_of(error.type()), error.what());
+    } catch (const std::exception &error) {
+        PyErr_SetString(PyExc_RuntimeError, error.what());
+    }
+    return failed;
+}
+
+PyObject *getattro_slot(PyObject *self, PyObject *name) noexcept {
+    return in_slot([&] { return get_attribute(self, name).release().ptr(); },
+                   static_cast<PyObject *>(nullptr));
+}
+
+int setattro_slot(PyObject *self, PyObject *name, PyObject *value) noexcept {
+    return in_slot(
+        [&] {
+            set_attribute(self, name, value);
+            return 0;
+        },
+        -1);
+}
+
+PyType_Slot wrapper_slots[] = {{Py_tp_getattro, reinterpret_cast<void *>(&getattro_slot)},
+                               {Py_tp_setattro, reinterpret_cast<void *>(&setattro_slot)},
+                               {Py_tp_iter, reinterpret_cast<void *>(&iterate_slot)},
+                               {0, nullptr}};
 
 std::string describe(const Interface &iface, const char *kind) {
     return std::string("<") + kind + " " + iface.target->type_name() + ">";
@@ -346,18 +426,9 @@ void define_interface_types(nb::module_ &module) {
         });
 
     nb::class_<DispatchWrapper>(module, "CDispatch",
-                                "An emulated object usable by its property and method names.")
+                                "An emulated object usable by its property and method names.",
+                                nb::type_slots(wrapper_slots))
         .def_prop_ro("_oleobj_", [](const DispatchWrapper &self) { return nb::cast(self.iface); })
-        .def("__getattribute__", &get_attribute)
-        .def(
-            "__setattr__",
-            [](const DispatchWrapper &self, const char *name, nb::object value) {
-                const Member &member = member_named(self.iface, name);
-                if (member.is_method() || !member.set)
-                    raise_cannot_set(self.iface, member);
-                invoke(self.iface, Operation::Set, member, std::move(value));
-            },
-            nb::arg("name"), nb::arg("value").none())
         .def("__repr__",
              [](const DispatchWrapper &self) { return describe(self.iface, "COMObject"); })
         .def("__eq__", [](const DispatchWrapper &self, nb::handle other) {

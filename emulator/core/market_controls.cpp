@@ -98,6 +98,8 @@ nb::dict market_stats() {
     result["ticks"] = stats.ticks;
     result["bars"] = stats.bars;
     result["batches"] = stats.batches;
+    result["quotes_skipped"] = stats.quotes_skipped;
+    result["ticks_skipped"] = stats.ticks_skipped;
     return result;
 }
 

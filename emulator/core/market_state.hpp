@@ -8,6 +8,7 @@
 #include "quote_feed.hpp"
 
 #include <cstdint>
+#include <memory>
 
 namespace cqgemu {
 
@@ -21,6 +22,9 @@ struct MarketStats {
     std::uint64_t ticks = 0;
     std::uint64_t bars = 0;
     std::uint64_t batches = 0;
+    // Due while the driver's previous batch still waited in a pump's queue, and never posted.
+    std::uint64_t quotes_skipped = 0;
+    std::uint64_t ticks_skipped = 0;
 };
 
 struct LiveFeed {
@@ -31,6 +35,7 @@ struct LiveFeed {
     double next_bar_close = 0.0;
     size_t next_instrument = 0; // round robin over the subscribed instruments
     size_t quotes_ahead = 0;    // posted past the rate (an update of two quotes), owed back
+    std::weak_ptr<const void> last_batch; // alive while a pump has yet to take the last batch
     MarketStats stats;
 };
 

@@ -122,8 +122,10 @@ Market (each event goes to the current CQGCEL's sinks, through their pumps):
   requests; trades move the forming bars (``TimedBarsUpdated``). ``bar_seconds``: bars close
   every that many emulated seconds (still a minute apart in their time stamps). ``live`` also
   starts the clock's live driver (speed 1, ``step``) unless it runs; ``live=False`` posts only
-  when a test advances the clock. ``stop_market()`` stops both; ``market_stats()`` gives the
-  counts posted so far (``events``, ``quotes``, ``ticks``, ``bars``, ``batches``).
+  when a test advances the clock. The live driver never outruns the pumps: while its last batch
+  still waits in a queue, what falls due is skipped rather than posted. ``stop_market()`` stops
+  both; ``market_stats()`` gives the counts posted so far (``events``, ``quotes``, ``ticks``,
+  ``bars``, ``batches``) and those the driver skipped (``quotes_skipped``, ``ticks_skipped``).
 
 Orders (CQGCEL's ``CreateOrder`` and ``Orders``; each report goes to the current CQGCEL's sinks):
 

@@ -10,6 +10,8 @@ from decimal import Decimal
 import numpy as np
 import pandas as pd
 import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 
 from db_samples import ORDER
 
@@ -54,6 +56,25 @@ def test_value_is_stored_as_its_sqlite_form(store, read_file, value, stored):
     ((kept, kind),) = read_file("SELECT value, typeof(value) FROM probe")
     assert kept == stored
     assert kind == {str: "text", int: "integer", float: "real"}[type(stored)]
+
+
+class Stamp(datetime.datetime):
+    def strftime(self, format):
+        return "own " + super().strftime(format)
+
+
+@settings(suppress_health_check=[HealthCheck.function_scoped_fixture])
+@given(st.datetimes(min_value=datetime.datetime(1, 1, 1), timezones=st.none() | st.timezones()))
+def test_datetime_text_is_what_strftime_writes(store, value):
+    # Plain datetimes are written without strftime; the text must not tell the difference,
+    # whatever the year, fraction of a second, fold or time zone.
+    assert store._parse_sql_value(value) == value.strftime("%Y-%m-%d %H:%M:%S")
+
+
+@pytest.mark.parametrize("value", [Stamp(2026, 1, 2, 3, 4, 5), Stamp(999, 1, 2)])
+def test_datetime_subclass_is_written_by_its_own_strftime(store, value):
+    expected = "own " + datetime.datetime.strftime(value, "%Y-%m-%d %H:%M:%S")
+    assert store._parse_sql_value(value) == expected
 
 
 def test_nan_is_refused_naming_its_column_before_any_sql_runs(store, read_file):

@@ -1,5 +1,6 @@
 """Instruments, quotes, ticks and timed bars, as a gateway reaches them through CQGCEL."""
 import datetime
+import time
 
 import pytest
 
@@ -435,6 +436,24 @@ class TestLiveMarket:
         emu.advance(10)  # the feed is off: the clock alone posts no quotes
         pythoncom.PumpWaitingMessages()
         assert emu.market_stats() == posted and sink.quotes == posted["quotes"]
+
+    def test_live_driver_waits_for_the_pump(self, cel, sink):
+        # Nothing pumps: the driver posts its first batch and then skips what falls due
+        # instead of piling batches up in the queue.
+        emu.start_market(20000, ticks_per_second=2000)
+        deadline = time.monotonic() + 60
+        while emu.market_stats()["quotes_skipped"] == 0 and time.monotonic() < deadline:
+            time.sleep(0.01)
+        stats = emu.market_stats()
+        assert stats["batches"] == 1 and stats["quotes_skipped"] > 0
+        assert stats["ticks_skipped"] > 0
+        # Once the pump has taken the batch, posting resumes.
+        while sink.quotes <= stats["quotes"] and time.monotonic() < deadline:
+            pythoncom.PumpWaitingMessages()
+        emu.stop_market()
+        pythoncom.PumpWaitingMessages()
+        posted = emu.market_stats()
+        assert posted["batches"] > 1 and sink.quotes == posted["quotes"]
 
     @pytest.mark.parametrize("args, kwargs", [
         ((-1,), {}), ((10,), {"ticks_per_second": -1}), ((10,), {"bar_seconds": 0.5})])

@@ -45,7 +45,12 @@ std::string where_clause(const std::vector<ConditionTerm> &terms) {
 }
 
 std::string insert_statement(std::string_view table, const std::vector<std::string_view> &columns) {
-    std::string out = "INSERT INTO ";
+    std::string out;
+    size_t size = table.size() + 30 + 3 * columns.size();
+    for (std::string_view column : columns)
+        size += column.size();
+    out.reserve(size);
+    out += "INSERT INTO ";
     out += table;
     out += " (";
     append_joined(out, columns, "", ',');

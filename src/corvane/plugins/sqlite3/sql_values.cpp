@@ -61,7 +61,7 @@ nb::object bindable_value(const StoreContext &context, nb::handle value) {
     else if (is_instance(value, context.numpy_int64))
         bound = nb::steal(PyNumber_Long(value.ptr()));
     else if (is_instance(value, context.datetime_type))
-        return pyglue::datetime_format(value, "%Y-%m-%d %H:%M:%S");
+        return pyglue::datetime_seconds_text(value);
     else
         raise_unsupported(value);
     if (!bound.is_valid())
