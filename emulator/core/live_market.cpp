@@ -9,6 +9,7 @@
 #include <nanobind/nanobind.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -86,11 +87,27 @@ struct FeedRound {
                 }
                 note_book(spec.full_name, sample);
             }
+            note_made(samples);
             made += samples.size();
             size_t events = deliver_quotes(cel, spec.full_name, quotes, batch);
             live.stats.quotes += events * samples.size();
         }
         live.quotes_ahead = made - due;
+    }
+
+    void note_made(const std::vector<QuoteSample> &made) {
+        static constexpr size_t kKept = size_t(1) << 22; // a run nobody takes stays bounded
+        LiveFeed &live = state.live;
+        std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch()).count();
+        for (const QuoteSample &sample : made)
+            if (sample.valid)
+                live.made_ns.push_back(now);
+        if (live.made_ns.size() > kKept) {
+            size_t dropped = live.made_ns.size() - kKept / 2;
+            live.made_ns.erase(live.made_ns.begin(), live.made_ns.begin() + dropped);
+            live.made_first += dropped;
+        }
     }
 
     void note_book(const std::string &instrument, const QuoteSample &sample) {

@@ -103,6 +103,18 @@ nb::dict market_stats() {
     return result;
 }
 
+// (number of the first, [time made of each]) of the valid feed quotes not taken yet.
+nb::tuple take_quote_times() {
+    LiveFeed &live = world().market->live;
+    nb::list times;
+    for (std::int64_t made : live.made_ns)
+        times.append(made);
+    nb::tuple taken = nb::make_tuple(live.made_first, times);
+    live.made_first += live.made_ns.size();
+    live.made_ns.clear();
+    return taken;
+}
+
 nb::list call_log() {
     nb::list log;
     for (const nb::object &entry : last_record().object_calls)
@@ -129,6 +141,7 @@ void define_market_controls(nb::module_ &m) {
     def_function(m, "stop_market", &stop_market);
     def_function(m, "market_stats", &market_stats);
     def_function(m, "call_log", &call_log);
+    def_function(m, "take_quote_times", &take_quote_times);
 }
 
 } // namespace cqgemu

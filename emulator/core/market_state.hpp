@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace cqgemu {
 
@@ -37,6 +38,10 @@ struct LiveFeed {
     size_t quotes_ahead = 0;    // posted past the rate (an update of two quotes), owed back
     std::weak_ptr<const void> last_batch; // alive while a pump has yet to take the last batch
     MarketStats stats;
+    // When each valid quote of the feed was made (time.monotonic_ns()'s clock), numbered
+    // from made_first; a benchmark takes them (take_quote_times) to measure latency.
+    std::vector<std::int64_t> made_ns;
+    size_t made_first = 0;
 };
 
 struct MarketState {

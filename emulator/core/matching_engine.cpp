@@ -139,6 +139,8 @@ std::optional<Fill> MatchingEngine::match(EngineOrder &order, const MarketTop &t
     fill.guid = order.guid;
     fill.price = price;
     fill.quantity = quantity;
+    fill.made_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch()).count();
     fills_.push_back(fill);
     return fill;
 }

@@ -10,6 +10,7 @@
 // an order gets at most one fill per update and a large one fills in parts.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -50,6 +51,7 @@ struct Fill {
     std::string guid;
     double price = 0.0;
     long quantity = 0;
+    std::int64_t made_ns = 0; // when it was made, on the clock of time.monotonic_ns()
 };
 
 struct MarketTop {

@@ -147,6 +147,7 @@ nb::list fills() {
         entry["guid"] = fill.guid;
         entry["price"] = fill.price;
         entry["quantity"] = fill.quantity;
+        entry["made_ns"] = fill.made_ns;
         listed.append(entry);
     }
     return listed;

@@ -126,6 +126,9 @@ Market (each event goes to the current CQGCEL's sinks, through their pumps):
   still waits in a queue, what falls due is skipped rather than posted. ``stop_market()`` stops
   both; ``market_stats()`` gives the counts posted so far (``events``, ``quotes``, ``ticks``,
   ``bars``, ``batches``) and those the driver skipped (``quotes_skipped``, ``ticks_skipped``).
+  ``take_quote_times()``: ``(number, times)``, the ``time.monotonic_ns()`` at which each valid
+  quote of the feed was made since the last call, the first of them the feed's ``number``-th
+  valid quote (from 0); the latest four million are kept.
 
 Orders (CQGCEL's ``CreateOrder`` and ``Orders``; each report goes to the current CQGCEL's sinks):
 
@@ -176,7 +179,8 @@ Orders (CQGCEL's ``CreateOrder`` and ``Orders``; each report goes to the current
   name such as ``"fsBusted"`` or a raw int).
 - ``orders()``: the book's orders as dicts ``{"guid", "type", "side", "quantity", "price",
   "stop_price", "status", "filled", "manual"}`` (status an ``os...`` name; prices None when not
-  given); ``fills()``: every fill made, once each, as ``{"id", "guid", "price", "quantity"}``.
+  given); ``fills()``: every fill made, once each, as ``{"id", "guid", "price", "quantity",
+  "made_ns"}`` (when it was made, on the clock of ``time.monotonic_ns()``).
 
 Events and inspection:
 
@@ -241,6 +245,7 @@ from _cqgemu import (
     make_probe,
     manual_order,
     market_stats,
+    take_quote_times,
     next_fill_status,
     next_status,
     orders,
@@ -280,7 +285,7 @@ __all__ = [
     "push_quotes", "push_ticks", "reject_next_order", "reset", "restore_gateway", "schedule_event",
     "schedule_failure", "set_clock", "set_data_connection", "set_history", "set_market",
     "set_position", "set_summary", "sink_count", "start_live", "start_market", "stop_live",
-    "stop_market", "update_forming_bar", "waiting_message_count",
+    "stop_market", "take_quote_times", "update_forming_bar", "waiting_message_count",
 ]
 
 

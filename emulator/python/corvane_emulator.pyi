@@ -7,7 +7,7 @@ __all__ = [
     "clear_faults", "clock_now", "close_bar", "configuration_log", "configuration_threads",
     "data_error", "drop_gateway", "drop_next_order", "duplicate_next_fill", "fail_next_resolution",
     "fail_property", "fills", "fire_event", "inject_wait_result", "is_live", "load_scenario",
-    "make_com_time", "make_error", "make_probe", "manual_order", "market_stats",
+    "make_com_time", "make_error", "make_probe", "manual_order", "market_stats", "take_quote_times",
     "next_fill_status", "next_status", "orders", "pending_actions", "post_quit", "property_log",
     "push_quotes", "push_ticks", "reject_next_order", "reset", "restore_gateway", "schedule_event",
     "schedule_failure", "set_clock", "set_data_connection", "set_history", "set_market",
@@ -98,6 +98,7 @@ def start_market(
 ) -> None: ...
 def stop_market() -> None: ...
 def market_stats() -> dict[str, int]: ...
+def take_quote_times() -> tuple[int, list[int]]: ...
 def call_log() -> list[tuple[str, str, tuple[Any, ...]]]: ...
 def set_market(
     symbol: str, bid: float, ask: float, last: float | None = None, *, size: int | None = None
