@@ -20,7 +20,7 @@ export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
 export CCACHE_BASEDIR ?= $(CURDIR)
 endif
 
-.PHONY: demo test install install-test clean sanitize sanitize-install bench
+.PHONY: demo test install install-test clean sanitize sanitize-install bench soak
 
 $(VENV)/.tools: Makefile pyproject.toml
 	$(PYTHON) -m venv $(VENV)
@@ -105,3 +105,7 @@ sanitize: sanitize-install
 
 clean:
 	rm -rf $(VENV) $(SAN_VENV) build
+
+# make soak: a long session watched for memory growth (ten minutes; SOAK_SECONDS to change).
+soak: install
+	$(VPY) bench/session_soak.py

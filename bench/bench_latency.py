@@ -55,6 +55,7 @@ def main():
         gateway.gatelink.Logon("trader", "secret")
         gateway.gatelink.subscribe_account_and_positions(1001)
         gateway.gatelink.subscribe_quote("EPZ26")
+    emulator.take_quote_times()  # from now on the feed notes when it makes each quote
     try:
         emulator.start_market(args.rate, ticks_per_second=0)
         started = time.monotonic()

@@ -98,6 +98,8 @@ struct FeedRound {
     void note_made(const std::vector<QuoteSample> &made) {
         static constexpr size_t kKept = size_t(1) << 22; // a run nobody takes stays bounded
         LiveFeed &live = state.live;
+        if (!live.noting_made)
+            return;
         std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                std::chrono::steady_clock::now().time_since_epoch()).count();
         for (const QuoteSample &sample : made)

@@ -106,6 +106,7 @@ nb::dict market_stats() {
 // (number of the first, [time made of each]) of the valid feed quotes not taken yet.
 nb::tuple take_quote_times() {
     LiveFeed &live = world().market->live;
+    live.noting_made = true;
     nb::list times;
     for (std::int64_t made : live.made_ns)
         times.append(made);

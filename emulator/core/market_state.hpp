@@ -39,7 +39,9 @@ struct LiveFeed {
     std::weak_ptr<const void> last_batch; // alive while a pump has yet to take the last batch
     MarketStats stats;
     // When each valid quote of the feed was made (time.monotonic_ns()'s clock), numbered
-    // from made_first; a benchmark takes them (take_quote_times) to measure latency.
+    // from made_first; a benchmark takes them (take_quote_times) to measure latency. Noted
+    // only once it has asked, so that an ordinary long run keeps none.
+    bool noting_made = false;
     std::vector<std::int64_t> made_ns;
     size_t made_first = 0;
 };

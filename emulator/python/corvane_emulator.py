@@ -128,7 +128,8 @@ Market (each event goes to the current CQGCEL's sinks, through their pumps):
   ``bars``, ``batches``) and those the driver skipped (``quotes_skipped``, ``ticks_skipped``).
   ``take_quote_times()``: ``(number, times)``, the ``time.monotonic_ns()`` at which each valid
   quote of the feed was made since the last call, the first of them the feed's ``number``-th
-  valid quote (from 0); the latest four million are kept.
+  valid quote (from 0); the latest four million are kept. Quotes are noted from the first call
+  on (a long run that never asks keeps none).
 
 Orders (CQGCEL's ``CreateOrder`` and ``Orders``; each report goes to the current CQGCEL's sinks):
 

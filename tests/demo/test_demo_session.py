@@ -71,7 +71,7 @@ def test_the_store_holds_what_the_engine_saw(session):
 def test_orders_were_filled_and_every_table_has_rows(session):
     result, _ = session
     engine = result.engine
-    assert engine.failed_placements == []
+    assert list(engine.failed_placements) == []
     assert any(o.status.value == "FILLED" for o in engine.orders.values())
     assert all(result.stored[table] for table in result.stored)
     assert sum(d.quantity for d in engine.deals.values()) == sum(

@@ -7,10 +7,8 @@ from contextlib import closing
 import pytest
 
 import corvane_emulator as emu
-from corvane.core.security import Futures
 
-EP = Futures(code="EPZ26", security_name="E-mini S&P 500 Dec 26")
-ACCOUNT = 1001
+from stack_support import ACCOUNT, EP
 
 
 class NoPause:

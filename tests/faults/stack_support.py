@@ -3,6 +3,10 @@ every event raised so far, and the order helpers."""
 from win32com.client import constants
 
 from corvane.core.constants import Direction, OrderType
+from corvane.core.security import Futures
+
+EP = Futures(code="EPZ26", security_name="E-mini S&P 500 Dec 26")
+ACCOUNT = 1001
 
 
 def settle(engine):

@@ -7,8 +7,7 @@ import pytest
 import corvane_emulator as emu
 from corvane.core.constants import OrderStatus
 
-from conftest import ACCOUNT, EP
-from stack_support import buy, settle
+from stack_support import ACCOUNT, EP, buy, settle
 
 pytestmark = pytest.mark.timeout(60)
 

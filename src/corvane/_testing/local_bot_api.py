@@ -145,6 +145,12 @@ class LocalBotApi:
             self._lock.notify_all()
             return update["update_id"]
 
+    def forget(self) -> None:
+        """Forgets the messages sent and the calls made so far (a long run keeps no history)."""
+        with self._lock:
+            self._sent.clear()
+            self._calls.clear()
+
     def sent(self) -> list[dict]:
         """The messages the bot sent so far, oldest first: dicts with chat_id and text."""
         with self._lock:
