@@ -20,7 +20,7 @@ export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
 export CCACHE_BASEDIR ?= $(CURDIR)
 endif
 
-.PHONY: demo test install install-test clean sanitize sanitize-install bench soak
+.PHONY: demo test install install-test corvane-wheel clean sanitize sanitize-install bench soak
 
 $(VENV)/.tools: Makefile pyproject.toml
 	$(PYTHON) -m venv $(VENV)
@@ -44,11 +44,21 @@ $(VENV)/.deps-test: $(VENV)/requirements-test.txt
 	$(PIP) install -q -r $<
 	touch $@
 
-install: $(VENV)/.deps
-	$(PIP) install -q --no-build-isolation --no-deps .
+# corvane's own wheel needs only the build tools, so it is compiled while pip fetches the
+# dependencies (a fresh machine spends most of its set-up time in these two).
+WHEEL_DIR := $(VENV)/wheel
 
-install-test: $(VENV)/.deps-test
-	$(PIP) install -q --no-build-isolation --no-deps .
+corvane-wheel: $(VENV)/.tools
+	rm -rf $(WHEEL_DIR)
+	$(PIP) wheel -q --no-build-isolation --no-deps -w $(WHEEL_DIR) .
+
+install:
+	$(MAKE) -j2 $(VENV)/.deps corvane-wheel
+	$(PIP) install -q --no-deps --force-reinstall $(WHEEL_DIR)/corvane-*.whl
+
+install-test:
+	$(MAKE) -j2 $(VENV)/.deps-test corvane-wheel
+	$(PIP) install -q --no-deps --force-reinstall $(WHEEL_DIR)/corvane-*.whl
 
 demo: install
 	$(VENV)/bin/corvane-demo
