@@ -55,9 +55,9 @@ const MemberTable &CqgInstrumentProperties::members() const {
 
 std::shared_ptr<EmulatedObject> CqgInstrumentProperties::item_at(size_t) { return nullptr; }
 
-CqgInstrument::CqgInstrument(std::shared_ptr<ThreadQueue> home, InstrumentSpec spec,
+CqgInstrument::CqgInstrument(std::shared_ptr<ThreadQueue> home, InstrumentTerms terms,
                              std::shared_ptr<CelRecord> record)
-    : EmulatedObject(home), spec_(std::move(spec)), record_(std::move(record)),
+    : EmulatedObject(home), terms_(std::move(terms)), record_(std::move(record)),
       properties_(make_emulated<CqgInstrumentProperties>(home)),
       subscription_level_(*cqg_constant("dsNone")) {}
 

@@ -64,20 +64,20 @@ public:
 
 class CqgInstrument : public EmulatedObject {
 public:
-    CqgInstrument(std::shared_ptr<ThreadQueue> home, InstrumentSpec spec,
+    CqgInstrument(std::shared_ptr<ThreadQueue> home, InstrumentTerms terms,
                   std::shared_ptr<CelRecord> record);
 
     const char *type_name() const override { return "CQGInstrument"; }
     const MemberTable &members() const override;
     void disconnect() override;
 
-    nb::object full_name() { return nb::str(spec_.full_name.c_str()); }
-    nb::object tick_size() { return nb::float_(spec_.tick_size); }
+    nb::object full_name() { return nb::str(terms_.full_name.c_str()); }
+    nb::object tick_size() { return nb::float_(terms_.tick_size); }
     nb::object data_subscription_level() { return nb::int_(subscription_level_); }
     void set_data_subscription_level(nb::handle value);
     nb::object properties();
 
-    const std::string &key() const { return spec_.full_name; }
+    const std::string &key() const { return terms_.full_name; }
     // Quotes reach the sinks only at a subscription level above none, until it is removed.
     bool streaming() const;
     // RemoveInstrument: no more quotes, though a handler may still read it.
@@ -87,7 +87,7 @@ public:
     }
 
 private:
-    InstrumentSpec spec_;
+    InstrumentTerms terms_;
     std::shared_ptr<CelRecord> record_;
     std::shared_ptr<CqgInstrumentProperties> properties_;
     long subscription_level_;

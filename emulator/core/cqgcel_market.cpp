@@ -43,18 +43,18 @@ nb::object Cqgcel::new_instrument(nb::tuple args) {
     ResolutionFault fault = next_fault(ResolutionKind::Instrument);
     if (fault == ResolutionFault::Never)
         return nb::none();
-    const InstrumentSpec *spec = world().market->market.find(symbol);
-    if (fault == ResolutionFault::Error || !spec) {
+    const InstrumentTerms *terms = world().market->market.find(symbol);
+    if (fault == ResolutionFault::Error || !terms) {
         fire("InstrumentResolved", nb::make_tuple(args[0], nb::none(), error_for(home(), symbol, fault)));
         return nb::none();
     }
-    market_instrument(*spec);
+    market_instrument(*terms);
     std::shared_ptr<CqgInstrument> instrument;
     for (const auto &held : instruments_->items())
-        if (held->key() == spec->full_name)
+        if (held->key() == terms->full_name)
             instrument = held;
     if (!instrument) {
-        instrument = make_emulated<CqgInstrument>(home(), *spec, record_);
+        instrument = make_emulated<CqgInstrument>(home(), *terms, record_);
         instruments_->add(instrument);
     }
     fire("InstrumentResolved",
@@ -86,15 +86,15 @@ nb::object Cqgcel::request_ticks(nb::tuple args) {
     if (fault == ResolutionFault::Never)
         return nb::none();
     const std::string &symbol = request->symbol_text();
-    const InstrumentSpec *spec = world().market->market.find(symbol);
-    if (fault == ResolutionFault::Error || !spec) {
+    const InstrumentTerms *terms = world().market->market.find(symbol);
+    if (fault == ResolutionFault::Error || !terms) {
         auto ticks = make_emulated<CqgTicks>(home(), request->copy(), std::string());
         fire("TicksResolved", nb::make_tuple(interface_for_this_thread(ticks),
                                              error_for(home(), symbol, fault)));
         return nb::none();
     }
-    market_instrument(*spec);
-    auto ticks = make_emulated<CqgTicks>(home(), request->copy(), spec->full_name);
+    market_instrument(*terms);
+    auto ticks = make_emulated<CqgTicks>(home(), request->copy(), terms->full_name);
     all_ticks_->add(ticks);
     fire("TicksResolved", nb::make_tuple(interface_for_this_thread(ticks), nb::none()));
     return nb::none();
@@ -122,17 +122,17 @@ nb::object Cqgcel::request_timed_bars(nb::tuple args) {
     if (fault == ResolutionFault::Never)
         return nb::none();
     const std::string &symbol = request->symbol_text();
-    const InstrumentSpec *spec = world().market->market.find(symbol);
-    if (fault == ResolutionFault::Error || !spec) {
+    const InstrumentTerms *terms = world().market->market.find(symbol);
+    if (fault == ResolutionFault::Error || !terms) {
         auto bars = make_emulated<CqgTimedBars>(home(), request->copy(), std::string(),
                                                 std::vector<MarketBar>());
         fire("TimedBarsResolved", nb::make_tuple(interface_for_this_thread(bars),
                                                  error_for(home(), symbol, fault)));
         return nb::none();
     }
-    MarketInstrument &instrument = market_instrument(*spec);
+    MarketInstrument &instrument = market_instrument(*terms);
     std::shared_ptr<CqgTimedBarsRequest> sent = request->copy();
-    auto bars = make_emulated<CqgTimedBars>(home(), sent, spec->full_name,
+    auto bars = make_emulated<CqgTimedBars>(home(), sent, terms->full_name,
                                             instrument.bars.window(sent->lookback()));
     all_timed_bars_->add(bars);
     fire("TimedBarsResolved", nb::make_tuple(interface_for_this_thread(bars), nb::none()));

@@ -28,22 +28,22 @@ long quote_type_constant(FeedQuote type) {
 }
 
 // The distinct instruments the CQGCEL streams quotes of, or has tick requests for.
-std::vector<const InstrumentSpec *> quoted_instruments(const Cqgcel &cel, const Market &market) {
-    std::vector<const InstrumentSpec *> found;
+std::vector<const InstrumentTerms *> quoted_instruments(const Cqgcel &cel, const Market &market) {
+    std::vector<const InstrumentTerms *> found;
     for (const auto &instrument : cel.resolved_instruments())
         if (instrument->streaming())
-            if (const InstrumentSpec *spec = market.find(instrument->key()))
-                if (std::find(found.begin(), found.end(), spec) == found.end())
-                    found.push_back(spec);
+            if (const InstrumentTerms *terms = market.find(instrument->key()))
+                if (std::find(found.begin(), found.end(), terms) == found.end())
+                    found.push_back(terms);
     return found;
 }
 
-std::vector<const InstrumentSpec *> ticked_instruments(const Cqgcel &cel, const Market &market) {
-    std::vector<const InstrumentSpec *> found;
+std::vector<const InstrumentTerms *> ticked_instruments(const Cqgcel &cel, const Market &market) {
+    std::vector<const InstrumentTerms *> found;
     for (const auto &ticks : cel.ticks_subscriptions())
-        if (const InstrumentSpec *spec = market.find(ticks->key()))
-            if (std::find(found.begin(), found.end(), spec) == found.end())
-                found.push_back(spec);
+        if (const InstrumentTerms *terms = market.find(ticks->key()))
+            if (std::find(found.begin(), found.end(), terms) == found.end())
+                found.push_back(terms);
     return found;
 }
 
@@ -62,7 +62,7 @@ struct FeedRound {
     }
 
     void post_quotes(size_t due) {
-        std::vector<const InstrumentSpec *> instruments = quoted_instruments(cel, state.market);
+        std::vector<const InstrumentTerms *> instruments = quoted_instruments(cel, state.market);
         if (instruments.empty())
             return;
         LiveFeed &live = state.live;
@@ -73,8 +73,8 @@ struct FeedRound {
         due -= live.quotes_ahead;
         size_t made = 0;
         while (made < due) {
-            const InstrumentSpec &spec = *instruments[live.next_instrument++ % instruments.size()];
-            MarketInstrument &instrument = market_instrument(spec);
+            const InstrumentTerms &terms = *instruments[live.next_instrument++ % instruments.size()];
+            MarketInstrument &instrument = market_instrument(terms);
             samples.clear();
             next_update(instrument.walk, instrument.day, samples);
             quotes.clear();
@@ -85,11 +85,11 @@ struct FeedRound {
                     instrument.bars.trade(sample.price, sample.volume);
                     mark_traded(instrument);
                 }
-                note_book(spec.full_name, sample);
+                note_book(terms.full_name, sample);
             }
             note_made(samples);
             made += samples.size();
-            size_t events = deliver_quotes(cel, spec.full_name, quotes, batch);
+            size_t events = deliver_quotes(cel, terms.full_name, quotes, batch);
             live.stats.quotes += events * samples.size();
         }
         live.quotes_ahead = made - due;
@@ -135,7 +135,7 @@ struct FeedRound {
     }
 
     void post_ticks(size_t due, double now) {
-        std::vector<const InstrumentSpec *> instruments = ticked_instruments(cel, state.market);
+        std::vector<const InstrumentTerms *> instruments = ticked_instruments(cel, state.market);
         if (instruments.empty())
             return;
         static const long types[] = {*cqg_constant("tptBid"), *cqg_constant("tptAsk"),

@@ -4,7 +4,7 @@
 
 namespace cqgemu {
 
-std::vector<InstrumentSpec> MarketSettings::default_instruments() {
+std::vector<InstrumentTerms> MarketSettings::default_instruments() {
     return {{"F.US.EPZ26", 6000.0, 0.25}, {"F.US.ENQZ26", 21000.0, 0.25},
             {"F.US.CLEF27", 70.0, 0.01}};
 }
@@ -15,31 +15,31 @@ double minute_of(double epoch_seconds) {
 
 Market::Market(MarketSettings settings) : settings_(std::move(settings)) {}
 
-const InstrumentSpec *Market::find(const std::string &symbol) const {
+const InstrumentTerms *Market::find(const std::string &symbol) const {
     if (symbol.empty())
         return nullptr;
-    for (const InstrumentSpec &spec : settings_.instruments)
-        if (spec.full_name.find(symbol) != std::string::npos)
-            return &spec;
+    for (const InstrumentTerms &terms : settings_.instruments)
+        if (terms.full_name.find(symbol) != std::string::npos)
+            return &terms;
     return nullptr;
 }
 
-MarketInstrument &Market::instrument(const InstrumentSpec &spec, double now) {
-    auto found = by_name_.find(spec.full_name);
+MarketInstrument &Market::instrument(const InstrumentTerms &terms, double now) {
+    auto found = by_name_.find(terms.full_name);
     if (found != by_name_.end())
         return *found->second;
-    PriceWalk walk(instrument_seed(settings_.seed, spec.full_name), spec.price, spec.tick_size);
+    PriceWalk walk(instrument_seed(settings_.seed, terms.full_name), terms.price, terms.tick_size);
     BarHistory bars = BarHistory::generated(walk, minute_of(now), settings_.history_bars,
                                             settings_.invalid_fraction);
     auto made = std::make_unique<MarketInstrument>(
-        MarketInstrument{spec, std::move(walk), std::move(bars), TradingDay{}});
-    return *by_name_.emplace(spec.full_name, std::move(made)).first->second;
+        MarketInstrument{terms, std::move(walk), std::move(bars), TradingDay{}});
+    return *by_name_.emplace(terms.full_name, std::move(made)).first->second;
 }
 
 std::vector<MarketInstrument *> Market::made() {
     std::vector<MarketInstrument *> result;
-    for (const InstrumentSpec &spec : settings_.instruments) {
-        auto found = by_name_.find(spec.full_name);
+    for (const InstrumentTerms &terms : settings_.instruments) {
+        auto found = by_name_.find(terms.full_name);
         if (found != by_name_.end())
             result.push_back(found->second.get());
     }

@@ -14,23 +14,23 @@
 
 namespace cqgemu {
 
-struct InstrumentSpec {
+struct InstrumentTerms {
     std::string full_name; // e.g. "F.US.EPZ26"
     double price = 0.0;    // where the walk starts
     double tick_size = 0.01;
 };
 
 struct MarketSettings {
-    std::vector<InstrumentSpec> instruments = default_instruments();
+    std::vector<InstrumentTerms> instruments = default_instruments();
     std::uint64_t seed = 0;
     size_t history_bars = 200;
     double invalid_fraction = 0.0;
 
-    static std::vector<InstrumentSpec> default_instruments();
+    static std::vector<InstrumentTerms> default_instruments();
 };
 
 struct MarketInstrument {
-    InstrumentSpec spec;
+    InstrumentTerms terms;
     PriceWalk walk;
     BarHistory bars;
     TradingDay day;
@@ -46,11 +46,11 @@ public:
     const MarketSettings &settings() const { return settings_; }
 
     // The first instrument whose full name contains `symbol` (an empty symbol names none).
-    const InstrumentSpec *find(const std::string &symbol) const;
+    const InstrumentTerms *find(const std::string &symbol) const;
 
     // The instrument's market, made on first use with its history ending before the minute of
     // `now`.
-    MarketInstrument &instrument(const InstrumentSpec &spec, double now);
+    MarketInstrument &instrument(const InstrumentTerms &terms, double now);
 
     // Every instrument made so far, in the order of the scenario.
     std::vector<MarketInstrument *> made();

@@ -16,10 +16,10 @@ namespace cqgemu {
 namespace {
 
 MarketInstrument &instrument_named(const std::string &symbol) {
-    const InstrumentSpec *spec = world().market->market.find(symbol);
-    if (!spec)
+    const InstrumentTerms *terms = world().market->market.find(symbol);
+    if (!terms)
         fail(PyExc_ValueError, "no instrument of the scenario matches '" + symbol + "'");
-    return market_instrument(*spec);
+    return market_instrument(*terms);
 }
 
 size_t fire_batch(Cqgcel &cel, EventBatch &batch) {

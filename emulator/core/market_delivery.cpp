@@ -57,9 +57,9 @@ std::shared_ptr<Cqgcel> connected_cel() {
     return cel;
 }
 
-MarketInstrument &market_instrument(const InstrumentSpec &spec) {
+MarketInstrument &market_instrument(const InstrumentTerms &terms) {
     std::shared_ptr<MarketState> state = world().market;
-    MarketInstrument &instrument = state->market.instrument(spec, world().clock.now());
+    MarketInstrument &instrument = state->market.instrument(terms, world().clock.now());
     schedule_minute_closing(state);
     return instrument;
 }
@@ -104,7 +104,7 @@ size_t close_forming_bar(Cqgcel *cel, MarketInstrument &instrument, const BarOve
         return 0;
     size_t events = 0;
     for (const std::shared_ptr<CqgTimedBars> &bars : cel->timed_bars_subscriptions()) {
-        if (bars->key() != instrument.spec.full_name || !bars->updates())
+        if (bars->key() != instrument.terms.full_name || !bars->updates())
             continue;
         bars->add_closed(closed, instrument.bars.forming());
         batch.add("TimedBarsAdded", nb::make_tuple(for_home(*cel, bars)));
@@ -116,7 +116,7 @@ size_t close_forming_bar(Cqgcel *cel, MarketInstrument &instrument, const BarOve
 size_t deliver_forming_bar(Cqgcel &cel, MarketInstrument &instrument, EventBatch &batch) {
     size_t events = 0;
     for (const std::shared_ptr<CqgTimedBars> &bars : cel.timed_bars_subscriptions()) {
-        if (bars->key() != instrument.spec.full_name || !bars->updates())
+        if (bars->key() != instrument.terms.full_name || !bars->updates())
             continue;
         bars->update_forming(instrument.bars.forming());
         batch.add("TimedBarsUpdated",

@@ -19,7 +19,7 @@ class Cqgcel;
 
 // The instrument's market, made on first use; from then on the clock closes its bars at every
 // minute it crosses.
-MarketInstrument &market_instrument(const InstrumentSpec &spec);
+MarketInstrument &market_instrument(const InstrumentTerms &terms);
 
 // One InstrumentChanged per streaming instrument whose full name contains `symbol`.
 size_t deliver_quotes(Cqgcel &cel, const std::string &symbol, std::vector<QuoteValue> quotes,

@@ -20,11 +20,11 @@ namespace cqgemu {
 
 namespace {
 
-const InstrumentSpec &instrument_spec(const std::string &symbol) {
-    const InstrumentSpec *spec = world().market->market.find(symbol);
-    if (!spec)
+const InstrumentTerms &instrument_terms(const std::string &symbol) {
+    const InstrumentTerms *terms = world().market->market.find(symbol);
+    if (!terms)
         fail(PyExc_ValueError, "no instrument of the scenario matches '" + symbol + "'");
-    return *spec;
+    return *terms;
 }
 
 double positive_price(double price, const char *what) {
@@ -36,7 +36,7 @@ double positive_price(double price, const char *what) {
 // The market moves: its quotes reach the sinks first, then the fills it causes.
 size_t set_market(const std::string &symbol, double bid, double ask, std::optional<double> last,
                   std::optional<long> size) {
-    const InstrumentSpec &spec = instrument_spec(symbol);
+    const InstrumentTerms &terms = instrument_terms(symbol);
     MarketTop top{positive_price(bid, "bid"), positive_price(ask, "ask"), size.value_or(0)};
     if (top.bid > top.ask)
         fail(PyExc_ValueError, "the bid must not be above the ask");
@@ -49,9 +49,9 @@ size_t set_market(const std::string &symbol, double bid, double ask, std::option
                                           {*cqg_constant("qtAsk"), top.ask, 0.0, true}};
         if (last)
             quotes.push_back({*cqg_constant("qtTrade"), positive_price(*last, "last"), 0.0, true});
-        deliver_quotes(*cel, spec.full_name, std::move(quotes), batch);
+        deliver_quotes(*cel, terms.full_name, std::move(quotes), batch);
     }
-    move_market(cel.get(), spec.full_name, top, batch);
+    move_market(cel.get(), terms.full_name, top, batch);
     size_t events = batch.events.size();
     if (cel)
         cel->fire(batch);
@@ -84,7 +84,7 @@ std::string manual_order(long account_id, const std::string &symbol, const std::
         fail(PyExc_ValueError, "no account with GWAccountID " + std::to_string(account_id));
     OrderTicket ticket;
     ticket.account_id = account_id;
-    ticket.instrument = instrument_spec(symbol).full_name;
+    ticket.instrument = instrument_terms(symbol).full_name;
     ticket.kind = kind_named(type);
     ticket.side = side_named(side);
     ticket.quantity = quantity;

@@ -68,8 +68,8 @@ MarketTop market_for(const std::string &instrument) {
     if (std::optional<MarketTop> known = w.orders.market(instrument))
         return *known;
     MarketTop top;
-    if (const InstrumentSpec *spec = w.market->market.find(instrument)) {
-        const PriceWalk &walk = market_instrument(*spec).walk;
+    if (const InstrumentTerms *terms = w.market->market.find(instrument)) {
+        const PriceWalk &walk = market_instrument(*terms).walk;
         top.bid = walk.price() - walk.tick_size();
         top.ask = walk.price() + walk.tick_size();
     }

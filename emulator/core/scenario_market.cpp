@@ -12,22 +12,22 @@ namespace cqgemu {
 
 namespace {
 
-InstrumentSpec instrument_from(nb::handle value) {
+InstrumentTerms instrument_from(nb::handle value) {
     nb::dict entry = as_dict(value, "an instrument");
     require_known_keys(entry, {"full_name", "price", "tick_size"}, "an instrument");
     nb::object name = entry_or_none(entry, "full_name");
     if (name.is_none())
         fail(PyExc_ValueError, "an instrument needs a 'full_name'");
-    InstrumentSpec spec;
-    spec.full_name = text_from(name, "an instrument's full_name");
-    if (spec.full_name.empty())
+    InstrumentTerms terms;
+    terms.full_name = text_from(name, "an instrument's full_name");
+    if (terms.full_name.empty())
         fail(PyExc_ValueError, "an instrument's full_name must not be empty");
-    spec.price = number_from(entry_or_none(entry, "price"), "an instrument's price");
+    terms.price = number_from(entry_or_none(entry, "price"), "an instrument's price");
     nb::object tick = entry_or_none(entry, "tick_size");
-    spec.tick_size = tick.is_none() ? 0.01 : number_from(tick, "an instrument's tick_size");
-    if (!(spec.price > 0) || !(spec.tick_size > 0))
-        fail(PyExc_ValueError, spec.full_name + " needs a price and a tick_size above zero");
-    return spec;
+    terms.tick_size = tick.is_none() ? 0.01 : number_from(tick, "an instrument's tick_size");
+    if (!(terms.price > 0) || !(terms.tick_size > 0))
+        fail(PyExc_ValueError, terms.full_name + " needs a price and a tick_size above zero");
+    return terms;
 }
 
 // A constant of `enumeration` named by text, or a raw int taken as it is.
@@ -64,16 +64,16 @@ double bar_field(nb::dict entry, const char *key) {
 
 } // namespace
 
-std::vector<InstrumentSpec> instruments_from_python(nb::handle instruments) {
+std::vector<InstrumentTerms> instruments_from_python(nb::handle instruments) {
     if (instruments.is_none())
         return MarketSettings::default_instruments();
-    std::vector<InstrumentSpec> result;
+    std::vector<InstrumentTerms> result;
     std::set<std::string> names;
     for (nb::handle value : nb::iter(instruments)) {
-        InstrumentSpec spec = instrument_from(value);
-        if (!names.insert(spec.full_name).second)
-            fail(PyExc_ValueError, "two instruments are named " + spec.full_name);
-        result.push_back(spec);
+        InstrumentTerms terms = instrument_from(value);
+        if (!names.insert(terms.full_name).second)
+            fail(PyExc_ValueError, "two instruments are named " + terms.full_name);
+        result.push_back(terms);
     }
     return result;
 }

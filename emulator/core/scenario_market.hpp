@@ -17,7 +17,7 @@ namespace cqgemu {
 namespace nb = nanobind;
 
 // None gives the default three futures.
-std::vector<InstrumentSpec> instruments_from_python(nb::handle instruments);
+std::vector<InstrumentTerms> instruments_from_python(nb::handle instruments);
 
 // (type, price) or (type, price, is_valid) or (type, price, is_valid, volume); the type a
 // quote-type name such as "qtBid" or a raw int.

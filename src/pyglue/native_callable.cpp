@@ -132,7 +132,7 @@ PyTypeObject *make_type(const char *name, descrgetfunc descr_get, unsigned long 
         {Py_tp_getset, getset},
         {0, nullptr},
     };
-    PyType_Spec spec = {
+    PyType_Spec description = {
         name,
         static_cast<int>(sizeof(NativeCallable)),
         0,
@@ -141,7 +141,7 @@ PyTypeObject *make_type(const char *name, descrgetfunc descr_get, unsigned long 
                                   Py_TPFLAGS_DISALLOW_INSTANTIATION | extra_flags),
         slots,
     };
-    PyObject *type = PyType_FromSpec(&spec);
+    PyObject *type = PyType_FromSpec(&description);
     if (!type)
         throw nb::python_error();
     return reinterpret_cast<PyTypeObject *>(type);
