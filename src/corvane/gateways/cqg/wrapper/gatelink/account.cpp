@@ -35,7 +35,7 @@ nb::object find_account(nb::handle self, nb::handle GWAccountID) {
     return lookup(nb::arg("GWAccountID") = GWAccountID);
 }
 
-// The part of the position's instrument name after its last ".".
+// The text after the last "." of the position's instrument name.
 nb::object symbol_of_instrument(nb::handle instrument_name) {
     return cqg_symbol_of_name(instrument_name, "InstrumentName");
 }

@@ -1,4 +1,4 @@
-// The CQG symbol of an instrument: the part of its CQG full name after the last "."
+// The CQG symbol of an instrument: the text after the last "." of its CQG full name
 // ("F.US.EPZ26" gives "EPZ26"), or the whole name when it has no ".". Plain C++.
 #pragma once
 

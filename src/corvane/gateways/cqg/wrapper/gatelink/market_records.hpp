@@ -14,7 +14,7 @@ void require_cqg_symbol(nb::handle cqg_symbol);
 // A Python integer (a collection's Count, an event's count) as a C++ index.
 Py_ssize_t as_index(nb::handle value);
 
-// The part of a CQG full name after its last "." as a str; `what` names a non-text value.
+// The text after the last "." of a CQG full name, as a str; `what` names a non-text value.
 nb::object cqg_symbol_of_name(nb::handle full_name, const char *what);
 
 // records[security] (KeyError for a security not kept), or while it is None a fresh record
