@@ -218,6 +218,7 @@ class Engine:
         steps = []
         if self._connected:
             if self._subscribed:
+                steps.append(self._unsubscribe_market_data)
                 steps.append(self._final_records)
             if self._logged_on:
                 if self._account_followed:
@@ -239,6 +240,15 @@ class Engine:
                 first_error = first_error or error
         if first_error is not None:
             raise first_error
+
+    def _unsubscribe_market_data(self):
+        # The data stops first: a feed still flowing would keep the bridge's pump busy while
+        # the session closes.
+        for security in self.gateway.securities.values():
+            symbol = self.gateway.get_cqg_symbol_from_cv_security(security)
+            self.gatelink.unsubscribe_quote(symbol)
+            self.gatelink.unsubscribe_orderbook(symbol)
+            self.gatelink.unsubscribe_bar(symbol)
 
     def _final_records(self):
         self._drain()

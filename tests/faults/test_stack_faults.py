@@ -152,19 +152,26 @@ def test_shut_down_during_heavy_streaming_returns_and_leaves_no_thread(trace, db
     emu.load_scenario(accounts=[{"id": ACCOUNT, "name": "SIM"}])
     engine = Engine(CqgGateway([EP], keep_records=False), ACCOUNT, db=DB(),
                     log=lambda line: None)
+    def stop_once_flooded():
+        while engine.quote_count < 5_000 and not finished.is_set():
+            finished.wait(0.01)
+        engine.stop()
+
+    # The engine runs on the thread that connected, as COM requires; another thread stops it.
+    finished = threading.Event()
+    stopper = threading.Thread(target=stop_once_flooded)
     try:
         engine.start()
         emu.start_market(20_000, live=True, step=0.005)
-        runner = threading.Thread(target=engine.run, kwargs={"duration": 30})
-        runner.start()
-        while engine.quote_count < 5_000:
-            runner.join(0.01)
-        engine.stop()
-        runner.join(30)
+        stopper.start()
+        engine.run(duration=30)
+        finished.set()
+        stopper.join(30)
         engine.close()
     finally:
+        finished.set()
         emu.stop_market()
         emu.reset()
-    assert not runner.is_alive() and engine.stop_reason == "stopped"
+    assert not stopper.is_alive() and engine.stop_reason == "stopped"
     assert [t for t in threading.enumerate() if t not in before and t.is_alive()] == []
     assert len(rows("balance")) == 2  # at the start and at the close
