@@ -48,7 +48,7 @@ MarkerTest::MarkerTest(nb::handle marker) : marker_(marker) {
     number_ = number.value;
 }
 
-bool MarkerTest::matches(nb::handle value) const {
+bool MarkerTest::matches_any(nb::handle value) const {
     if (plain_) {
         PlainNumber number = plain_number(value);
         if (number.known)

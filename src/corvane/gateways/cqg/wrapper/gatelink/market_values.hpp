@@ -16,9 +16,18 @@ bool differs_from_zero(nb::handle value);
 class MarkerTest {
 public:
     explicit MarkerTest(nb::handle marker);
-    bool matches(nb::handle value) const;
+
+    // A float against a plain marker is answered here, inline: window repairs ask this of
+    // every field of every bar.
+    bool matches(nb::handle value) const {
+        if (plain_ && PyFloat_CheckExact(value.ptr()))
+            return PyFloat_AS_DOUBLE(value.ptr()) == number_;
+        return matches_any(value);
+    }
 
 private:
+    bool matches_any(nb::handle value) const;
+
     nb::handle marker_;
     bool plain_ = false; // the marker is a plain int or float, held in `number_`
     double number_ = 0;

@@ -71,8 +71,11 @@ nb::str interned(const char *name) {
 }
 
 // record.<name>, by the ordinary attribute look-up.
+// The type's own look-up is called directly: the name is known to be a str.
 nb::object field_of(nb::handle record, nb::handle name) {
-    nb::object value = nb::steal(PyObject_GetAttr(record.ptr(), name.ptr()));
+    getattrofunc look_up = Py_TYPE(record.ptr())->tp_getattro;
+    nb::object value = nb::steal(look_up ? look_up(record.ptr(), name.ptr())
+                                         : PyObject_GetAttr(record.ptr(), name.ptr()));
     if (!value.is_valid())
         throw nb::python_error();
     return value;
@@ -168,9 +171,10 @@ nb::object get_subscribe_bars_data(ScopeRef scope, nb::handle self, nb::handle s
 
     std::vector<BarValidity> validity(count);
     for (std::size_t bar = 0; bar < count; ++bar) {
-        nb::handle record = PyList_GET_ITEM(window.ptr(), bar);
+        PyObject *record = PyList_GET_ITEM(window.ptr(), bar);
+        BarValidity &has_value = validity[bar];
         for (std::size_t field = 0; field < kBarFields; ++field)
-            validity[bar][field] = !is_invalid.matches(field_of(record, names[field]));
+            has_value[field] = !is_invalid.matches(field_of(record, names[field]));
     }
 
     WindowRepair repair = repair_window(validity);
