@@ -15,7 +15,9 @@ struct ComIterator {
 };
 
 const Interface &interface_of_wrapper(nb::handle self) {
-    return nb::cast<const DispatchWrapper &>(self).iface;
+    if (!is_wrapper(self))
+        return nb::cast<const DispatchWrapper &>(self).iface; // nanobind's error for the rest
+    return nb::inst_ptr<DispatchWrapper>(self)->iface;
 }
 
 [[noreturn]] void raise_type_error(const std::string &text) {

@@ -41,6 +41,16 @@ void define_interface_types(nb::module_ &module);
 // A bare interface pointer to `object`, valid on the calling thread.
 nb::object interface_for_this_thread(std::shared_ptr<EmulatedObject> object);
 
+// A PyIDispatch holding `iface`.
+nb::object new_interface(Interface iface);
+
+// Whether `value` is a PyIDispatch, and the interface it holds (`value` must be one).
+bool is_interface(nb::handle value);
+const Interface &held_interface(nb::handle value);
+
+// Whether `value` is a CDispatch (or made from a subclass of it).
+bool is_wrapper(nb::handle value);
+
 // The interface behind a PyIDispatch, a CDispatch or an object with `_oleobj_`; empty if none.
 std::optional<Interface> interface_of(nb::handle value);
 

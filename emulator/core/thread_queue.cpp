@@ -65,7 +65,7 @@ void drop_contents(ThreadQueue &queue) {
 
 unsigned long current_thread_ident() { return PyThread_get_thread_ident(); }
 
-std::shared_ptr<ThreadQueue> current_queue() {
+const std::shared_ptr<ThreadQueue> &current_queue() {
     if (!this_thread.queue) {
         auto queue = std::make_shared<ThreadQueue>(current_thread_ident());
         std::lock_guard<std::mutex> lock(platform_mutex());

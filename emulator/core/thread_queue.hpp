@@ -49,7 +49,7 @@ public:
 unsigned long current_thread_ident();
 
 // The calling thread's queue, made on first use.
-std::shared_ptr<ThreadQueue> current_queue();
+const std::shared_ptr<ThreadQueue> &current_queue();
 
 // The live queue of a thread, or null when that thread has none.
 std::shared_ptr<ThreadQueue> find_queue(unsigned long thread_ident);
