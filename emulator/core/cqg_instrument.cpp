@@ -36,7 +36,12 @@ const MemberTable &CqgQuotes::members() const {
 }
 
 std::shared_ptr<EmulatedObject> CqgQuotes::item_at(size_t index) {
-    return make_emulated<CqgQuote>(home(), quotes_.at(index));
+    const QuoteValue &value = quotes_.at(index);
+    if (made_.empty())
+        made_.resize(quotes_.size());
+    if (!made_[index])
+        made_[index] = make_transient<CqgQuote>(home(), value);
+    return made_[index];
 }
 
 std::shared_ptr<EmulatedObject> CqgQuotes::item_with_key(nb::handle key) {

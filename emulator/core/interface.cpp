@@ -26,13 +26,6 @@ namespace {
 PyTypeObject *interface_type = nullptr;
 PyTypeObject *wrapper_type = nullptr;
 
-template <class T> nb::object new_instance(PyTypeObject *type, T value) {
-    nb::object instance = nb::inst_alloc(nb::handle(reinterpret_cast<PyObject *>(type)));
-    new (nb::inst_ptr<T>(instance)) T(std::move(value));
-    nb::inst_mark_ready(instance);
-    return instance;
-}
-
 bool has_type(nb::handle value, PyTypeObject *type) {
     return Py_TYPE(value.ptr()) == type || PyType_IsSubtype(Py_TYPE(value.ptr()), type);
 }

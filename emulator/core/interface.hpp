@@ -79,6 +79,15 @@ nb::object invoke(const Interface &iface, Operation operation, const Member &mem
 
 [[noreturn]] void raise_type_mismatch();
 
+// A new instance of `type` (a bound C++ type T, or a subclass) holding `value`: the type is
+// known, so nothing is looked up as a cast would.
+template <class T> nb::object new_instance(PyTypeObject *type, T value) {
+    nb::object instance = nb::inst_alloc(nb::handle(reinterpret_cast<PyObject *>(type)));
+    new (nb::inst_ptr<T>(instance)) T(std::move(value));
+    nb::inst_mark_ready(instance);
+    return instance;
+}
+
 template <class T> std::shared_ptr<T> emulated_argument(nb::handle value) {
     std::optional<Interface> iface = interface_of(value);
     if (!iface)

@@ -44,6 +44,7 @@ std::deque<Message> take_messages(ThreadQueue &queue) {
 }
 
 void disconnect_objects(ThreadQueue &queue) {
+    ++queue.generation;
     std::vector<std::weak_ptr<EmulatedObject>> objects;
     objects.swap(queue.objects);
     for (auto &weak : objects)
