@@ -98,7 +98,8 @@ void CqgInstrument::set_data_subscription_level(nb::handle value) {
 nb::object CqgInstrument::properties() { return interface_for_this_thread(properties_); }
 
 bool CqgInstrument::streaming() const {
-    return !removed_ && !disconnected() && subscription_level_ != *cqg_constant("dsNone");
+    static const long none = *cqg_constant("dsNone"); // asked for every quote the feed makes
+    return !removed_ && !disconnected() && subscription_level_ != none;
 }
 
 } // namespace cqgemu

@@ -47,7 +47,7 @@ bool contains(const std::string &full_name, const std::string &symbol) {
 } // namespace
 
 nb::object for_home(const Cqgcel &cel, std::shared_ptr<EmulatedObject> object) {
-    return nb::cast(Interface{std::move(object), cel.home()->thread_ident});
+    return new_interface(Interface{std::move(object), cel.home()->thread_ident});
 }
 
 std::shared_ptr<Cqgcel> connected_cel() {
