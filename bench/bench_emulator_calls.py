@@ -12,41 +12,12 @@ figures are the best of the rounds, per operation; the ratio is emulated / Pytho
 import argparse
 import timeit
 
-import corvane_emulator as emulator
-import pythoncom
 import win32com.client
-from win32com.client import constants
 
+from bench_quotes import emulated_events
 from report_rows import report_row
 
 CQG_TYPE_LIBRARY = "{51F35562-AEB4-4AB3-99E8-AC9666344B64}"
-QUOTES = [("qtTrade", 6000.0), ("qtBid", 5999.75), ("qtAsk", 6000.25), ("qtDayHigh", 6010.0)]
-
-
-class CapturingSink:
-    arguments = None
-
-    def OnInstrumentResolved(self, symbol, cqgInstrument, cqgError):
-        win32com.client.Dispatch(cqgInstrument).DataSubscriptionLevel = constants.dsQuotesAndBBA
-
-    def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgInstrumentProperties):
-        CapturingSink.arguments = (cqgInstrument, cqgQuotes)
-
-
-def emulated_arguments():
-    """The bare instrument and quote collections of events of one and of four quotes."""
-    win32com.client.gencache.EnsureModule(CQG_TYPE_LIBRARY, 0, 4, 0)
-    emulator.reset()
-    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
-    sink = win32com.client.WithEvents(cel, CapturingSink)
-    cel.NewInstrument("EPZ26")
-    pythoncom.PumpWaitingMessages()
-    arguments = {}
-    for count in (1, 4):
-        emulator.push_quotes("EPZ26", QUOTES[:count])
-        pythoncom.PumpWaitingMessages()
-        arguments[count] = CapturingSink.arguments
-    return cel, sink, arguments
 
 
 class PlainQuote:
@@ -90,12 +61,13 @@ def main():
     parser.add_argument("--number", type=int, default=20000)
     parser.add_argument("--rounds", type=int, default=7)
     args = parser.parse_args()
-    cel, sink, arguments = emulated_arguments()
+    win32com.client.gencache.EnsureModule(CQG_TYPE_LIBRARY, 0, 4, 0)
+    cel, sink, arguments = emulated_events()  # the arguments of events of 1 and of 4 quotes
     wrap = win32com.client.Dispatch
-    instrument, quotes_1 = arguments[1]
+    instrument, quotes_1, _ = arguments[1]
     quotes_4 = wrap(arguments[4][1])
     emulated = {"instrument": wrap(instrument), "quotes_1": wrap(quotes_1), "quotes_4": quotes_4,
-                "quote": next(iter(quotes_4)), "bare": arguments[1], "wrap": wrap}
+                "quote": next(iter(quotes_4)), "bare": arguments[1][:2], "wrap": wrap}
     plain_quotes = [PlainQuote(i, 6000.0 + i) for i in range(4)]
     plain = {"instrument": PlainInstrument(), "quotes_1": PlainQuotes(plain_quotes[:1]),
              "quotes_4": PlainQuotes(plain_quotes), "quote": plain_quotes[0],
