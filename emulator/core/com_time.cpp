@@ -109,7 +109,10 @@ bool is_datetime(nb::handle value) { return PyDateTime_Check(value.ptr()); }
 nb::object com_time_from_wall_clock(double wall_clock_seconds) {
     double milliseconds = std::floor(wall_clock_seconds * 1000.0 + 1e-6);
     double whole_seconds = std::floor(milliseconds / 1000.0);
-    long rest = static_cast<long>(milliseconds - whole_seconds * 1000.0);
+    // No number (NaN, an infinity) has a rest; datetime refuses it below.
+    long rest = std::isfinite(milliseconds)
+                    ? static_cast<long>(milliseconds - whole_seconds * 1000.0)
+                    : 0;
     // Every time stamp of the emulated world is a date of years 1 to 9999; anything else (or
     // no number at all) gets datetime's own error from the way round.
     if (whole_seconds >= FIRST_SECOND && whole_seconds <= LAST_SECOND)
