@@ -38,7 +38,8 @@ nb::object EmulatedCollection::new_enum(nb::tuple args) {
     items.reserve(total);
     for (size_t i = 0; i < total; ++i)
         items.push_back(item_at(i));
-    return interface_for_this_thread(make_emulated<CollectionEnumerator>(home(), std::move(items)));
+    return interface_for_this_thread(
+        make_transient<CollectionEnumerator>(home(), std::move(items)));
 }
 
 CollectionEnumerator::CollectionEnumerator(std::shared_ptr<ThreadQueue> home,

@@ -14,8 +14,12 @@ struct ComIterator {
     Interface enumerator;
 };
 
+PyTypeObject *iterator_type = nullptr; // set once the type is defined
+
 const Interface &interface_of_wrapper(nb::handle self) {
-    return nb::cast<const DispatchWrapper &>(self).iface;
+    if (!is_wrapper(self))
+        return nb::cast<const DispatchWrapper &>(self).iface; // nanobind's error for the rest
+    return nb::inst_ptr<DispatchWrapper>(self)->iface;
 }
 
 [[noreturn]] void raise_type_error(const std::string &text) {
@@ -40,7 +44,7 @@ nb::object iterate(nb::handle self) {
     std::optional<Interface> found = interface_of(enumerator);
     if (!found)
         raise_type_error("This object does not support enumeration");
-    return nb::cast(ComIterator{*found});
+    return new_instance(iterator_type, ComIterator{*found});
 }
 
 // The iterator's tp_iternext: the end of the items is a plain null result, without an
@@ -102,6 +106,7 @@ PyObject *iterate_slot(PyObject *self) noexcept {
 void define_container_protocol(nb::module_ &module) {
     nb::class_<ComIterator>(module, "COMIterator", nb::type_slots(iterator_slots))
         .def("__iter__", [](nb::handle self) { return nb::borrow(self); });
+    iterator_type = reinterpret_cast<PyTypeObject *>(nb::type<ComIterator>().ptr());
 
     nb::object wrapper = nb::borrow(nb::type<DispatchWrapper>());
     wrapper.attr("__len__") = nb::cpp_function(&length, nb::is_method());

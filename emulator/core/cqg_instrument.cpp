@@ -36,7 +36,12 @@ const MemberTable &CqgQuotes::members() const {
 }
 
 std::shared_ptr<EmulatedObject> CqgQuotes::item_at(size_t index) {
-    return make_emulated<CqgQuote>(home(), quotes_.at(index));
+    const QuoteValue &value = quotes_.at(index);
+    if (made_.empty())
+        made_.resize(quotes_.size());
+    if (!made_[index])
+        made_[index] = make_transient<CqgQuote>(home(), value);
+    return made_[index];
 }
 
 std::shared_ptr<EmulatedObject> CqgQuotes::item_with_key(nb::handle key) {
@@ -93,7 +98,8 @@ void CqgInstrument::set_data_subscription_level(nb::handle value) {
 nb::object CqgInstrument::properties() { return interface_for_this_thread(properties_); }
 
 bool CqgInstrument::streaming() const {
-    return !removed_ && !disconnected() && subscription_level_ != *cqg_constant("dsNone");
+    static const long none = *cqg_constant("dsNone"); // asked for every quote the feed makes
+    return !removed_ && !disconnected() && subscription_level_ != none;
 }
 
 } // namespace cqgemu

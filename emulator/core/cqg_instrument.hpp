@@ -35,7 +35,8 @@ private:
     QuoteValue value_;
 };
 
-// The changed quotes of one event; each read of an item makes its quote object.
+// The changed quotes of one event. The collection holds its quote objects (made at the first
+// read of each), so reading an item twice gives the same object.
 class CqgQuotes : public EmulatedCollection {
 public:
     CqgQuotes(std::shared_ptr<ThreadQueue> home, std::vector<QuoteValue> quotes);
@@ -49,6 +50,7 @@ public:
 
 private:
     std::vector<QuoteValue> quotes_;
+    std::vector<std::shared_ptr<CqgQuote>> made_; // by index, null until read
 };
 
 class CqgInstrumentProperties : public EmulatedCollection {

@@ -112,7 +112,7 @@ void CqgTicks::disconnect() {
 }
 
 std::shared_ptr<EmulatedObject> CqgTicks::item_at(size_t index) {
-    return make_emulated<CqgTick>(home(), ticks_.at(index));
+    return make_transient<CqgTick>(home(), ticks_.at(index));
 }
 
 std::shared_ptr<EmulatedObject> CqgTicks::item_with_key(nb::handle key) {

@@ -167,7 +167,7 @@ void CqgTimedBars::disconnect() {
 }
 
 std::shared_ptr<EmulatedObject> CqgTimedBars::item_at(size_t index) {
-    return make_emulated<CqgTimedBar>(home(), bars_.at(index));
+    return make_transient<CqgTimedBar>(home(), bars_.at(index));
 }
 
 std::shared_ptr<EmulatedObject> CqgTimedBars::item_with_key(nb::handle key) {

@@ -4,7 +4,8 @@
 
 namespace cqgemu {
 
-EmulatedObject::EmulatedObject(std::shared_ptr<ThreadQueue> home) : home_(std::move(home)) {}
+EmulatedObject::EmulatedObject(std::shared_ptr<ThreadQueue> home)
+    : home_(std::move(home)), generation_(home_ ? home_->generation : 0) {}
 
 void register_with_home(const std::shared_ptr<EmulatedObject> &object) {
     if (!object->home())

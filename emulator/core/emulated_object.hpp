@@ -6,12 +6,12 @@
 #pragma once
 
 #include "member_table.hpp"
+#include "thread_queue.hpp"
 
+#include <cstdint>
 #include <memory>
 
 namespace cqgemu {
-
-class ThreadQueue;
 
 class EmulatedObject : public std::enable_shared_from_this<EmulatedObject> {
 public:
@@ -29,17 +29,27 @@ public:
     virtual void disconnect() { disconnected_ = true; }
 
     const std::shared_ptr<ThreadQueue> &home() const { return home_; }
-    bool disconnected() const { return disconnected_; }
+    bool disconnected() const {
+        return disconnected_ || (home_ && home_->generation != generation_);
+    }
 
 protected:
     bool disconnected_ = false;
 
 private:
     std::shared_ptr<ThreadQueue> home_;
+    std::uint64_t generation_; // of the home apartment when the object was made
 };
 
 // Registers a new object with its apartment so that leaving the apartment disconnects it.
 template <class T, class... Args> std::shared_ptr<T> make_emulated(Args &&...args);
+
+// An object that holds nothing to let go of when its apartment is left (no Python object, no
+// object that does): it is not listed, and finds itself disconnected by the apartment's
+// generation. For the many short-lived objects a read makes (quotes, enumerators).
+template <class T, class... Args> std::shared_ptr<T> make_transient(Args &&...args) {
+    return std::make_shared<T>(std::forward<Args>(args)...);
+}
 
 void register_with_home(const std::shared_ptr<EmulatedObject> &object);
 

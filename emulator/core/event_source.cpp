@@ -47,7 +47,14 @@ void deliver(nb::handle sink, nb::handle handler_name, nb::handle args) {
         nb::object handler = nb::getattr(sink, handler_name, nb::none());
         if (handler.is_none())
             return;
-        handler(*args);
+        if (!PyTuple_Check(args.ptr())) {
+            handler(*args);
+            return;
+        }
+        // Event arguments cross as a tuple: the handler is called with it as it is.
+        nb::object result = nb::steal(PyObject_Call(handler.ptr(), args.ptr(), nullptr));
+        if (!result.is_valid())
+            throw nb::python_error();
     } catch (nb::python_error &error) {
         report_handler_error(error);
     }

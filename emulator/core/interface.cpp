@@ -21,6 +21,15 @@ namespace cqgemu {
 
 namespace {
 
+// Set once the types are defined: a type check or a new instance then needs no look-up of
+// the C++ type.
+PyTypeObject *interface_type = nullptr;
+PyTypeObject *wrapper_type = nullptr;
+
+bool has_type(nb::handle value, PyTypeObject *type) {
+    return Py_TYPE(value.ptr()) == type || PyType_IsSubtype(Py_TYPE(value.ptr()), type);
+}
+
 // One call waiting for the owner thread. `done`, set under the platform mutex, publishes
 // `result` and `error` to the caller.
 struct PendingCall {
@@ -220,10 +229,10 @@ nb::object call_through_proxy(const Interface &iface, Operation operation, const
     return std::move(call->result);
 }
 
-const Member &member_named(const Interface &iface, const char *name) {
+const Member &member_named(const Interface &iface, std::string_view name) {
     const Member *member = iface.target->members().find(name);
     if (!member) {
-        std::string text = std::string(iface.target->type_name()) + "." + name;
+        std::string text = std::string(iface.target->type_name()) + "." + std::string(name);
         PyErr_SetString(PyExc_AttributeError, text.c_str());
         throw nb::python_error();
     }
@@ -242,6 +251,8 @@ bool same_object(const Interface &a, nb::handle other) {
     return b && a.target == b->target;
 }
 
+nb::object get_member(nb::handle self, std::string_view name);
+
 // Attribute lookup on a CDispatch (its tp_getattro, so that a read costs no Python-level call,
 // as the platform's own wrapper looks a name up in its table and invokes it). A name of the
 // object's own goes straight to its members: a CDispatch has no ordinary attribute of that
@@ -254,28 +265,35 @@ nb::object get_attribute(nb::handle self, nb::handle name) {
                      Py_TYPE(name.ptr())->tp_name);
         throw nb::python_error();
     }
-    // A copy: the ordinary lookup below may run Python code.
     Py_ssize_t size = 0;
     const char *utf8 = PyUnicode_AsUTF8AndSize(name.ptr(), &size);
     if (!utf8)
         throw nb::python_error();
-    const std::string text(utf8, static_cast<size_t>(size));
-    bool own_name = !text.empty() && text[0] != '_' &&
-                    self.type().is(nb::type<DispatchWrapper>());
-    if (!own_name) {
+    // The name's text is read before anything below may run Python code.
+    std::string_view text(utf8, static_cast<size_t>(size));
+    bool python_name = text.empty() || text[0] == '_';
+    if (python_name || Py_TYPE(self.ptr()) != wrapper_type) {
+        // A copy: the ordinary lookup may run Python code.
+        const std::string copy(text);
         if (PyObject *found = PyObject_GenericGetAttr(self.ptr(), name.ptr()))
             return nb::steal(found);
         if (!PyErr_ExceptionMatches(PyExc_AttributeError))
             throw nb::python_error();
-        if (text.empty() || text[0] == '_') {
-            PyErr_Clear();
-            PyErr_SetString(PyExc_AttributeError, text.c_str());
+        PyErr_Clear();
+        if (python_name) {
+            PyErr_SetString(PyExc_AttributeError, copy.c_str());
             throw nb::python_error();
         }
-        PyErr_Clear();
+        return get_member(self, copy);
     }
-    const Interface &iface = nb::cast<const DispatchWrapper &>(self).iface;
-    const Member &member = member_named(iface, text.c_str());
+    return get_member(self, text);
+}
+
+// A property read or a bound method of the wrapped object. `name` is not read after the
+// member is found.
+nb::object get_member(nb::handle self, std::string_view name) {
+    const Interface &iface = nb::inst_ptr<DispatchWrapper>(self)->iface;
+    const Member &member = member_named(iface, name);
     if (member.is_method()) {
         // Looking a method up already asks the object (for its id), so the thread is checked.
         require_usable_here(iface);
@@ -357,18 +375,28 @@ std::string describe(const Interface &iface, const char *kind) {
 } // namespace
 
 nb::object interface_for_this_thread(std::shared_ptr<EmulatedObject> object) {
-    return nb::cast(Interface{std::move(object), current_thread_ident()});
+    return new_interface(Interface{std::move(object), current_thread_ident()});
 }
 
+nb::object new_interface(Interface iface) {
+    return new_instance(interface_type, std::move(iface));
+}
+
+bool is_interface(nb::handle value) { return has_type(value, interface_type); }
+
+const Interface &held_interface(nb::handle value) { return *nb::inst_ptr<Interface>(value); }
+
+bool is_wrapper(nb::handle value) { return has_type(value, wrapper_type); }
+
 std::optional<Interface> interface_of(nb::handle value) {
-    if (nb::isinstance<Interface>(value))
-        return nb::cast<const Interface &>(value);
-    if (nb::isinstance<DispatchWrapper>(value))
-        return nb::cast<const DispatchWrapper &>(value).iface;
+    if (is_interface(value))
+        return held_interface(value);
+    if (is_wrapper(value))
+        return nb::inst_ptr<DispatchWrapper>(value)->iface;
     if (!value.is_none() && nb::hasattr(value, "_oleobj_")) {
         nb::object inner = value.attr("_oleobj_");
-        if (nb::isinstance<Interface>(inner))
-            return nb::cast<const Interface &>(inner);
+        if (is_interface(inner))
+            return held_interface(inner);
     }
     return std::nullopt;
 }
@@ -380,12 +408,14 @@ void require_usable_here(const Interface &iface) {
         raise_com_error(hresult::RPC_E_DISCONNECTED);
 }
 
-nb::object wrap_for_names(const Interface &iface) { return nb::cast(DispatchWrapper{iface}); }
+nb::object wrap_for_names(const Interface &iface) {
+    return new_instance(wrapper_type, DispatchWrapper{iface});
+}
 
 nb::object wrap_result(nb::object value) {
     // Only an object goes through Dispatch; values arrive converted already.
-    if (nb::isinstance<Interface>(value))
-        return wrap_for_names(nb::cast<const Interface &>(value));
+    if (is_interface(value))
+        return wrap_for_names(held_interface(value));
     return value;
 }
 
@@ -401,7 +431,7 @@ nb::object invoke(const Interface &iface, Operation operation, const Member &mem
     // The caller's side makes the VARIANTs: a value COM cannot carry never leaves this thread.
     nb::object sent = to_variant(argument);
     const std::shared_ptr<ThreadQueue> &owner = iface.target->home();
-    if (!owner || owner == current_queue())
+    if (!owner || owner.get() == current_queue().get())
         return from_variant(run_member(*iface.target, operation, member, std::move(sent)),
                             current_thread_ident());
     require_apartment();
@@ -441,6 +471,8 @@ void define_interface_types(nb::module_ &module) {
         nb::object type = module.attr(name);
         type.attr("__hash__") = nb::none();
     }
+    interface_type = reinterpret_cast<PyTypeObject *>(nb::type<Interface>().ptr());
+    wrapper_type = reinterpret_cast<PyTypeObject *>(nb::type<DispatchWrapper>().ptr());
 }
 
 void raise_type_mismatch() { raise_com_error(hresult::DISP_E_TYPEMISMATCH); }

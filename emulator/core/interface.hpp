@@ -41,6 +41,16 @@ void define_interface_types(nb::module_ &module);
 // A bare interface pointer to `object`, valid on the calling thread.
 nb::object interface_for_this_thread(std::shared_ptr<EmulatedObject> object);
 
+// A PyIDispatch holding `iface`.
+nb::object new_interface(Interface iface);
+
+// Whether `value` is a PyIDispatch, and the interface it holds (`value` must be one).
+bool is_interface(nb::handle value);
+const Interface &held_interface(nb::handle value);
+
+// Whether `value` is a CDispatch (or made from a subclass of it).
+bool is_wrapper(nb::handle value);
+
 // The interface behind a PyIDispatch, a CDispatch or an object with `_oleobj_`; empty if none.
 std::optional<Interface> interface_of(nb::handle value);
 
@@ -68,6 +78,15 @@ nb::object invoke(const Interface &iface, Operation operation, const Member &mem
                   nb::object argument);
 
 [[noreturn]] void raise_type_mismatch();
+
+// A new instance of `type` (a bound C++ type T, or a subclass) holding `value`: the type is
+// known, so nothing is looked up as a cast would.
+template <class T> nb::object new_instance(PyTypeObject *type, T value) {
+    nb::object instance = nb::inst_alloc(nb::handle(reinterpret_cast<PyObject *>(type)));
+    new (nb::inst_ptr<T>(instance)) T(std::move(value));
+    nb::inst_mark_ready(instance);
+    return instance;
+}
 
 template <class T> std::shared_ptr<T> emulated_argument(nb::handle value) {
     std::optional<Interface> iface = interface_of(value);

@@ -47,7 +47,7 @@ bool contains(const std::string &full_name, const std::string &symbol) {
 } // namespace
 
 nb::object for_home(const Cqgcel &cel, std::shared_ptr<EmulatedObject> object) {
-    return nb::cast(Interface{std::move(object), cel.home()->thread_ident});
+    return new_interface(Interface{std::move(object), cel.home()->thread_ident});
 }
 
 std::shared_ptr<Cqgcel> connected_cel() {
@@ -70,7 +70,7 @@ size_t deliver_quotes(Cqgcel &cel, const std::string &symbol, std::vector<QuoteV
     for (const std::shared_ptr<CqgInstrument> &instrument : cel.resolved_instruments()) {
         if (!instrument->streaming() || !contains(instrument->key(), symbol))
             continue;
-        auto collection = make_emulated<CqgQuotes>(cel.home(), quotes);
+        auto collection = make_transient<CqgQuotes>(cel.home(), quotes);
         batch.add("InstrumentChanged",
                   nb::make_tuple(for_home(cel, instrument), for_home(cel, std::move(collection)),
                                  for_home(cel, instrument->property_collection())));

@@ -6,10 +6,11 @@
 
 #include <nanobind/nanobind.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace cqgemu {
 
@@ -31,18 +32,29 @@ std::string lower_ascii(std::string_view name);
 // The one integer argument of an indexed property; the platform's error for anything else.
 long index_argument(nb::tuple args);
 
+// Every attribute read looks a name up here, so a look-up neither allocates nor compares
+// whole strings: the name's case-blind hash picks a slot, and only a member with the same hash
+// is compared letter by letter.
 class MemberTable {
 public:
     const Member *find(std::string_view name) const;
 
     // The member `obj(x)` calls (the type library's DISPID_VALUE); null if the type has none.
-    const Member *default_member() const { return find(default_name_); }
+    const Member *default_member() const {
+        return default_index_ < 0 ? nullptr : &members_[default_index_];
+    }
 
     template <class T> class Builder;
 
 private:
-    std::unordered_map<std::string, Member> by_lower_name_;
-    std::string default_name_;
+    // Adds or replaces the member of that name (whatever its case).
+    void add(Member member);
+    void set_default(std::string_view name);
+
+    std::vector<Member> members_;
+    std::vector<std::uint64_t> hashes_; // of members_, by index
+    std::vector<int> slots_;            // open addressing: an index into members_, or -1
+    int default_index_ = -1;
 };
 
 // MemberTable::Builder<T>(table).property("Name", &T::get_x, &T::set_x).method("Run", &T::run)
@@ -59,7 +71,7 @@ public:
             member.set = [set](EmulatedObject &self, nb::handle value) {
                 (static_cast<T &>(self).*set)(value);
             };
-        table_.by_lower_name_[lower_ascii(name)] = std::move(member);
+        table_.add(std::move(member));
         return *this;
     }
 
@@ -69,7 +81,7 @@ public:
         member.call = [call](EmulatedObject &self, nb::tuple args) {
             return (static_cast<T &>(self).*call)(args);
         };
-        table_.by_lower_name_[lower_ascii(name)] = std::move(member);
+        table_.add(std::move(member));
         return *this;
     }
 
@@ -81,13 +93,13 @@ public:
         member.call = [get](EmulatedObject &self, nb::tuple args) {
             return (static_cast<T &>(self).*get)(index_argument(args));
         };
-        table_.by_lower_name_[lower_ascii(name)] = std::move(member);
+        table_.add(std::move(member));
         return *this;
     }
 
     // Names the member that calling the object itself invokes; it must be declared already.
     Builder &default_member(const char *name) {
-        table_.default_name_ = name;
+        table_.set_default(name);
         return *this;
     }
 

@@ -35,7 +35,8 @@ namespace {
 
 const char *const CQG_TYPE_LIBRARY = "{51F35562-AEB4-4AB3-99E8-AC9666344B64}";
 
-nb::object dispatch(nb::handle target, nb::args, nb::kwargs) {
+// win32com.client.Dispatch takes (and ignores) the rest of pywin32's arguments itself.
+nb::object dispatch(nb::handle target) {
     if (nb::isinstance<nb::str>(target))
         return create_by_program_id(nb::cast<std::string>(target));
     // Wrapping asks nothing of the object yet: a proxy used on the wrong thread fails at its
@@ -196,7 +197,7 @@ NB_MODULE(_cqgemu, m) {
     define_order_controls(m);
     define_probe(m);
 
-    m.def("Dispatch", &dispatch, nb::arg("dispatch").none(), nb::arg("args"), nb::arg("kwargs"));
+    m.def("Dispatch", &dispatch, nb::arg("dispatch").none());
     m.def("load_type_library", &load_type_library, nb::arg("guid"), nb::arg("lcid"),
           nb::arg("major"), nb::arg("minor"));
     m.def("constant", &constant, nb::arg("name"));

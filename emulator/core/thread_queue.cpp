@@ -44,6 +44,7 @@ std::deque<Message> take_messages(ThreadQueue &queue) {
 }
 
 void disconnect_objects(ThreadQueue &queue) {
+    ++queue.generation;
     std::vector<std::weak_ptr<EmulatedObject>> objects;
     objects.swap(queue.objects);
     for (auto &weak : objects)
@@ -65,7 +66,7 @@ void drop_contents(ThreadQueue &queue) {
 
 unsigned long current_thread_ident() { return PyThread_get_thread_ident(); }
 
-std::shared_ptr<ThreadQueue> current_queue() {
+const std::shared_ptr<ThreadQueue> &current_queue() {
     if (!this_thread.queue) {
         auto queue = std::make_shared<ThreadQueue>(current_thread_ident());
         std::lock_guard<std::mutex> lock(platform_mutex());

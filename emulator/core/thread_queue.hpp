@@ -42,6 +42,9 @@ public:
 
     // Guarded by the GIL: objects created in this apartment, disconnected when it is left.
     std::vector<std::weak_ptr<EmulatedObject>> objects;
+    // Guarded by the GIL: how many times the apartment was left. An object made in it that is
+    // not listed in `objects` knows it is disconnected once this has moved on.
+    std::uint64_t generation = 0;
 
     bool in_apartment() const { return alive && com_init_count > 0; }
 };
@@ -49,7 +52,7 @@ public:
 unsigned long current_thread_ident();
 
 // The calling thread's queue, made on first use.
-std::shared_ptr<ThreadQueue> current_queue();
+const std::shared_ptr<ThreadQueue> &current_queue();
 
 // The live queue of a thread, or null when that thread has none.
 std::shared_ptr<ThreadQueue> find_queue(unsigned long thread_ident);

@@ -63,27 +63,32 @@ bool already_variant(nb::handle item) {
         return overflow == 0;
     }
     return item.is_none() || PyBool_Check(raw) || PyFloat_CheckExact(raw) ||
-           PyUnicode_CheckExact(raw) || nb::isinstance<Interface>(item);
+           PyUnicode_CheckExact(raw) || is_interface(item);
 }
 
 // True when from_variant(item, thread) would give `item` itself.
 bool unchanged_on(nb::handle item, unsigned long thread) {
-    if (!nb::isinstance<Interface>(item))
+    if (!is_interface(item))
         return !PyTuple_Check(item.ptr());
-    return nb::cast<const Interface &>(item).valid_thread == thread;
+    return held_interface(item).valid_thread == thread;
+}
+
+// Tuples are read by index: they are what every call and event carries, and a Python
+// iterator per tuple would cost more than the check itself.
+template <class Test> bool every_item(nb::handle tuple, Test test) {
+    const Py_ssize_t size = PyTuple_GET_SIZE(tuple.ptr());
+    for (Py_ssize_t i = 0; i < size; ++i)
+        if (!test(nb::handle(PyTuple_GET_ITEM(tuple.ptr(), i))))
+            return false;
+    return true;
 }
 
 } // namespace
 
 nb::object to_variant(nb::handle value) {
     // An event's arguments are mostly interfaces and plain numbers: such a tuple crosses whole.
-    if (PyTuple_CheckExact(value.ptr())) {
-        bool plain = true;
-        for (nb::handle item : value)
-            plain = plain && already_variant(item);
-        if (plain)
-            return nb::borrow(value);
-    }
+    if (PyTuple_CheckExact(value.ptr()) && every_item(value, already_variant))
+        return nb::borrow(value);
     PyObject *raw = value.ptr();
     if (value.is_none() || PyBool_Check(raw))
         return nb::borrow(value);
@@ -93,7 +98,7 @@ nb::object to_variant(nb::handle value) {
         return PyFloat_CheckExact(raw) ? nb::borrow(value) : nb::float_(value);
     if (PyUnicode_Check(raw))
         return PyUnicode_CheckExact(raw) ? nb::borrow(value) : nb::str(value);
-    if (nb::isinstance<Interface>(value))
+    if (is_interface(value))
         return nb::borrow(value);
     if (PyTuple_Check(raw) || PyList_Check(raw)) {
         nb::list items;
@@ -115,22 +120,24 @@ nb::object to_variant(nb::handle value) {
 }
 
 nb::object from_variant(nb::handle value, unsigned long receiving_thread) {
-    if (nb::isinstance<Interface>(value)) {
-        const Interface &iface = nb::cast<const Interface &>(value);
+    if (is_interface(value)) {
+        const Interface &iface = held_interface(value);
         if (iface.valid_thread == receiving_thread)
             return nb::borrow(value); // already valid there: no second pointer needed
-        return nb::cast(Interface{iface.target, receiving_thread});
+        return new_interface(Interface{iface.target, receiving_thread});
     }
     if (PyTuple_Check(value.ptr())) {
-        bool unchanged = true;
-        for (nb::handle item : value)
-            unchanged = unchanged && unchanged_on(item, receiving_thread);
-        if (unchanged)
+        if (every_item(value, [&](nb::handle item) { return unchanged_on(item, receiving_thread); }))
             return nb::borrow(value);
-        nb::list items;
-        for (nb::handle item : value)
-            items.append(from_variant(item, receiving_thread));
-        return nb::tuple(items);
+        const Py_ssize_t size = PyTuple_GET_SIZE(value.ptr());
+        nb::object items = nb::steal(PyTuple_New(size));
+        if (!items.is_valid())
+            throw nb::python_error();
+        for (Py_ssize_t i = 0; i < size; ++i) {
+            nb::object item = from_variant(PyTuple_GET_ITEM(value.ptr(), i), receiving_thread);
+            PyTuple_SET_ITEM(items.ptr(), i, item.release().ptr());
+        }
+        return items;
     }
     return nb::borrow(value);
 }

@@ -13,6 +13,7 @@ from win32com.client import constants
 pytestmark = pytest.mark.timeout(20)
 
 INVALID = -2147483648
+DISCONNECTED = -2147417848
 QUOTE_TYPES = [
     "qtAsk", "qtBid", "qtCohUndAsk", "qtCohUndBid", "qtDayHigh", "qtDayLow", "qtDayOpen",
     "qtImpliedAsk", "qtImpliedBid", "qtIndicativeOpen", "qtMarker", "qtOutrightAsk",
@@ -172,6 +173,56 @@ class TestQuotes:
         assert [e[2] for e in pumped(sink)] == [[(constants.qtBid, 1.0, True)]]
         assert len(cel.Instruments) == 0
         assert sink.instrument.FullName == "F.US.EPZ26"  # still readable by a late handler
+
+    def test_a_quotes_collection_holds_its_quotes_and_each_loop_asks_for_an_enumerator(
+            self, cel, sink):
+        kept = []
+
+        class Keeping(MarketSink):
+            def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgProperties):
+                kept.append(wrap(cqgQuotes))
+
+        keeping = win32com.client.WithEvents(cel, Keeping)
+        subscribe(cel, keeping)
+        emu.push_quotes("EPZ26", [("qtBid", 1.0), ("qtAsk", 2.0)])
+        pumped(keeping)
+        [quotes] = kept
+        first, second = list(quotes), list(quotes)
+        assert first == second and first[0] != first[1]
+        assert quotes.Item(1) == first[1] and quotes(0) == first[0]
+        assert [q.Price for q in second] == [1.0, 2.0]
+        emu.fail_property("IEnumVARIANT", "Next", times=1)
+        with pytest.raises(pythoncom.com_error):
+            list(quotes)
+        emu.fail_property("CQGQuotes", "_NewEnum", times=1)
+        with pytest.raises(TypeError):
+            list(quotes)
+        assert len(list(quotes)) == 2
+
+    def test_quotes_kept_past_the_apartment_are_disconnected_for_good(self, cel, sink):
+        kept = []
+
+        class Keeping(MarketSink):
+            def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgProperties):
+                quotes = wrap(cqgQuotes)
+                kept.extend([quotes, iter(quotes), quotes.Item(0)])
+
+        keeping = win32com.client.WithEvents(cel, Keeping)
+        subscribe(cel, keeping)
+        emu.push_quotes("EPZ26", [("qtBid", 1.0), ("qtAsk", 2.0)])
+        pumped(keeping)
+        quotes, enumerator, quote = kept
+        assert quote.Price == 1.0 and next(enumerator).Price == 1.0
+        pythoncom.CoUninitialize()  # the fixture entered twice
+        pythoncom.CoUninitialize()
+        pythoncom.CoInitialize()
+        for read in (lambda: quotes.Count, lambda: next(enumerator), lambda: quote.Price):
+            with pytest.raises(pythoncom.com_error) as raised:
+                read()
+            assert raised.value.hresult == DISCONNECTED
+        with pytest.raises(TypeError):
+            list(quotes)
+        pythoncom.CoInitialize()  # for the fixture to leave
 
     @pytest.mark.parametrize("quote, error", [
         (("qtNope", 1.0), ValueError), (("tptBid", 1.0), ValueError),

@@ -3,10 +3,13 @@ server method reach the caller as com_error."""
 import datetime as dt
 import decimal
 import enum
+import math
 import time
 
 import numpy
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import corvane_emulator as emu
 import pythoncom
@@ -112,6 +115,25 @@ def test_com_dates_are_utc_labelled_wall_clock_times_kept_to_the_millisecond():
     wall_clock = dt.datetime(year=stamp.year, month=stamp.month, day=stamp.day, hour=stamp.hour,
                              minute=stamp.minute, second=stamp.second)
     assert wall_clock == naive
+
+
+@settings(max_examples=400, deadline=None)
+@given(st.one_of(st.floats(min_value=-62135596800.0, max_value=253402300799.0),
+                 st.integers(min_value=-62135596800, max_value=253402300799).map(float),
+                 st.sampled_from([0.0, -0.0005, 951782400.0, 951868799.999, 4107542400.0,
+                                  -2203891200.0, 253402300799.999])))
+def test_com_dates_fall_on_the_calendar_day_datetime_gives(seconds):
+    stamp = emu.make_com_time(seconds)
+    milliseconds = math.floor(seconds * 1000 + 1e-6)
+    expected = dt.datetime(1970, 1, 1, tzinfo=UTC) + dt.timedelta(milliseconds=milliseconds)
+    assert type(stamp) is pywintypes.TimeType and stamp.tzinfo is UTC
+    assert stamp == expected and str(stamp) == str(expected)
+
+
+@pytest.mark.parametrize("seconds", [math.nan, math.inf, -math.inf, 1e20, -1e20])
+def test_com_dates_outside_the_calendar_are_refused(seconds):
+    with pytest.raises((ValueError, OverflowError, OSError)):
+        emu.make_com_time(seconds)
 
 
 def test_dates_sent_arrive_in_utc_a_naive_one_taken_as_local_time(apartment, monkeypatch):

@@ -34,3 +34,26 @@ def test_the_com_error_class_goes_by_all_its_names():
     assert pythoncom.error is pythoncom.com_error
     assert pythoncom.ole_error is pythoncom.com_error
     assert pywintypes.com_error is pythoncom.com_error
+
+
+CEL_MEMBERS = ["APIConfiguration", "Startup", "Shutdown", "GWLogon", "GWLogoff",
+               "AccountSubscriptionLevel", "Accounts", "NewInstrument", "RemoveInstrument",
+               "Instruments", "CreateTicksRequest", "RequestTicks", "RemoveTicks", "AllTicks",
+               "CreateTimedBarsRequest", "RequestTimedBars", "RemoveTimedBars", "AllTimedBars",
+               "CreateOrder", "Orders"]
+
+
+def test_every_member_answers_in_any_case_and_near_misses_do_not(apartment):
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    for name in CEL_MEMBERS:
+        for spelling in (name, name.lower(), name.upper(), name.swapcase()):
+            assert hasattr(cel, spelling), spelling
+        # Same length and the same first, middle and last letters: only the name tells.
+        middle = len(name) // 2
+        for i in {1, middle - 1, len(name) - 2} - {0, middle, len(name) - 1}:
+            other = "z" if name[i].lower() != "z" else "y"
+            near = name[:i] + other + name[i + 1:]
+            assert not hasattr(cel, near), near
+        for wrong in (name + "s", name[:-1], "_" + name):
+            assert not hasattr(cel, wrong), wrong
+    assert not hasattr(cel, "")
