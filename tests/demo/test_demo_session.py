@@ -21,7 +21,7 @@ def session(tmp_path_factory):
     before = set(threading.enumerate())
     console = Console(file=open(folder / "console.txt", "w"), width=120)
     options = Options(duration=8.0, speed=60.0, symbols=("EPZ26", "CLEF27"), seed=3,
-                      db_dir=folder, chart=False)
+                      db_dir=folder)
     result = run_session(options, console)
     console.file.close()
     started = [t for t in threading.enumerate() if t not in before]
@@ -30,8 +30,8 @@ def session(tmp_path_factory):
 
 def test_nothing_is_left_running(session):
     result, started = session
-    # The bridge's CEL thread, the bot library's threads, the local server, the chat user
-    # and the status printer have all ended.
+    # The bridge's CEL thread, the bot library's threads, the local server, the chat user,
+    # the status printer and the chart's import have all ended.
     assert started == [] and result.threads_left == []
     assert not emu.is_live()
 
@@ -76,3 +76,10 @@ def test_orders_were_filled_and_every_table_has_rows(session):
     assert all(result.stored[table] for table in result.stored)
     assert sum(d.quantity for d in engine.deals.values()) == sum(
         o.filled_quantity for o in engine.orders.values())
+
+
+def test_the_chart_is_written(session):
+    result, _ = session
+    assert result.chart == result.folder / "demo-chart.png"
+    with open(result.chart, "rb") as chart:
+        assert chart.read(8) == b"\x89PNG\r\n\x1a\n"
