@@ -41,10 +41,12 @@ def test_every_chat_command_is_answered_and_the_stranger_ignored(session):
     assert result.unanswered == []
     by_stranger = [turn for turn in result.transcript if turn.chat_id == STRANGER_CHAT_ID]
     assert by_stranger and all(turn.replies == [] for turn in by_stranger)
-    answers = {turn.sent.split()[0]: turn.replies[-1] for turn in result.transcript
+    # The bot's acknowledgement and the engine's answer are sent from two threads, so a
+    # busy machine may deliver the answer first.
+    replies = {turn.sent.split()[0]: turn.replies for turn in result.transcript
                if turn.chat_id != STRANGER_CHAT_ID}
-    assert answers["/balance"].startswith("Balance: cash 100000.00")
-    assert answers["/stop"].startswith("Stopping")
+    assert any(r.startswith("Balance: cash 100000.00") for r in replies["/balance"])
+    assert any(r.startswith("Stopping") for r in replies["/stop"])
     assert result.engine.stop_reason == "stopped from the chat"
 
 
