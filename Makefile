@@ -43,7 +43,7 @@ $(VENV)/requirements-test.txt: $(VENV)/.tools pyproject.toml tools/requirements.
 # is compiled here, which is all that is ever imported.
 define install_requirements
 $(PIP) install -q --no-compile -r $(1)
-$(VPY) -m compileall -q -x '/tests?/' $(VENV)/lib > /dev/null
+$(VPY) -m compileall -q -x 'site-packages/.+/tests?/' $(VENV)/lib > /dev/null
 endef
 
 $(VENV)/.deps: $(VENV)/requirements.txt
