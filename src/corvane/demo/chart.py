@@ -1,13 +1,42 @@
 """The session's chart: one instrument's one-minute bars with the fills marked, and the
 account's equity over the session, saved as a PNG."""
+import threading
 from datetime import timedelta
+
+
+def _import_plotting():
+    import matplotlib
+    matplotlib.use("Agg")  # files only: no window, no display needed
+    import matplotlib.dates  # noqa: F401
+    import matplotlib.pyplot  # noqa: F401
+
+
+class PlottingImport:
+    """Imports matplotlib on a thread of its own (a second or two of work) while the
+    session mostly waits on the market, so that the chart is drawn as soon as it ends;
+    `wait()` before drawing. A failed import is left for save_chart() to raise."""
+
+    def __init__(self):
+        self._thread = threading.Thread(target=self._run, name="demo-chart-import")
+
+    def _run(self):
+        try:
+            _import_plotting()
+        except Exception:
+            pass
+
+    def start(self):
+        self._thread.start()
+        return self
+
+    def wait(self):
+        self._thread.join()
 
 
 def save_chart(path, code, bars, fills, equity):
     """`bars`: the framework's Bar records, oldest first; `fills`: (time, price, quantity
     signed long positive); `equity`: (seconds into the session, equity)."""
-    import matplotlib
-    matplotlib.use("Agg")  # files only: no window, no display needed
+    _import_plotting()
     import matplotlib.dates as mdates
     import matplotlib.pyplot as plt
 

@@ -16,7 +16,7 @@ TABLES = ("balance", "position", "trading_order", "trading_deal")
 
 @dataclass
 class Options:
-    duration: float = 30.0        # seconds of wall time
+    duration: float = 25.0        # seconds of wall time
     speed: float = 40.0           # emulated seconds per wall second: a bar every 1.5 s
     symbols: tuple = tuple(scenario.KNOWN_FUTURES)
     seed: int = 7
@@ -70,6 +70,11 @@ def run_session(options: Options, console, log=None):
         engine = Engine(CqgGateway(securities), scenario.ACCOUNT_ID, scenario.CREDENTIALS,
                         strategy=MovingAverageCross(), db=DB(), bot=bot, log=log)
         rate = QuoteRate()
+        if options.chart:
+            # Logging on waits for CQG and the session for the market: time enough to load
+            # the plotting library before the chart is drawn.
+            from corvane.demo.chart import PlottingImport
+            stack.callback(PlottingImport().start().wait)
 
         def render():
             prices = {s.code: p for s, p in dict(engine.last_prices).items()}
