@@ -7,10 +7,22 @@ namespace pyglue {
 
 // The module as sys.modules holds it now, imported only when it is not there yet: every
 // constant is looked up when used, and the import machinery costs more than the look-up.
+// sys.modules is read directly (PyImport_GetModule would also look into the module's spec on
+// every call, to wait for an import still running on another thread: the platform's modules
+// are imported with the COM bridge, long before any of its events).
 static nb::module_ loaded_module(const char *name) {
-    nb::object loaded = nb::steal(PyImport_GetModule(interned(name).ptr()));
-    if (!loaded.is_valid() && PyErr_Occurred())
-        throw nb::python_error();
+    nb::handle key = interned(name);
+    PyObject *modules = PyImport_GetModuleDict(); // borrowed
+    nb::object loaded;
+    if (PyDict_CheckExact(modules)) {
+        loaded = nb::borrow(PyDict_GetItemWithError(modules, key.ptr()));
+        if (!loaded.is_valid() && PyErr_Occurred())
+            throw nb::python_error();
+    } else {
+        loaded = nb::steal(PyImport_GetModule(key.ptr()));
+        if (!loaded.is_valid() && PyErr_Occurred())
+            throw nb::python_error();
+    }
     // A None entry blocks the module: the import says so.
     if (!loaded.is_valid() || loaded.is_none())
         return nb::module_::import_(name);
