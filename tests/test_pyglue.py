@@ -198,6 +198,144 @@ class TestRecordCopy:
         assert type(got) is Special and got.tag == "y" and got.size == 2
 
 
+    def test_every_way_of_calling_matches_replace(self):
+        import dataclasses
+        from dataclasses import InitVar, dataclass, field
+
+        @dataclass(frozen=True)
+        class Plain:  # nothing but the generated __init__
+            a: int
+            b: float = 0.0
+
+        @dataclass
+        class Ignored:  # an InitVar with no __post_init__ is never stored
+            a: int
+            unused: InitVar[int] = 7
+
+        @dataclass(frozen=True, slots=True)
+        class Slotted:  # fields held in slots, not in an instance dict
+            a: int
+            b: list = field(default_factory=list)
+
+        @dataclass(kw_only=True)
+        class KeywordOnly:
+            a: int
+            b: int = 2
+
+        @dataclass
+        class Mixed:
+            a: int
+            b: int = field(default=0, kw_only=True)
+            c: int = 3
+
+        @dataclass
+        class Reordered:  # its own __init__ takes the fields in another order
+            a: int
+            b: int
+
+            def __init__(self, b, a):
+                self.a, self.b = a, b * 10
+
+        @dataclass
+        class PositionalOnly:  # replace() passes keywords, which this __init__ refuses
+            a: int
+
+            def __init__(self, a, /):
+                self.a = a
+
+        cases = [(Plain(1, 2.0), {"b": 5.0}), (Ignored(1), {"a": 2}),
+                 (Ignored(1), {"unused": 3}), (KeywordOnly(a=1), {"b": 9}),
+                 (Mixed(1, b=2), {"c": 4}), (Mixed(1, b=2), {"b": 8}),
+                 (Reordered(1, 2), {"a": 5}), (Slotted(1, [2]), {"a": 3})]
+        copier = probe.make_copier(Plain)  # one copier, any record class
+        for record, changes in cases:
+            got, want = copier(record, **changes), dataclasses.replace(record, **changes)
+            assert type(got) is type(want) and got == want
+            assert getattr(got, "__dict__", None) == getattr(want, "__dict__", None)
+        with pytest.raises(TypeError):
+            dataclasses.replace(PositionalOnly(1), a=2)
+        with pytest.raises(TypeError):
+            copier(PositionalOnly(1), a=2)
+
+    def test_a_class_changed_after_its_first_copy_is_copied_as_it_now_is(self):
+        import dataclasses
+
+        @dataclasses.dataclass(frozen=True)
+        class Record:
+            a: int
+            b: int = 0
+
+        copy = probe.make_copier(Record)
+        assert copy(Record(1), b=2) == Record(1, 2)
+
+        seen = []
+        generated = Record.__init__
+
+        def counting_init(self, a, b=0):
+            seen.append((a, b))
+            generated(self, a, b)
+
+        Record.__init__ = counting_init  # a replaced __init__ must run
+        assert copy(Record(1), b=3) == Record(1, 3) and seen[-2:] == [(1, 3), (1, 3)]
+        del Record.__init__
+        Record.__init__ = generated
+
+        def post_init(self):
+            object.__setattr__(self, "b", self.b + 100)
+
+        # Added after decoration, the generated __init__ does not call it: nor may the copy.
+        Record.__post_init__ = post_init
+        assert copy(Record(1), a=5).b == dataclasses.replace(Record(1), a=5).b == 0
+        del Record.__post_init__
+
+        # Fields declared anew (as a re-decorated class would): the new field is copied too.
+        Record.__annotations__["c"] = int
+        Record.c = 4
+        del Record.__init__, Record.__repr__, Record.__eq__, Record.__hash__
+        del Record.__setattr__, Record.__delattr__
+        dataclasses.dataclass(frozen=True)(Record)
+        got = copy(Record(1, 2, 3), a=9)
+        assert (got.a, got.b, got.c) == (9, 2, 3)
+
+    def test_many_classes_through_one_copier(self):
+        import dataclasses
+
+        classes = [dataclasses.make_dataclass(f"R{i}", [("a", int), ("b", int)], frozen=True)
+                   for i in range(7)]
+        copy = probe.make_copier(classes[0])
+        for _ in range(3):  # more classes than the copier keeps worked out
+            for i, cls in enumerate(classes):
+                got = copy(cls(i, 0), b=i + 1)
+                assert type(got) is cls and (got.a, got.b) == (i, i + 1)
+
+    def test_copy_survives_a_post_init_that_copies_other_classes(self):
+        # The copy's own plan may be dropped while its __post_init__ runs: run in a child
+        # process, since a plan freed under a running copy would crash the interpreter.
+        code = """
+import dataclasses
+from corvane._testing import _pyglue_probe as probe
+others = [dataclasses.make_dataclass(f"O{i}", [("a", int)]) for i in range(8)]
+copy = probe.make_copier(others[0])
+
+@dataclasses.dataclass
+class Outer:
+    a: int
+    b: int = 0
+
+    def __post_init__(self):
+        for cls in others:
+            copy(cls(1), a=2)
+
+for _ in range(20):
+    got = copy(Outer(1), b=5)
+assert (got.a, got.b) == (1, 5), got
+print("ok")
+"""
+        child = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                               timeout=60)
+        assert child.returncode == 0 and child.stdout.strip() == "ok", child.stderr
+
+
 class TestTimesAndMembers:
     def test_cqg_time_becomes_naive_whole_seconds(self):
         from datetime import datetime, timezone
@@ -226,6 +364,16 @@ class TestTimesAndMembers:
         assert probe.call_member(obj, "Balance", 1) == 20.0
         probe.write_member(obj, "Extra", 3)
         assert obj.Extra == 3
+
+    def test_member_names_from_reused_buffers_stay_apart(self):
+        # Names handed over as C text are cached; a caller's buffer holding another name at
+        # the same address must still find the member it names now.
+        class Record:
+            alpha, beta = 1, 2
+
+        for i in range(2000):
+            name = "".join(["alpha", "beta"][i % 2])  # a new str each time
+            assert probe.read_member(Record, name) == (1 if i % 2 == 0 else 2)
 
     def test_equals_uses_the_values_own_comparison(self):
         class Never:

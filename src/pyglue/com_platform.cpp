@@ -1,14 +1,28 @@
 #include "com_platform.hpp"
 
+#include "interned_names.hpp"
+#include "safe_access.hpp"
+
 namespace pyglue {
 
 // The module as sys.modules holds it now, imported only when it is not there yet: every
 // constant is looked up when used, and the import machinery costs more than the look-up.
+// sys.modules is read directly (PyImport_GetModule would also look into the module's spec on
+// every call, to wait for an import still running on another thread: the platform's modules
+// are imported with the COM bridge, long before any of its events).
 static nb::module_ loaded_module(const char *name) {
-    nb::str key(name);
-    nb::object loaded = nb::steal(PyImport_GetModule(key.ptr()));
-    if (!loaded.is_valid() && PyErr_Occurred())
-        throw nb::python_error();
+    nb::handle key = interned(name);
+    PyObject *modules = PyImport_GetModuleDict(); // borrowed
+    nb::object loaded;
+    if (PyDict_CheckExact(modules)) {
+        loaded = nb::borrow(PyDict_GetItemWithError(modules, key.ptr()));
+        if (!loaded.is_valid() && PyErr_Occurred())
+            throw nb::python_error();
+    } else {
+        loaded = nb::steal(PyImport_GetModule(key.ptr()));
+        if (!loaded.is_valid() && PyErr_Occurred())
+            throw nb::python_error();
+    }
     // A None entry blocks the module: the import says so.
     if (!loaded.is_valid() || loaded.is_none())
         return nb::module_::import_(name);
@@ -24,13 +38,17 @@ nb::module_ win32event_module() { return loaded_module("win32event"); }
 nb::module_ win32com_client_module() { return loaded_module("win32com.client"); }
 
 nb::object dispatch(nb::handle value) {
-    nb::object wrap = nb::getattr(win32com_client_module(), "Dispatch");
-    return wrap(value);
+    nb::object wrap = read(win32com_client_module(), "Dispatch");
+    PyObject *argument = value.ptr();
+    PyObject *wrapped = PyObject_Vectorcall(wrap.ptr(), &argument, 1, nullptr);
+    if (!wrapped)
+        throw nb::python_error();
+    return nb::steal(wrapped);
 }
 
 nb::object com_constant(const char *name) {
-    nb::object constants = nb::getattr(win32com_client_module(), "constants");
-    return nb::getattr(constants, name);
+    nb::object constants = read(win32com_client_module(), "constants");
+    return read(constants, name);
 }
 
 // The `__dicts__` list in the namespace's own attributes: looked up in its instance dict, so
@@ -41,7 +59,7 @@ static nb::object libraries_of(nb::handle constants) {
         PyErr_Clear();
         return nb::object();
     }
-    PyObject *found = PyDict_GetItemWithError(own.ptr(), nb::str("__dicts__").ptr());
+    PyObject *found = PyDict_GetItemWithError(own.ptr(), interned("__dicts__").ptr());
     if (!found) {
         if (PyErr_Occurred())
             throw nb::python_error();
@@ -53,12 +71,12 @@ static nb::object libraries_of(nb::handle constants) {
 }
 
 ComConstants::ComConstants()
-    : constants_(nb::getattr(win32com_client_module(), "constants")),
+    : constants_(read(win32com_client_module(), "constants")),
       libraries_(libraries_of(constants_)) {}
 
 nb::object ComConstants::get(nb::handle name) const {
     if (!libraries_.is_valid())
-        return nb::getattr(constants_, name);
+        return read(constants_, name);
     // By index: a look-up may run Python code (a mapping's __getitem__) that changes the list.
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(libraries_.ptr()); ++i) {
         nb::object names = nb::borrow(PyList_GET_ITEM(libraries_.ptr(), i));

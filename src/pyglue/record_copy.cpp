@@ -1,5 +1,8 @@
 #include "record_copy.hpp"
 
+#include <algorithm>
+
+#include "interned_names.hpp"
 #include "safe_access.hpp"
 #include "truth.hpp"
 
@@ -7,19 +10,71 @@ namespace pyglue {
 
 namespace {
 
-// The class's own __init__ is the one dataclasses wrote (compiled from text, so its code comes
-// from "<string>") and nothing runs after it: no __post_init__.
-bool init_is_generated(nb::handle record_class) {
-    nb::object params = read(record_class, "__dataclass_params__");
-    if (!is_true(read(params, "init")) || nb::hasattr(record_class, "__post_init__"))
+enum class Way { Assembled, Positional, ByKeyword };
+
+// A framework record and a subclass or two; more classes only cost working them out again.
+constexpr std::size_t kMaxPlans = 4;
+
+// Fields of the records we copy; a longer record is copied through the heap.
+constexpr std::size_t kFieldsInPlace = 24;
+
+// obj.<name>, or an invalid object (and no error) when the look-up fails.
+nb::object read_or_nothing(nb::handle obj, nb::handle name) {
+    PyObject *value = PyObject_GetAttr(obj.ptr(), name.ptr());
+    if (!value)
+        PyErr_Clear();
+    return nb::steal(value);
+}
+
+// A name as the interned str a class's own names are, so that it is matched by identity.
+nb::object interned_copy(nb::handle name) {
+    if (!PyUnicode_CheckExact(name.ptr()))
+        return nb::borrow(name);
+    PyObject *text = nb::borrow(name).release().ptr();
+    PyUnicode_InternInPlace(&text);
+    return nb::steal(text);
+}
+
+bool same_text(nb::handle a, nb::handle b) {
+    if (a.is(b))
+        return true;
+    if (!PyUnicode_Check(a.ptr()) || !PyUnicode_Check(b.ptr()))
         return false;
+    int order = PyUnicode_Compare(a.ptr(), b.ptr());
+    if (order == -1 && PyErr_Occurred())
+        throw nb::python_error();
+    return order == 0;
+}
+
+// Whether the class or one of its bases defines `name`, by their own dicts: a name that is
+// absent raises no AttributeError to be cleared. A class we cannot look into counts as one
+// that defines it.
+bool class_defines(PyTypeObject *type, nb::handle name) {
+    PyObject *mro = type->tp_mro;
+    if (!mro || !PyTuple_Check(mro))
+        return true;
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(mro); ++i) {
+        PyObject *own = reinterpret_cast<PyTypeObject *>(PyTuple_GET_ITEM(mro, i))->tp_dict;
+        if (!own)
+            return true;
+        if (PyDict_GetItemWithError(own, name.ptr()))
+            return true;
+        if (PyErr_Occurred())
+            throw nb::python_error();
+    }
+    return false;
+}
+
+// The __init__ dataclasses writes is compiled from text (its code comes from "<string>") and
+// is the class's own.
+bool init_is_generated(nb::handle record_class, nb::handle init) {
     nb::object own = read(record_class, "__dict__");
-    nb::object init = nb::steal(PyObject_GetItem(own.ptr(), nb::str("__init__").ptr()));
-    if (!init.is_valid()) {
+    nb::object defined = nb::steal(PyObject_GetItem(own.ptr(), interned("__init__").ptr()));
+    if (!defined.is_valid()) {
         PyErr_Clear();
         return false;
     }
-    if (!PyFunction_Check(init.ptr()))
+    if (!defined.is(init))
         return false;
     nb::object code = read(init, "__code__");
     nb::object file = read(code, "co_filename");
@@ -27,100 +82,305 @@ bool init_is_generated(nb::handle record_class) {
            PyUnicode_CompareWithASCIIString(file.ptr(), "<string>") == 0;
 }
 
-// An instance is made by object.__new__ and that __init__ sets each field as object.__setattr__
-// does: always for a frozen class, and for another one when it keeps object's __setattr__.
-bool sets_attributes_as_object(nb::handle record_class) {
-    auto *type = reinterpret_cast<PyTypeObject *>(record_class.ptr());
-    if (type->tp_new != PyBaseObject_Type.tp_new)
+// The names of a Python function's parameters, when calling it by position and by keyword
+// bind them alike: no positional-only parameters, no *args or **kwargs. `keyword_only` is
+// how many of the names, at the end, are keyword-only.
+bool plain_parameters(nb::handle function, std::vector<nb::object> &names,
+                      Py_ssize_t &keyword_only) {
+    if (!PyFunction_Check(function.ptr()))
         return false;
-    nb::object params = read(record_class, "__dataclass_params__");
-    return is_true(read(params, "frozen")) || type->tp_setattro == PyObject_GenericSetAttr;
+    nb::object code = read(function, "__code__");
+    Py_ssize_t positional = nb::cast<Py_ssize_t>(read(code, "co_argcount"));
+    Py_ssize_t only_positional = nb::cast<Py_ssize_t>(read(code, "co_posonlyargcount"));
+    keyword_only = nb::cast<Py_ssize_t>(read(code, "co_kwonlyargcount"));
+    long flags = nb::cast<long>(read(code, "co_flags"));
+    constexpr long kVarArgs = 0x04, kVarKeywords = 0x08; // CO_VARARGS, CO_VARKEYWORDS
+    if (only_positional != 0 || (flags & (kVarArgs | kVarKeywords)) || positional < 1)
+        return false;
+    nb::object variables = read(code, "co_varnames");
+    for (Py_ssize_t i = 1; i < positional + keyword_only; ++i) // after self
+        names.push_back(nb::borrow(PyTuple_GET_ITEM(variables.ptr(), i)));
+    return true;
 }
 
 } // namespace
 
-RecordCopier::RecordCopier(nb::handle record_class) : record_class_(nb::borrow(record_class)) {
+struct RecordCopier::Plan {
+    struct Field {
+        nb::object name; // interned
+        bool init;
+        bool init_var;
+        bool init_var_without_default; // must then be given as a change
+    };
+
+    nb::object record_class;
+    nb::object declared; // __dataclass_fields__ as read when worked out
+    Py_ssize_t declared_size = 0;
+    std::vector<Field> fields; // every pseudo-field replace() walks (InitVars, not ClassVars)
+    Way way = Way::ByKeyword;
+
+    // What the faster ways rest on, checked on every copy.
+    nb::object init;
+    PyObject *init_code = nullptr; // compared by identity only
+    PyTypeObject *metaclass = nullptr;
+    newfunc new_slot = nullptr;
+    setattrofunc setattr_slot = nullptr;
+
+    // Positional: the fields in the order of __init__'s parameters, of which the last
+    // `keyword_only` go by the names in `keyword_names`.
+    std::vector<std::size_t> call_order;
+    Py_ssize_t keyword_only = 0;
+    nb::object keyword_names;
+
+    // `declaring` is what the fields are read from: a record of the class, or the class.
+    static std::shared_ptr<const Plan> work_out(nb::handle record_class, nb::handle declaring);
+    bool still_holds(nb::handle record) const;
+    std::size_t index_of(nb::handle name) const;
+    void choose_way(nb::handle record_class);
+};
+
+std::shared_ptr<const RecordCopier::Plan> RecordCopier::Plan::work_out(nb::handle record_class,
+                                                                       nb::handle declaring) {
+    // replace() refuses a record whose class has no dataclass fields.
+    if (!read_or_nothing(record_class, interned("__dataclass_fields__")).is_valid())
+        return nullptr;
     nb::module_ dataclasses = nb::module_::import_("dataclasses");
-    replace_ = read(dataclasses, "replace");
     nb::object init_var_kind = read(dataclasses, "_FIELD_INITVAR");
     nb::object class_var_kind = read(dataclasses, "_FIELD_CLASSVAR");
     nb::object missing = read(dataclasses, "MISSING");
 
-    // Every pseudo-field dataclasses.replace walks (InitVars too, ClassVars not), in class
-    // order.
-    nb::object declared = read(record_class, "__dataclass_fields__");
-    nb::object values = call_method(declared, "values");
-    bool all_plain_init_fields = true;
+    auto plan = std::make_shared<Plan>();
+    plan->record_class = nb::borrow(record_class);
+    // As replace() reads them: from the record.
+    plan->declared = read(declaring, "__dataclass_fields__");
+    plan->declared_size = PyObject_Size(plan->declared.ptr());
+    if (plan->declared_size < 0)
+        throw nb::python_error();
+    nb::object values = call_method(plan->declared, "values");
     for (nb::handle field : values) {
-        nb::object name = read(field, "name");
-        nb::object init = read(field, "init");
         nb::object kind = read(field, "_field_type");
         if (kind.is(class_var_kind))
             continue;
-        nb::object default_value = read(field, "default");
         bool init_var = kind.is(init_var_kind);
-        fields_.push_back(Field{nb::str(name), is_true(init),
-                                init_var && default_value.is(missing)});
-        if (!is_true(init) || init_var)
-            all_plain_init_fields = false;
+        nb::object default_value = read(field, "default");
+        plan->fields.push_back(Field{interned_copy(read(field, "name")),
+                                     is_true(read(field, "init")), init_var,
+                                     init_var && default_value.is(missing)});
     }
-    assembled_ = all_plain_init_fields && init_is_generated(record_class) &&
-                 sets_attributes_as_object(record_class);
+    plan->choose_way(record_class);
+    return plan;
+}
+
+void RecordCopier::Plan::choose_way(nb::handle record_class) {
+    auto *type = reinterpret_cast<PyTypeObject *>(record_class.ptr());
+    metaclass = Py_TYPE(type);
+    new_slot = type->tp_new;
+    setattr_slot = type->tp_setattro;
+    init = read_or_nothing(record_class, interned("__init__"));
+    // Calling the class is type.__call__: object.__new__, then __init__.
+    if (metaclass != &PyType_Type || new_slot != PyBaseObject_Type.tp_new || !init.is_valid() ||
+        !PyFunction_Check(init.ptr()))
+        return;
+    init_code = PyFunction_GET_CODE(init.ptr());
+
+    std::vector<nb::object> parameters;
+    if (!plain_parameters(init, parameters, keyword_only))
+        return;
+    std::size_t init_fields = 0;
+    for (const Field &field : fields)
+        init_fields += field.init;
+    if (parameters.size() != init_fields)
+        return;
+    for (const nb::object &parameter : parameters) {
+        std::size_t index = index_of(parameter);
+        if (index == fields.size() || !fields[index].init ||
+            std::find(call_order.begin(), call_order.end(), index) != call_order.end()) {
+            call_order.clear();
+            return;
+        }
+        call_order.push_back(index);
+    }
+    nb::list names;
+    for (std::size_t i = call_order.size() - keyword_only; i < call_order.size(); ++i)
+        names.append(fields[call_order[i]].name);
+    keyword_names = nb::tuple(names);
+    way = Way::Positional;
+
+    // Nothing but the generated __init__ would run: its work is done here without the call.
+    bool all_plain_fields = std::all_of(fields.begin(), fields.end(), [](const Field &field) {
+        return field.init && !field.init_var;
+    });
+    nb::object params = read(record_class, "__dataclass_params__");
+    bool sets_as_object =
+        is_true(read(params, "frozen")) || setattr_slot == PyObject_GenericSetAttr;
+    if (all_plain_fields && sets_as_object && init_is_generated(record_class, init) &&
+        !class_defines(type, interned("__post_init__")))
+        way = Way::Assembled;
+}
+
+bool RecordCopier::Plan::still_holds(nb::handle record) const {
+    nb::object now_declared = read_or_nothing(record, interned("__dataclass_fields__"));
+    if (!now_declared.is(declared) || PyObject_Size(declared.ptr()) != declared_size) {
+        PyErr_Clear();
+        return false;
+    }
+    if (way == Way::ByKeyword)
+        return true;
+    auto *type = reinterpret_cast<PyTypeObject *>(record_class.ptr());
+    if (Py_TYPE(type) != metaclass || type->tp_new != new_slot || type->tp_setattro != setattr_slot)
+        return false;
+    nb::object now_init = read_or_nothing(record_class, interned("__init__"));
+    if (!now_init.is(init) || PyFunction_GET_CODE(init.ptr()) != init_code)
+        return false;
+    return way != Way::Assembled || !class_defines(type, interned("__post_init__"));
+}
+
+std::size_t RecordCopier::Plan::index_of(nb::handle name) const {
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (fields[i].name.is(name))
+            return i;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (same_text(fields[i].name, name))
+            return i;
+    return fields.size();
+}
+
+RecordCopier::RecordCopier()
+    : replace_(read(nb::module_::import_("dataclasses"), "replace")) {}
+
+RecordCopier::RecordCopier(nb::handle record_class) : RecordCopier() {
+    std::shared_ptr<const Plan> plan = Plan::work_out(record_class, record_class);
+    if (!plan) {
+        PyErr_Format(PyExc_TypeError, "%R is not a dataclass", record_class.ptr());
+        throw nb::python_error();
+    }
+    plans_.push_back(std::move(plan));
+}
+
+RecordCopier::~RecordCopier() = default;
+
+std::shared_ptr<const RecordCopier::Plan> RecordCopier::plan_for(nb::handle record) const {
+    nb::handle record_class = record.type();
+    for (std::size_t i = 0; i < plans_.size(); ++i) {
+        if (!plans_[i]->record_class.is(record_class))
+            continue;
+        std::shared_ptr<const Plan> plan = plans_[i];
+        if (plan->still_holds(record))
+            return plan;
+        // The class has changed since: worked out again below.
+        auto stale = std::find(plans_.begin(), plans_.end(), plan);
+        if (stale != plans_.end())
+            plans_.erase(stale);
+        break;
+    }
+    std::shared_ptr<const Plan> plan = Plan::work_out(record_class, record);
+    if (!plan)
+        return nullptr;
+    plans_.insert(plans_.begin(), plan);
+    if (plans_.size() > kMaxPlans)
+        plans_.pop_back();
+    return plan;
+}
+
+nb::object RecordCopier::copy(nb::handle record, std::initializer_list<Change> changes) const {
+    return copy_changes(record, changes.begin(), changes.size());
 }
 
 nb::object RecordCopier::copy(nb::handle record, nb::dict changes) const {
-    if (!record.type().is(record_class_))
-        return replace_(record, **changes);
-    if (assembled_) {
-        nb::object copy = assemble(record, changes);
-        if (copy.is_valid())
-            return copy;
-    }
-    return construct(record, changes);
+    std::vector<Change> listed;
+    for (auto [name, value] : changes)
+        listed.push_back(Change{name, value});
+    return copy_changes(record, listed.data(), listed.size());
 }
 
-nb::object RecordCopier::assemble(nb::handle record, nb::dict changes) const {
-    // A name that is no field goes to the class, which refuses it as replace() does.
-    Py_ssize_t changed = 0;
-    for (const Field &field : fields_)
-        changed += PyDict_Contains(changes.ptr(), field.name.ptr()) == 1;
-    if (changed != PyDict_Size(changes.ptr()))
-        return nb::object();
+nb::object RecordCopier::copy_changes(nb::handle record, const Change *changes,
+                                      std::size_t count) const {
+    // Held through the copy, which runs Python code that may make this copier drop it.
+    std::shared_ptr<const Plan> plan = plan_for(record);
+    if (!plan)
+        return replace_call(record, changes, count);
+    if (plan->way == Way::ByKeyword)
+        return construct(*plan, record, changes, count);
 
-    // Every value is read from the record before the copy exists, as replace() reads them
-    // before calling the class.
-    std::vector<nb::object> values;
-    values.reserve(fields_.size());
-    for (const Field &field : fields_) {
-        PyObject *change = PyDict_GetItemWithError(changes.ptr(), field.name.ptr());
-        if (change)
-            values.push_back(nb::borrow(change));
-        else if (PyErr_Occurred())
-            throw nb::python_error();
-        else
-            values.push_back(nb::getattr(record, field.name));
+    // Each change must name an init field, and every InitVar without a default must be among
+    // them; otherwise the class or replace() refuses the copy, and the keyword way does so
+    // with the same error at the same point.
+    std::size_t field_count = plan->fields.size();
+    std::vector<nb::object> heap_values;
+    nb::object in_place[kFieldsInPlace];
+    nb::object *values = in_place;
+    if (field_count > kFieldsInPlace) {
+        heap_values.resize(field_count);
+        values = heap_values.data();
     }
-    auto *type = reinterpret_cast<PyTypeObject *>(record_class_.ptr());
-    nb::tuple no_arguments;
-    nb::object copy = nb::steal(type->tp_new(type, no_arguments.ptr(), nullptr));
-    if (!copy.is_valid())
+    for (std::size_t i = 0; i < count; ++i) {
+        std::size_t index = plan->index_of(changes[i].name);
+        if (index == field_count || !plan->fields[index].init || values[index].is_valid())
+            return construct(*plan, record, changes, count);
+        values[index] = nb::borrow(changes[i].value);
+    }
+    for (std::size_t i = 0; i < field_count; ++i)
+        if (!values[i].is_valid() && plan->fields[i].init_var_without_default)
+            return construct(*plan, record, changes, count);
+
+    // Every other value is read from the record, in class order, before the copy exists,
+    // as replace() reads them before calling the class.
+    for (std::size_t i = 0; i < field_count; ++i)
+        if (!values[i].is_valid() && plan->fields[i].init)
+            values[i] = read(record, plan->fields[i].name);
+
+    auto *type = reinterpret_cast<PyTypeObject *>(plan->record_class.ptr());
+    if (plan->way == Way::Assembled) {
+        nb::tuple no_arguments;
+        nb::object copy = nb::steal(type->tp_new(type, no_arguments.ptr(), nullptr));
+        if (!copy.is_valid())
+            throw nb::python_error();
+        for (std::size_t i = 0; i < field_count; ++i)
+            if (PyObject_GenericSetAttr(copy.ptr(), plan->fields[i].name.ptr(),
+                                        values[i].ptr()) != 0)
+                throw nb::python_error();
+        return copy;
+    }
+
+    std::vector<PyObject *> arguments;
+    arguments.reserve(plan->call_order.size());
+    for (std::size_t index : plan->call_order)
+        arguments.push_back(values[index].ptr());
+    std::size_t positional = arguments.size() - plan->keyword_only;
+    PyObject *keyword_names = plan->keyword_only ? plan->keyword_names.ptr() : nullptr;
+    PyObject *copy = PyObject_Vectorcall(plan->record_class.ptr(), arguments.data(), positional,
+                                         keyword_names);
+    if (!copy)
         throw nb::python_error();
-    for (std::size_t i = 0; i < fields_.size(); ++i)
-        if (PyObject_GenericSetAttr(copy.ptr(), fields_[i].name.ptr(), values[i].ptr()) != 0)
-            throw nb::python_error();
-    return copy;
+    return nb::steal(copy);
 }
 
-nb::object RecordCopier::construct(nb::handle record, nb::dict changes) const {
+nb::object RecordCopier::replace_call(nb::handle record, const Change *changes,
+                                      std::size_t count) const {
+    nb::dict keywords;
+    for (std::size_t i = 0; i < count; ++i)
+        if (PyDict_SetItem(keywords.ptr(), changes[i].name.ptr(), changes[i].value.ptr()) != 0)
+            throw nb::python_error();
+    return replace_(record, **keywords);
+}
+
+nb::object RecordCopier::construct(const Plan &plan, nb::handle record, const Change *changes,
+                                   std::size_t count) const {
     // The record's class is called with every init field by keyword, through one vectorcall
     // (no keyword dict is built): the unchanged fields first, then the changes as given.
+    auto changed = [&](nb::handle name) {
+        for (std::size_t i = 0; i < count; ++i)
+            if (same_text(changes[i].name, name))
+                return true;
+        return false;
+    };
     std::vector<nb::object> values;
     nb::list names;
-    values.reserve(fields_.size() + nb::len(changes));
-    for (const Field &field : fields_) {
-        bool changed = PyDict_Contains(changes.ptr(), field.name.ptr()) == 1;
+    values.reserve(plan.fields.size() + count);
+    for (const Plan::Field &field : plan.fields) {
+        bool is_changed = changed(field.name);
         if (!field.init) {
-            if (changed) {
+            if (is_changed) {
                 PyErr_Format(PyExc_ValueError,
                              "field %U is declared with init=False, it cannot be specified "
                              "with replace()",
@@ -129,28 +389,28 @@ nb::object RecordCopier::construct(nb::handle record, nb::dict changes) const {
             }
             continue;
         }
-        if (changed)
+        if (is_changed)
             continue;
         if (field.init_var_without_default) {
             PyErr_Format(PyExc_ValueError, "InitVar %R must be specified with replace()",
                          field.name.ptr());
             throw nb::python_error();
         }
-        values.push_back(nb::getattr(record, field.name));
+        values.push_back(read(record, field.name));
         names.append(field.name);
     }
     // The changes go in as given: a name that is no field reaches __init__ and is refused
     // there, as with dataclasses.replace.
-    for (auto [name, value] : changes) {
-        names.append(name);
-        values.push_back(nb::borrow(value));
+    for (std::size_t i = 0; i < count; ++i) {
+        names.append(changes[i].name);
+        values.push_back(nb::borrow(changes[i].value));
     }
     std::vector<PyObject *> arguments;
     arguments.reserve(values.size());
     for (const nb::object &value : values)
         arguments.push_back(value.ptr());
     nb::tuple keyword_names = nb::tuple(names);
-    PyObject *copy = PyObject_Vectorcall(record_class_.ptr(), arguments.data(), 0,
+    PyObject *copy = PyObject_Vectorcall(plan.record_class.ptr(), arguments.data(), 0,
                                          keyword_names.ptr());
     if (!copy)
         throw nb::python_error();

@@ -1,18 +1,25 @@
-// Copying a dataclass record with some fields changed, with dataclasses.replace semantics:
-// the copy is made by calling the record's class with every init field (changed or taken
-// from the original), so __init__ and __post_init__ run, a frozen record stays frozen, an
-// init=False field given as a change is a ValueError and an unknown name a TypeError.
-// The class's fields are read once, when the copier is made, instead of on every copy.
+// Copying a dataclass record with some fields changed, with dataclasses.replace semantics
+// for the class of the record at hand: the copy is made with every init field (changed or
+// taken from the original), so __init__ and __post_init__ take effect, a frozen record stays
+// frozen, an init=False field given as a change is a ValueError and an unknown name a
+// TypeError. What replace() works out from the class on every call (its fields, how its
+// __init__ takes them) is worked out once per class and checked again on every copy, so a
+// class whose fields or __init__ are replaced later is copied by what it is then.
 //
-// When all that calling the class would do is what the __init__ dataclasses writes does (every
-// field an init field, no InitVar, no __post_init__, the class's own __new__ and
-// attribute-setting those of object), the copy is made the same way without the call: a new
-// instance of the class whose fields are set in class order, as that __init__ sets them.
+// Three ways to make the copy, the fastest the class allows:
+// - assembled: when calling the class would do only what the __init__ dataclasses writes does
+//   (every field an init field, no __post_init__, the class's own __new__, calling and
+//   attribute-setting those of object and type), a new instance whose fields are set in
+//   class order, as that __init__ sets them;
+// - positional: when __init__ is a Python function whose parameters are exactly the init
+//   fields, the class is called with them by position (keyword-only ones by keyword);
+// - by keyword: the class is called as replace() calls it.
 #pragma once
 
 #include <nanobind/nanobind.h>
 
-#include <string>
+#include <initializer_list>
+#include <memory>
 #include <vector>
 
 namespace pyglue {
@@ -21,28 +28,36 @@ namespace nb = nanobind;
 
 class RecordCopier {
 public:
-    // `record_class` must be a dataclass.
-    explicit RecordCopier(nb::handle record_class);
+    // A changed field: its name (a str; an interned one is matched fastest) and new value.
+    struct Change {
+        nb::handle name;
+        nb::handle value;
+    };
 
-    // dataclasses.replace(record, **changes). A record of another class than the one the
-    // copier was made for is handed to dataclasses.replace itself.
+    RecordCopier();
+    // Works out `record_class` at once; it must be a dataclass.
+    explicit RecordCopier(nb::handle record_class);
+    ~RecordCopier();
+
+    // dataclasses.replace(record, **changes).
+    nb::object copy(nb::handle record, std::initializer_list<Change> changes) const;
     nb::object copy(nb::handle record, nb::dict changes) const;
 
 private:
-    struct Field {
-        nb::str name;
-        bool init;
-        bool init_var_without_default; // an InitVar must then be given as a change
-    };
+    struct Plan;
 
-    nb::object construct(nb::handle record, nb::dict changes) const;
-    // The fields set one by one; an invalid object when the changes must go through the class.
-    nb::object assemble(nb::handle record, nb::dict changes) const;
+    // The plan of the record's class, worked out again when the class has changed; nullptr
+    // for a record that is no dataclass instance.
+    std::shared_ptr<const Plan> plan_for(nb::handle record) const;
 
-    nb::object record_class_;
+    nb::object copy_changes(nb::handle record, const Change *changes, std::size_t count) const;
+    nb::object replace_call(nb::handle record, const Change *changes, std::size_t count) const;
+    nb::object construct(const Plan &plan, nb::handle record, const Change *changes,
+                         std::size_t count) const;
+
     nb::object replace_;
-    std::vector<Field> fields_;
-    bool assembled_ = false; // copies may be assembled instead of constructed
+    // A few classes at most (a framework record and its subclasses), latest first.
+    mutable std::vector<std::shared_ptr<const Plan>> plans_;
 };
 
 } // namespace pyglue

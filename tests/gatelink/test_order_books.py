@@ -109,3 +109,29 @@ class TestPublication:
         with pytest.raises(KeyError):
             added(link, ticks, Tick("tptBid", 1.0, 1), Tick(-5, 0.0, 0), Tick("tptAsk", 2.0, 1))
         assert gateway.cqg_orderbooks[EPZ26].ask_price_1 == 0
+
+    def test_stored_book_of_another_class_is_copied_by_its_own_class(self, market, gatelink):
+        import dataclasses
+
+        link, _, gateway = market
+        checked = []
+
+        @dataclasses.dataclass(frozen=True)
+        class CheckedBook(gatelink.OrderBook):  # a framework's own record, with a check
+            venue: str = "X"
+
+            def __post_init__(self):
+                if self.bid_volume_1 < 0:
+                    raise ValueError("negative volume")
+                checked.append(self.bid_volume_1)
+
+        gateway.cqg_orderbooks[EPZ26] = CheckedBook(security=EPZ26, exchange=None,
+                                                    datetime=None, venue="Y")
+        ticks = Ticks("EPZ26")
+        added(link, ticks, Tick("tptBid", 1.0, 3), Tick("tptAsk", 2.0, 1))
+        book = gateway.cqg_orderbooks[EPZ26]
+        assert type(book) is CheckedBook and book.venue == "Y" and checked == [0, 3, 3]
+        assert (book.bid_price_1, book.ask_price_1) == (1.0, 2.0)
+        with pytest.raises(ValueError, match="negative volume"):
+            added(link, ticks, Tick("tptBid", 1.0, -1))
+        assert gateway.cqg_orderbooks[EPZ26] is book  # the refused copy was not stored

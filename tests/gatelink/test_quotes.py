@@ -64,6 +64,32 @@ class TestQuoteTypeNames:
         assert gatelink.QuoteType2String(0) == "Yesterday's settlement price"
 
 
+    def test_a_missing_constant_fails_whatever_value_is_asked(self, gatelink, monkeypatch):
+        import win32com.client
+
+        class WithoutTrade:  # qtTrade comes late in the table; qtAsk matches first
+            def __getattr__(self, name):
+                if name == "qtTrade":
+                    raise AttributeError(name)
+                return getattr(constants, name)
+
+        monkeypatch.setattr(win32com.client, "constants", WithoutTrade())
+        with pytest.raises(AttributeError, match="qtTrade"):
+            gatelink.QuoteType2String(constants.qtAsk)
+        with pytest.raises(AttributeError, match="qtTrade"):  # not a KeyError
+            gatelink.QuoteType2String(-7)
+
+    def test_values_are_matched_as_dict_keys_are(self, gatelink):
+        bid = constants.qtBid
+        assert gatelink.QuoteType2String(float(bid)) == "Best bid"  # 1.0 finds the key 1
+        with pytest.raises(KeyError) as raised:
+            gatelink.QuoteType2String((bid, 1))
+        assert raised.value.args == ((bid, 1),)  # a tuple stays one argument
+        with pytest.raises(TypeError, match="unhashable"):
+            gatelink.QuoteType2String([bid])
+        with pytest.raises(KeyError):
+            gatelink.TickType2String(constants.qtSettlement + 10**6)
+
 class TestInstrumentLookup:
     def test_first_instrument_whose_name_contains_the_symbol(self, market):
         link, cel, _ = market

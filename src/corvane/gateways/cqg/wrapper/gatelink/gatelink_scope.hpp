@@ -42,8 +42,8 @@ public:
     // `if not self.<event>.is_set(): self.<event>.set()`
     static void release(nb::handle self, const char *event_name);
 
-    // dataclasses.replace for the framework's Quote and OrderBook records, with the classes'
-    // fields read once (the classes bound when the module was imported).
+    // dataclasses.replace for the framework's Quote and OrderBook records (and any other
+    // record class handed in), each class worked out once and checked on every copy.
     const pyglue::RecordCopier &quote_copier() const { return quote_copier_; }
     const pyglue::RecordCopier &order_book_copier() const { return order_book_copier_; }
 

@@ -2,6 +2,7 @@
 
 #include "com_platform.hpp"
 #include "cqg_lookup.hpp"
+#include "interned_names.hpp"
 #include "market_records.hpp"
 #include "market_values.hpp"
 #include "safe_access.hpp"
@@ -66,11 +67,9 @@ void apply_tick(ScopeRef scope, nb::handle gateway, nb::handle ticks, nb::handle
         nb::object price = read(tick, "Price");
         nb::object volume = read(tick, "Volume");
         nb::object now = call_method(scope.global("datetime"), "now");
-        nb::dict changes;
-        changes[side->price_field] = price;
-        changes[side->volume_field] = volume;
-        changes["datetime"] = now;
-        book = scope.order_book_copier().copy(book, changes);
+        book = scope.order_book_copier().copy(book, {{pyglue::interned(side->price_field), price},
+                                                     {pyglue::interned(side->volume_field), volume},
+                                                     {pyglue::interned("datetime"), now}});
     }
 
     cqg_orderbooks[security] = book;

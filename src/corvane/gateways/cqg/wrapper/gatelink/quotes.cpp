@@ -2,6 +2,7 @@
 
 #include "com_platform.hpp"
 #include "cqg_lookup.hpp"
+#include "interned_names.hpp"
 #include "market_records.hpp"
 #include "market_values.hpp"
 #include "safe_access.hpp"
@@ -88,10 +89,8 @@ void apply_quote(ScopeRef scope, nb::handle gateway, nb::handle instrument, nb::
     if (const char *field = field_of_quote_text(text)) {
         nb::object price = read(quote, "price");
         nb::object now = call_method(scope.global("datetime"), "now");
-        nb::dict changes;
-        changes[field] = price;
-        changes["datetime"] = now;
-        record = scope.quote_copier().copy(record, changes);
+        record = scope.quote_copier().copy(
+            record, {{pyglue::interned(field), price}, {pyglue::interned("datetime"), now}});
     }
 
     cqg_quotes[security] = record;
