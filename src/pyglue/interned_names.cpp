@@ -1,5 +1,6 @@
 #include "interned_names.hpp"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -15,16 +16,27 @@ struct Entry {
 };
 
 // Names come from string literals nearly always: a call is matched by the address of its
-// text first (checked against the text, since a caller's buffer may be reused), then by the
-// text itself. The cache is never freed: its strings must stay valid for every module, and
-// nothing may release a Python object after the interpreter has ended.
-struct NameCache {
-    std::unordered_map<std::string, std::unique_ptr<Entry>> by_text;
-    std::unordered_map<const char *, const Entry *> by_address;
+// text first (checked against the text, since a caller's buffer may be reused), in a small
+// table indexed by bits of the address, then by the text itself. The cache is never freed: its
+// strings must stay valid for every module, and nothing may release a Python object after the
+// interpreter has ended.
+constexpr std::size_t kAddressSlots = 1024; // a power of two
+
+struct AddressSlot {
+    const char *address = nullptr;
+    const Entry *entry = nullptr;
 };
 
-// Addresses of texts that are not literals could pile up; the by-text map stays exact.
-constexpr std::size_t kMaxAddresses = 4096;
+struct NameCache {
+    std::unordered_map<std::string, std::unique_ptr<Entry>> by_text;
+    AddressSlot by_address[kAddressSlots];
+};
+
+// Literals lie a few bytes apart: the low bits below the alignment carry little.
+std::size_t slot_of(const char *address) {
+    auto bits = reinterpret_cast<std::uintptr_t>(address);
+    return static_cast<std::size_t>((bits ^ (bits >> 10)) & (kAddressSlots - 1));
+}
 
 NameCache &cache() {
     static NameCache *names = new NameCache();
@@ -35,10 +47,9 @@ NameCache &cache() {
 
 nb::handle interned(const char *name) {
     NameCache &names = cache();
-    auto by_address = names.by_address.find(name);
-    if (by_address != names.by_address.end() &&
-        std::strcmp(by_address->second->text.c_str(), name) == 0)
-        return by_address->second->name;
+    AddressSlot &slot = names.by_address[slot_of(name)];
+    if (slot.address == name && std::strcmp(slot.entry->text.c_str(), name) == 0)
+        return slot.entry->name;
 
     auto by_text = names.by_text.find(name);
     if (by_text == names.by_text.end()) {
@@ -48,9 +59,7 @@ nb::handle interned(const char *name) {
         auto entry = std::make_unique<Entry>(Entry{name, std::move(made)});
         by_text = names.by_text.emplace(entry->text, std::move(entry)).first;
     }
-    if (names.by_address.size() >= kMaxAddresses)
-        names.by_address.clear();
-    names.by_address[name] = by_text->second.get();
+    slot = {name, by_text->second.get()};
     return by_text->second->name;
 }
 
