@@ -16,6 +16,7 @@ import time
 from corvane.core.data import Bar
 from corvane.core.security import Futures
 from corvane.gateways.cqg.wrapper import gatelink as gatelink_module
+from report_rows import report_row
 
 FIELDS = ("open", "high", "low", "close", "volume")
 INVALID = gatelink_module.INVALID_VALUE
@@ -66,6 +67,8 @@ def main():
     r, p = statistics.median(repair), statistics.median(read)
     print(f"{args.bars} bars, 1 % fields INVALID: repair {r * 1e3:.1f} ms, "
           f"read-once {p * 1e3:.1f} ms, ratio {r / p:.2f}x (target <= 2x)")
+    report_row(f"bar window repair, {args.bars:,} bars, 1 % INVALID", f"{r * 1e3:.1f} ms",
+               f"Python read-once pass {p * 1e3:.1f} ms", r / p, "<= 2x", r / p <= 2)
 
 
 if __name__ == "__main__":

@@ -17,6 +17,7 @@ import time
 import corvane_emulator as emulator
 import win32com.client
 from corvane.gateways.cqg.wrapper import ComBridge
+from report_rows import report_row
 
 SECONDS = float(sys.argv[1]) if len(sys.argv) > 1 else 3.0
 TARGET = 100_000
@@ -76,6 +77,9 @@ def main():
           f"{stats['batches']} batches")
     print(f"handler counting quotes:  {counted:,.0f} quotes/s, {counted / TARGET:.2f}x of 100,000/s")
     print(f"handler reading quotes:   {read:,.0f} quotes/s, {read / TARGET:.2f}x of 100,000/s")
+    for what, rate in (("counting", counted), ("reading type and price of", read)):
+        report_row(f"live feed through the pump, a handler {what} each quote",
+                   f"{rate:,.0f} quotes/s", "100,000 quotes/s", rate / TARGET)
 
 
 if __name__ == "__main__":

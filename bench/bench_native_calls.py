@@ -13,6 +13,7 @@ import statistics
 import time
 
 from corvane.gateways.cqg.wrapper.ComBridge import CELSinkBase
+from report_rows import report_row
 
 
 class PythonSink:
@@ -48,6 +49,10 @@ def main():
             native_times.append(measure(native, options.calls))
             python_times.append(measure(python, options.calls))
         ratio = statistics.median(native_times) / statistics.median(python_times)
+        report_row(f"native sink handler, {name}",
+                   f"{statistics.median(native_times) / options.calls * 1e9:.0f} ns/call",
+                   f"pure-Python handler {statistics.median(python_times) / options.calls * 1e9:.0f}"
+                   " ns/call", ratio)
         print(f"{name}: native handler / pure-Python handler = {ratio:.2f}")
 
 

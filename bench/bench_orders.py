@@ -21,6 +21,7 @@ from corvane.core.constants import Direction, OrderType
 from corvane.core.order import Order
 from corvane.core.security import Futures
 from corvane.gateways.cqg.gateway import CqgGateway
+from report_rows import report_row
 
 ORDERS = int(sys.argv[1]) if len(sys.argv) > 1 else 2000
 EP = Futures(code="EPZ26", security_name="E-mini S&P 500 Dec 26")
@@ -91,6 +92,8 @@ def main():
     print(f"bare emulator placement:      {floor:10.0f} orders/s")
     print(f"place_order through bridge:   {bridged:10.0f} orders/s")
     print(f"ratio bridge / bare emulator: {bridged / floor:10.3f}")
+    report_row("place_order through the bridge, place to GUID", f"{bridged:,.0f} orders/s",
+               f"bare emulator placement {floor:,.0f} orders/s", bridged / floor)
 
 
 if __name__ == "__main__":

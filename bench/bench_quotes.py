@@ -27,6 +27,7 @@ from win32com.client import constants  # noqa: E402
 from corvane.core.data import Quote  # noqa: E402
 from corvane.gateways.cqg.wrapper import gatelink as gatelink_module  # noqa: E402
 from market_fakes import EPZ26, MarketCEL, MarketGateway  # noqa: E402
+from report_rows import report_row  # noqa: E402
 
 # A trade first, so that every quote of either event publishes, as on the floor.
 KINDS = [("qtTrade", "last_price", 6000.0), ("qtBid", "bid_price", 5999.75),
@@ -111,6 +112,8 @@ def main():
         h, f = statistics.median(handler), statistics.median(floor)
         print(f"events of {per_event} quote(s): handler {h * 1e6:.2f} us/quote, "
               f"floor {f * 1e6:.2f} us/quote, ratio {h / f:.2f}x (target <= 1.25x)")
+        report_row(f"quote handler, events of {per_event} quote(s)", f"{h * 1e6:.2f} us/quote",
+                   f"framework floor {f * 1e6:.2f} us/quote", h / f, "<= 1.25x", h / f <= 1.25)
 
 
 if __name__ == "__main__":
