@@ -7,7 +7,7 @@ namespace pyglue {
 
 // The module as sys.modules holds it now, imported only when it is not there yet: every
 // constant is looked up when used, and the import machinery costs more than the look-up.
-// sys.modules is read directly (PyImport_GetModule would also look into the module's spec on
+// sys.modules is read directly (PyImport_GetModule would also read the module's __spec__ on
 // every call, to wait for an import still running on another thread: the platform's modules
 // are imported with the COM bridge, long before any of its events).
 static nb::module_ loaded_module(const char *name) {
