@@ -6,6 +6,7 @@
 #include "com_platform.hpp"
 #include "cqg_lookup.hpp"
 #include "datetime_helpers.hpp"
+#include "interned_names.hpp"
 #include "market_records.hpp"
 #include "market_values.hpp"
 #include "safe_access.hpp"
@@ -63,15 +64,8 @@ bool later(nb::handle a, nb::handle b) {
     return pyglue::is_true(result);
 }
 
-nb::str interned(const char *name) {
-    PyObject *text = PyUnicode_InternFromString(name);
-    if (!text)
-        throw nb::python_error();
-    return nb::steal<nb::str>(text);
-}
-
-// record.<name>, by the ordinary attribute look-up.
-// The type's own look-up is called directly: the name is known to be a str.
+// record.<name>, by the ordinary attribute look-up, asked of the type's own slot directly (the
+// name is known to be a str): the repair reads every field of every bar of the window.
 nb::object field_of(nb::handle record, nb::handle name) {
     getattrofunc look_up = Py_TYPE(record.ptr())->tp_getattro;
     nb::object value = nb::steal(look_up ? look_up(record.ptr(), name.ptr())
@@ -165,9 +159,9 @@ nb::object get_subscribe_bars_data(ScopeRef scope, nb::handle self, nb::handle s
     const std::size_t count = nb::len(window);
     nb::object invalid = scope.global("INVALID_VALUE");
     MarkerTest is_invalid(invalid);
-    nb::str names[kBarFields];
+    nb::handle names[kBarFields];
     for (std::size_t field = 0; field < kBarFields; ++field)
-        names[field] = interned(kRepairedFields[field]);
+        names[field] = pyglue::interned(kRepairedFields[field]);
 
     std::vector<BarValidity> validity(count);
     for (std::size_t bar = 0; bar < count; ++bar) {
