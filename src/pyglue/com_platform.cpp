@@ -103,4 +103,50 @@ nb::object ComConstants::get(nb::handle name) const {
     throw nb::python_error();
 }
 
+// A dict's version tag changes with every change to the dict, and no two changes anywhere
+// give the same tag. Later Pythons deprecate it: there nothing is marked, and every name is
+// read on every use.
+static bool dict_version(PyObject *dict, std::uint64_t &version) {
+#if PY_VERSION_HEX < 0x030C0000
+    version = reinterpret_cast<PyDictObject *>(dict)->ma_version_tag;
+    return true;
+#else
+    (void)dict;
+    (void)version;
+    return false;
+#endif
+}
+
+ComConstants::Version ComConstants::version() const {
+    Version mark;
+    if (!libraries_.is_valid())
+        return mark;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(libraries_.ptr()); ++i) {
+        PyObject *names = PyList_GET_ITEM(libraries_.ptr(), i);
+        std::uint64_t version = 0;
+        if (!PyDict_CheckExact(names) || !dict_version(names, version))
+            return Version();
+        mark.dicts.emplace_back(nb::borrow(names), version);
+    }
+    mark.constants = constants_;
+    mark.libraries = libraries_;
+    mark.valid = true;
+    return mark;
+}
+
+bool ComConstants::unchanged_since(const Version &mark) const {
+    if (!mark.valid || !constants_.is(mark.constants) || !libraries_.is(mark.libraries))
+        return false;
+    if (PyList_GET_SIZE(libraries_.ptr()) != static_cast<Py_ssize_t>(mark.dicts.size()))
+        return false;
+    for (std::size_t i = 0; i < mark.dicts.size(); ++i) {
+        PyObject *names = PyList_GET_ITEM(libraries_.ptr(), static_cast<Py_ssize_t>(i));
+        std::uint64_t version = 0;
+        if (names != mark.dicts[i].first.ptr() || !dict_version(names, version) ||
+            version != mark.dicts[i].second)
+            return false;
+    }
+    return true;
+}
+
 } // namespace pyglue
