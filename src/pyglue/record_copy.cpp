@@ -126,6 +126,9 @@ struct RecordCopier::Plan {
     newfunc new_slot = nullptr;
     setattrofunc setattr_slot = nullptr;
 
+    // The class's version tag when the class was last found to still hold (0: none).
+    mutable unsigned int checked_version = 0;
+
     // Positional: the fields in the order of __init__'s parameters, of which the last
     // `keyword_only` go by the names in `keyword_names`.
     std::vector<std::size_t> call_order;
@@ -135,6 +138,8 @@ struct RecordCopier::Plan {
     // `declaring` is what the fields are read from: a record of the class, or the class.
     static std::shared_ptr<const Plan> work_out(nb::handle record_class, nb::handle declaring);
     bool still_holds(nb::handle record) const;
+    static unsigned int version_of(PyTypeObject *type);
+    bool unchanged_since_checked(PyTypeObject *type) const;
     std::size_t index_of(nb::handle name) const;
     void choose_way(nb::handle record_class);
 };
@@ -229,10 +234,30 @@ bool RecordCopier::Plan::still_holds(nb::handle record) const {
     auto *type = reinterpret_cast<PyTypeObject *>(record_class.ptr());
     if (Py_TYPE(type) != metaclass || type->tp_new != new_slot || type->tp_setattro != setattr_slot)
         return false;
-    nb::object now_init = read_or_nothing(record_class, interned("__init__"));
-    if (!now_init.is(init) || PyFunction_GET_CODE(init.ptr()) != init_code)
+    // A function's code can be replaced without touching its class.
+    if (PyFunction_GET_CODE(init.ptr()) != init_code)
         return false;
-    return way != Way::Assembled || !class_defines(type, interned("__post_init__"));
+    if (unchanged_since_checked(type))
+        return true;
+    nb::object now_init = read_or_nothing(record_class, interned("__init__"));
+    if (!now_init.is(init))
+        return false;
+    if (way == Way::Assembled && class_defines(type, interned("__post_init__")))
+        return false;
+    checked_version = version_of(type);
+    return true;
+}
+
+// CPython gives a class a version tag that it drops whenever the class or one of its bases
+// changes (an attribute set or deleted, its bases replaced), and a dropped tag is never
+// given again. While the tag is the one the class had when its __init__ and __post_init__
+// were last looked up, neither can have changed.
+unsigned int RecordCopier::Plan::version_of(PyTypeObject *type) {
+    return PyType_HasFeature(type, Py_TPFLAGS_VALID_VERSION_TAG) ? type->tp_version_tag : 0;
+}
+
+bool RecordCopier::Plan::unchanged_since_checked(PyTypeObject *type) const {
+    return checked_version != 0 && version_of(type) == checked_version;
 }
 
 std::size_t RecordCopier::Plan::index_of(nb::handle name) const {
