@@ -376,6 +376,54 @@ print("ok")
         assert child.returncode == 0 and child.stdout.strip() == "ok", child.stderr
 
 
+class TestKeyHashedOnceForLookUpAndStore:
+    def test_plain_dict_hashes_the_key_once_and_fails_as_the_dict_does(self):
+        class Key:
+            hashed = 0
+
+            def __hash__(self):
+                Key.hashed += 1
+                return 7
+
+        key = Key()
+        records = {key: 1, "other": 2}
+        Key.hashed = 0
+        probe.refile(records, key, lambda old: old + 10)
+        assert Key.hashed == 1 and records == {key: 11, "other": 2}
+        with pytest.raises(KeyError) as raised:
+            probe.refile(records, ("a", 1), lambda old: old)
+        assert raised.value.args == (("a", 1),)  # a tuple key stays one argument
+        with pytest.raises(TypeError, match="unhashable"):
+            probe.refile(records, ["a"], lambda old: old)
+        assert records == {key: 11, "other": 2}
+
+    def test_other_mappings_index_as_they_do(self):
+        class Defaulting(dict):
+            def __missing__(self, key):
+                return 0
+
+            def __setitem__(self, key, value):
+                super().__setitem__(key, value * 2)
+
+        counts = Defaulting()
+        probe.refile(counts, "x", lambda old: old + 1)
+        assert counts == {"x": 2}
+
+        class ByEquality:  # keys need not be hashable here
+            def __init__(self):
+                self.items = [(["k"], 1)]
+
+            def __getitem__(self, key):
+                return next(v for k, v in self.items if k == key)
+
+            def __setitem__(self, key, value):
+                self.items = [(k, value if k == key else v) for k, v in self.items]
+
+        listed = ByEquality()
+        probe.refile(listed, ["k"], lambda old: old + 1)
+        assert listed.items == [(["k"], 2)]
+
+
 class TestTimesAndMembers:
     def test_cqg_time_becomes_naive_whole_seconds(self):
         from datetime import datetime, timezone

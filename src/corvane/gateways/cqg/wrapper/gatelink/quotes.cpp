@@ -82,7 +82,8 @@ void apply_quote(ScopeRef scope, nb::handle gateway, nb::handle instrument, nb::
         return;
 
     nb::object cqg_quotes = read(gateway, "cqg_quotes");
-    nb::object record = latest_or_new(scope, cqg_quotes, security, "Quote");
+    pyglue::HashedKey key(security);
+    nb::object record = latest_or_new(scope, cqg_quotes, key, "Quote");
 
     nb::object type = read(quote, "Type");
     nb::object text = scope.constant_texts().text_of(kQuoteTypes, type);
@@ -93,7 +94,7 @@ void apply_quote(ScopeRef scope, nb::handle gateway, nb::handle instrument, nb::
             record, {{pyglue::interned(field), price}, {pyglue::interned("datetime"), now}});
     }
 
-    cqg_quotes[security] = record;
+    key.store_in(cqg_quotes, record);
     if (publishable(record))
         call_method(gateway, "process_quote", record);
 }
