@@ -10,8 +10,8 @@ namespace pyglue {
 // sys.modules is read directly (PyImport_GetModule would also read the module's __spec__ on
 // every call, to wait for an import still running on another thread: the platform's modules
 // are imported with the COM bridge, long before any of its events).
-static nb::module_ loaded_module(const char *name) {
-    nb::handle key = interned(name);
+static nb::module_ loaded_module(const Name &name) {
+    nb::handle key = name.get();
     PyObject *modules = PyImport_GetModuleDict(); // borrowed
     nb::object loaded;
     if (PyDict_CheckExact(modules)) {
@@ -25,20 +25,24 @@ static nb::module_ loaded_module(const char *name) {
     }
     // A None entry blocks the module: the import says so.
     if (!loaded.is_valid() || loaded.is_none())
-        return nb::module_::import_(name);
+        return nb::module_::import_(name.text());
     return nb::borrow<nb::module_>(loaded);
 }
 
-nb::module_ threading_module() { return loaded_module("threading"); }
+static const Name kThreading("threading"), kPythoncom("pythoncom"), kWin32event("win32event"),
+    kWin32comClient("win32com.client");
+static const Name kDispatch("Dispatch"), kConstants("constants"), kDicts("__dicts__");
 
-nb::module_ pythoncom_module() { return loaded_module("pythoncom"); }
+nb::module_ threading_module() { return loaded_module(kThreading); }
 
-nb::module_ win32event_module() { return loaded_module("win32event"); }
+nb::module_ pythoncom_module() { return loaded_module(kPythoncom); }
 
-nb::module_ win32com_client_module() { return loaded_module("win32com.client"); }
+nb::module_ win32event_module() { return loaded_module(kWin32event); }
+
+nb::module_ win32com_client_module() { return loaded_module(kWin32comClient); }
 
 nb::object dispatch(nb::handle value) {
-    nb::object wrap = read(win32com_client_module(), "Dispatch");
+    nb::object wrap = read(win32com_client_module(), kDispatch);
     PyObject *argument = value.ptr();
     PyObject *wrapped = PyObject_Vectorcall(wrap.ptr(), &argument, 1, nullptr);
     if (!wrapped)
@@ -47,7 +51,7 @@ nb::object dispatch(nb::handle value) {
 }
 
 nb::object com_constant(const char *name) {
-    nb::object constants = read(win32com_client_module(), "constants");
+    nb::object constants = read(win32com_client_module(), kConstants);
     return read(constants, name);
 }
 
@@ -59,7 +63,7 @@ static nb::object libraries_of(nb::handle constants) {
         PyErr_Clear();
         return nb::object();
     }
-    PyObject *found = PyDict_GetItemWithError(own.ptr(), interned("__dicts__").ptr());
+    PyObject *found = PyDict_GetItemWithError(own.ptr(), kDicts.get().ptr());
     if (!found) {
         if (PyErr_Occurred())
             throw nb::python_error();
@@ -71,7 +75,7 @@ static nb::object libraries_of(nb::handle constants) {
 }
 
 ComConstants::ComConstants()
-    : constants_(read(win32com_client_module(), "constants")),
+    : constants_(read(win32com_client_module(), kConstants)),
       libraries_(libraries_of(constants_)) {}
 
 nb::object ComConstants::get(nb::handle name) const {

@@ -18,6 +18,9 @@ constexpr std::size_t kMaxPlans = 4;
 // Fields of the records we copy; a longer record is copied through the heap.
 constexpr std::size_t kFieldsInPlace = 24;
 
+const Name kDataclassFields("__dataclass_fields__"), kInit("__init__"),
+    kPostInit("__post_init__");
+
 // obj.<name>, or an invalid object (and no error) when the look-up fails.
 nb::object read_or_nothing(nb::handle obj, nb::handle name) {
     PyObject *value = PyObject_GetAttr(obj.ptr(), name.ptr());
@@ -69,7 +72,7 @@ bool class_defines(PyTypeObject *type, nb::handle name) {
 // is the class's own.
 bool init_is_generated(nb::handle record_class, nb::handle init) {
     nb::object own = read(record_class, "__dict__");
-    nb::object defined = nb::steal(PyObject_GetItem(own.ptr(), interned("__init__").ptr()));
+    nb::object defined = nb::steal(PyObject_GetItem(own.ptr(), kInit.get().ptr()));
     if (!defined.is_valid()) {
         PyErr_Clear();
         return false;
@@ -147,7 +150,7 @@ struct RecordCopier::Plan {
 std::shared_ptr<const RecordCopier::Plan> RecordCopier::Plan::work_out(nb::handle record_class,
                                                                        nb::handle declaring) {
     // replace() refuses a record whose class has no dataclass fields.
-    if (!read_or_nothing(record_class, interned("__dataclass_fields__")).is_valid())
+    if (!read_or_nothing(record_class, kDataclassFields).is_valid())
         return nullptr;
     nb::module_ dataclasses = nb::module_::import_("dataclasses");
     nb::object init_var_kind = read(dataclasses, "_FIELD_INITVAR");
@@ -181,7 +184,7 @@ void RecordCopier::Plan::choose_way(nb::handle record_class) {
     metaclass = Py_TYPE(type);
     new_slot = type->tp_new;
     setattr_slot = type->tp_setattro;
-    init = read_or_nothing(record_class, interned("__init__"));
+    init = read_or_nothing(record_class, kInit);
     // Calling the class is type.__call__: object.__new__, then __init__.
     if (metaclass != &PyType_Type || new_slot != PyBaseObject_Type.tp_new || !init.is_valid() ||
         !PyFunction_Check(init.ptr()))
@@ -219,12 +222,12 @@ void RecordCopier::Plan::choose_way(nb::handle record_class) {
     bool sets_as_object =
         is_true(read(params, "frozen")) || setattr_slot == PyObject_GenericSetAttr;
     if (all_plain_fields && sets_as_object && init_is_generated(record_class, init) &&
-        !class_defines(type, interned("__post_init__")))
+        !class_defines(type, kPostInit))
         way = Way::Assembled;
 }
 
 bool RecordCopier::Plan::still_holds(nb::handle record) const {
-    nb::object now_declared = read_or_nothing(record, interned("__dataclass_fields__"));
+    nb::object now_declared = read_or_nothing(record, kDataclassFields);
     if (!now_declared.is(declared) || PyObject_Size(declared.ptr()) != declared_size) {
         PyErr_Clear();
         return false;
@@ -239,10 +242,10 @@ bool RecordCopier::Plan::still_holds(nb::handle record) const {
         return false;
     if (unchanged_since_checked(type))
         return true;
-    nb::object now_init = read_or_nothing(record_class, interned("__init__"));
+    nb::object now_init = read_or_nothing(record_class, kInit);
     if (!now_init.is(init))
         return false;
-    if (way == Way::Assembled && class_defines(type, interned("__post_init__")))
+    if (way == Way::Assembled && class_defines(type, kPostInit))
         return false;
     checked_version = version_of(type);
     return true;
