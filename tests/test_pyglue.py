@@ -297,6 +297,46 @@ class TestRecordCopy:
         got = copy(Record(1, 2, 3), a=9)
         assert (got.a, got.b, got.c) == (9, 2, 3)
 
+    def test_a_base_or_code_changed_after_the_first_copy_is_seen(self):
+        import dataclasses
+
+        @dataclasses.dataclass(frozen=True)
+        class Base:
+            a: int
+            b: int = 0
+
+        class Sub(Base):  # takes Base's __init__
+            pass
+
+        copy = probe.make_copier(Base)
+        assert copy(Sub(1), b=2) == Sub(1, 2)
+        generated, seen = Base.__init__, []
+
+        def counting_init(self, a, b=0):
+            seen.append((a, b))
+            generated(self, a, b)
+
+        def negating_init(self, a, b=0):  # the same parameters and closure, another body
+            seen.append(None)
+            generated(self, a, -b)
+
+        Base.__init__ = counting_init  # changes what Sub calls, not Sub itself
+        assert copy(Sub(1), b=3) == Sub(1, 3) and seen[-1] == (1, 3)
+        counting_init.__code__ = negating_init.__code__  # nor does this change a class
+        assert copy(Sub(1), b=5).b == dataclasses.replace(Sub(1), b=5).b == -5
+        Base.__init__ = generated
+        assert copy(Sub(1), b=4) == Sub(1, 4)
+        assert copy(Base(1), b=4) == Base(1, 4)  # Base's own records are assembled
+
+        def closing_over(__dataclass_builtins_object__):  # the generated one's closure
+            def __init__(self, a, b=0):
+                __dataclass_builtins_object__.__setattr__(self, "a", a)
+                __dataclass_builtins_object__.__setattr__(self, "b", b * 10)
+            return __init__
+
+        generated.__code__ = closing_over(object).__code__  # no longer the generated body
+        assert copy(Base(1), b=6).b == dataclasses.replace(Base(1), b=6).b == 60
+
     def test_many_classes_through_one_copier(self):
         import dataclasses
 
@@ -334,6 +374,54 @@ print("ok")
         child = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
                                timeout=60)
         assert child.returncode == 0 and child.stdout.strip() == "ok", child.stderr
+
+
+class TestKeyHashedOnceForLookUpAndStore:
+    def test_plain_dict_hashes_the_key_once_and_fails_as_the_dict_does(self):
+        class Key:
+            hashed = 0
+
+            def __hash__(self):
+                Key.hashed += 1
+                return 7
+
+        key = Key()
+        records = {key: 1, "other": 2}
+        Key.hashed = 0
+        probe.refile(records, key, lambda old: old + 10)
+        assert Key.hashed == 1 and records == {key: 11, "other": 2}
+        with pytest.raises(KeyError) as raised:
+            probe.refile(records, ("a", 1), lambda old: old)
+        assert raised.value.args == (("a", 1),)  # a tuple key stays one argument
+        with pytest.raises(TypeError, match="unhashable"):
+            probe.refile(records, ["a"], lambda old: old)
+        assert records == {key: 11, "other": 2}
+
+    def test_other_mappings_index_as_they_do(self):
+        class Defaulting(dict):
+            def __missing__(self, key):
+                return 0
+
+            def __setitem__(self, key, value):
+                super().__setitem__(key, value * 2)
+
+        counts = Defaulting()
+        probe.refile(counts, "x", lambda old: old + 1)
+        assert counts == {"x": 2}
+
+        class ByEquality:  # keys need not be hashable here
+            def __init__(self):
+                self.items = [(["k"], 1)]
+
+            def __getitem__(self, key):
+                return next(v for k, v in self.items if k == key)
+
+            def __setitem__(self, key, value):
+                self.items = [(k, value if k == key else v) for k, v in self.items]
+
+        listed = ByEquality()
+        probe.refile(listed, ["k"], lambda old: old + 1)
+        assert listed.items == [(["k"], 2)]
 
 
 class TestTimesAndMembers:

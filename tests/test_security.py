@@ -211,3 +211,47 @@ def test_failed_import_makes_the_module_fail_to_load(monkeypatch):
     with pytest.raises(ModuleNotFoundError, match="corvane.core.constants"):
         importlib.import_module("corvane.core.security")
     monkeypatch.delitem(sys.modules, "corvane.core.security", raising=False)
+
+
+class TestKindHashWithoutPythonFrames:
+    """A kind's hash is computed natively; it must stay the record type's own hash."""
+
+    @given(kind=st.sampled_from(KINDS), code=st.text(max_size=6), lot=st.integers(),
+           exchange=st.sampled_from([*Exchange, None, "SMART", 3.5]),
+           expiry=st.one_of(st.none(), st.text(max_size=4)))
+    def test_same_as_the_record_types_hash(self, kind, code, lot, exchange, expiry):
+        s = kind(code, "N", lot, exchange, expiry, "USD")
+        assert hash(s) == hash((code, "N", lot, exchange, expiry, "USD"))
+        assert hash(s) == kind.__dict__["__hash__"](s)
+
+    def test_fields_hashed_by_their_own_rules(self):
+        import enum
+
+        class Venue(enum.Enum):  # an enumeration with its own hash keeps it
+            A = "a"
+
+            def __hash__(self):
+                return 42
+
+        assert hash(Futures("X", "N", exchange=Venue.A)) == hash(("X", "N", 1000, 42, None, ""))
+        with pytest.raises(TypeError, match="unhashable"):
+            hash(Futures("X", "N", exchange=["CME"]))
+
+    def test_class_and_subclass_hashes_take_over(self):
+        class Pinned(Futures):
+            def __hash__(self):
+                return 7
+
+        class Plain(Futures):
+            pass
+
+        assert hash(Pinned("X", "N")) == 7
+        assert hash(Plain("X", "N")) == hash(Futures("X", "N"))
+        s = Stock("X", "N")
+        own = Stock.__dict__["__hash__"]
+        try:
+            Stock.__hash__ = lambda self: 5
+            assert hash(s) == 5
+        finally:
+            Stock.__hash__ = own
+        assert hash(s) == hash(("X", "N", 1, Exchange.SEHK, None, ""))

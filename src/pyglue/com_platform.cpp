@@ -10,8 +10,8 @@ namespace pyglue {
 // sys.modules is read directly (PyImport_GetModule would also read the module's __spec__ on
 // every call, to wait for an import still running on another thread: the platform's modules
 // are imported with the COM bridge, long before any of its events).
-static nb::module_ loaded_module(const char *name) {
-    nb::handle key = interned(name);
+static nb::module_ loaded_module(const Name &name) {
+    nb::handle key = name.get();
     PyObject *modules = PyImport_GetModuleDict(); // borrowed
     nb::object loaded;
     if (PyDict_CheckExact(modules)) {
@@ -25,20 +25,24 @@ static nb::module_ loaded_module(const char *name) {
     }
     // A None entry blocks the module: the import says so.
     if (!loaded.is_valid() || loaded.is_none())
-        return nb::module_::import_(name);
+        return nb::module_::import_(name.text());
     return nb::borrow<nb::module_>(loaded);
 }
 
-nb::module_ threading_module() { return loaded_module("threading"); }
+static const Name kThreading("threading"), kPythoncom("pythoncom"), kWin32event("win32event"),
+    kWin32comClient("win32com.client");
+static const Name kDispatch("Dispatch"), kConstants("constants"), kDicts("__dicts__");
 
-nb::module_ pythoncom_module() { return loaded_module("pythoncom"); }
+nb::module_ threading_module() { return loaded_module(kThreading); }
 
-nb::module_ win32event_module() { return loaded_module("win32event"); }
+nb::module_ pythoncom_module() { return loaded_module(kPythoncom); }
 
-nb::module_ win32com_client_module() { return loaded_module("win32com.client"); }
+nb::module_ win32event_module() { return loaded_module(kWin32event); }
+
+nb::module_ win32com_client_module() { return loaded_module(kWin32comClient); }
 
 nb::object dispatch(nb::handle value) {
-    nb::object wrap = read(win32com_client_module(), "Dispatch");
+    nb::object wrap = read(win32com_client_module(), kDispatch);
     PyObject *argument = value.ptr();
     PyObject *wrapped = PyObject_Vectorcall(wrap.ptr(), &argument, 1, nullptr);
     if (!wrapped)
@@ -47,7 +51,7 @@ nb::object dispatch(nb::handle value) {
 }
 
 nb::object com_constant(const char *name) {
-    nb::object constants = read(win32com_client_module(), "constants");
+    nb::object constants = read(win32com_client_module(), kConstants);
     return read(constants, name);
 }
 
@@ -59,7 +63,7 @@ static nb::object libraries_of(nb::handle constants) {
         PyErr_Clear();
         return nb::object();
     }
-    PyObject *found = PyDict_GetItemWithError(own.ptr(), interned("__dicts__").ptr());
+    PyObject *found = PyDict_GetItemWithError(own.ptr(), kDicts.get().ptr());
     if (!found) {
         if (PyErr_Occurred())
             throw nb::python_error();
@@ -71,7 +75,7 @@ static nb::object libraries_of(nb::handle constants) {
 }
 
 ComConstants::ComConstants()
-    : constants_(read(win32com_client_module(), "constants")),
+    : constants_(read(win32com_client_module(), kConstants)),
       libraries_(libraries_of(constants_)) {}
 
 nb::object ComConstants::get(nb::handle name) const {
@@ -101,6 +105,52 @@ nb::object ComConstants::get(nb::handle name) const {
     }
     PyErr_SetObject(PyExc_AttributeError, name.ptr());
     throw nb::python_error();
+}
+
+// A dict's version tag changes with every change to the dict, and no two changes anywhere
+// give the same tag. Later Pythons deprecate it: there nothing is marked, and every name is
+// read on every use.
+static bool dict_version(PyObject *dict, std::uint64_t &version) {
+#if PY_VERSION_HEX < 0x030C0000
+    version = reinterpret_cast<PyDictObject *>(dict)->ma_version_tag;
+    return true;
+#else
+    (void)dict;
+    (void)version;
+    return false;
+#endif
+}
+
+ComConstants::Version ComConstants::version() const {
+    Version mark;
+    if (!libraries_.is_valid())
+        return mark;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(libraries_.ptr()); ++i) {
+        PyObject *names = PyList_GET_ITEM(libraries_.ptr(), i);
+        std::uint64_t version = 0;
+        if (!PyDict_CheckExact(names) || !dict_version(names, version))
+            return Version();
+        mark.dicts.emplace_back(nb::borrow(names), version);
+    }
+    mark.constants = constants_;
+    mark.libraries = libraries_;
+    mark.valid = true;
+    return mark;
+}
+
+bool ComConstants::unchanged_since(const Version &mark) const {
+    if (!mark.valid || !constants_.is(mark.constants) || !libraries_.is(mark.libraries))
+        return false;
+    if (PyList_GET_SIZE(libraries_.ptr()) != static_cast<Py_ssize_t>(mark.dicts.size()))
+        return false;
+    for (std::size_t i = 0; i < mark.dicts.size(); ++i) {
+        PyObject *names = PyList_GET_ITEM(libraries_.ptr(), static_cast<Py_ssize_t>(i));
+        std::uint64_t version = 0;
+        if (names != mark.dicts[i].first.ptr() || !dict_version(names, version) ||
+            version != mark.dicts[i].second)
+            return false;
+    }
+    return true;
 }
 
 } // namespace pyglue

@@ -6,6 +6,10 @@
 
 #include <nanobind/nanobind.h>
 
+#include <cstdint>
+#include <utility>
+#include <vector>
+
 namespace pyglue {
 
 namespace nb = nanobind;
@@ -32,6 +36,20 @@ public:
 
     // constants.<name>; AttributeError(name) for a name no library defines.
     nb::object get(nb::handle name) const;
+
+    // A mark of the namespace as it is now, to tell later that every name would still read
+    // the same value. Only a namespace that searches plain dicts can be marked: CPython
+    // gives a dict a new version on every change to it. Elsewhere the mark is never valid.
+    struct Version {
+        bool valid = false;
+        nb::object constants, libraries;
+        std::vector<std::pair<nb::object, std::uint64_t>> dicts; // each library, its version
+    };
+    Version version() const;
+
+    // Whether this is the namespace `mark` was taken of, with the same libraries in the same
+    // order, none of them changed since.
+    bool unchanged_since(const Version &mark) const;
 
 private:
     nb::object constants_;

@@ -7,8 +7,7 @@ namespace pyglue {
 ModuleGlobals::ModuleGlobals(nb::handle module)
     : globals_(nb::borrow<nb::dict>(PyModule_GetDict(module.ptr()))) {}
 
-nb::object ModuleGlobals::get(const char *name) const {
-    nb::handle key = interned(name);
+nb::object ModuleGlobals::get(nb::handle key) const {
     PyObject *value = PyDict_GetItemWithError(globals_.ptr(), key.ptr()); // borrowed
     if (value)
         return nb::borrow(value);
@@ -18,7 +17,7 @@ nb::object ModuleGlobals::get(const char *name) const {
     nb::object builtin = nb::getattr(builtins, key, nb::handle());
     if (builtin.is_valid())
         return builtin;
-    PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
+    PyErr_Format(PyExc_NameError, "name '%U' is not defined", key.ptr());
     throw nb::python_error();
 }
 

@@ -5,6 +5,8 @@
 
 #include <nanobind/nanobind.h>
 
+#include "interned_names.hpp"
+
 namespace pyglue {
 
 namespace nb = nanobind;
@@ -14,9 +16,12 @@ public:
     explicit ModuleGlobals(nb::handle module);
 
     // The value bound to `name` now.
-    nb::object get(const char *name) const;
+    nb::object get(const char *name) const { return get(interned(name)); }
+    nb::object get(const Name &name) const { return get(name.get()); }
 
 private:
+    nb::object get(nb::handle name) const; // an interned str
+
     nb::dict globals_;
 };
 

@@ -18,6 +18,9 @@ constexpr std::size_t kMaxPlans = 4;
 // Fields of the records we copy; a longer record is copied through the heap.
 constexpr std::size_t kFieldsInPlace = 24;
 
+const Name kDataclassFields("__dataclass_fields__"), kInit("__init__"),
+    kPostInit("__post_init__");
+
 // obj.<name>, or an invalid object (and no error) when the look-up fails.
 nb::object read_or_nothing(nb::handle obj, nb::handle name) {
     PyObject *value = PyObject_GetAttr(obj.ptr(), name.ptr());
@@ -69,7 +72,7 @@ bool class_defines(PyTypeObject *type, nb::handle name) {
 // is the class's own.
 bool init_is_generated(nb::handle record_class, nb::handle init) {
     nb::object own = read(record_class, "__dict__");
-    nb::object defined = nb::steal(PyObject_GetItem(own.ptr(), interned("__init__").ptr()));
+    nb::object defined = nb::steal(PyObject_GetItem(own.ptr(), kInit.get().ptr()));
     if (!defined.is_valid()) {
         PyErr_Clear();
         return false;
@@ -126,6 +129,9 @@ struct RecordCopier::Plan {
     newfunc new_slot = nullptr;
     setattrofunc setattr_slot = nullptr;
 
+    // The class's version tag when the class was last found to still hold (0: none).
+    mutable unsigned int checked_version = 0;
+
     // Positional: the fields in the order of __init__'s parameters, of which the last
     // `keyword_only` go by the names in `keyword_names`.
     std::vector<std::size_t> call_order;
@@ -135,6 +141,8 @@ struct RecordCopier::Plan {
     // `declaring` is what the fields are read from: a record of the class, or the class.
     static std::shared_ptr<const Plan> work_out(nb::handle record_class, nb::handle declaring);
     bool still_holds(nb::handle record) const;
+    static unsigned int version_of(PyTypeObject *type);
+    bool unchanged_since_checked(PyTypeObject *type) const;
     std::size_t index_of(nb::handle name) const;
     void choose_way(nb::handle record_class);
 };
@@ -142,7 +150,7 @@ struct RecordCopier::Plan {
 std::shared_ptr<const RecordCopier::Plan> RecordCopier::Plan::work_out(nb::handle record_class,
                                                                        nb::handle declaring) {
     // replace() refuses a record whose class has no dataclass fields.
-    if (!read_or_nothing(record_class, interned("__dataclass_fields__")).is_valid())
+    if (!read_or_nothing(record_class, kDataclassFields).is_valid())
         return nullptr;
     nb::module_ dataclasses = nb::module_::import_("dataclasses");
     nb::object init_var_kind = read(dataclasses, "_FIELD_INITVAR");
@@ -176,7 +184,7 @@ void RecordCopier::Plan::choose_way(nb::handle record_class) {
     metaclass = Py_TYPE(type);
     new_slot = type->tp_new;
     setattr_slot = type->tp_setattro;
-    init = read_or_nothing(record_class, interned("__init__"));
+    init = read_or_nothing(record_class, kInit);
     // Calling the class is type.__call__: object.__new__, then __init__.
     if (metaclass != &PyType_Type || new_slot != PyBaseObject_Type.tp_new || !init.is_valid() ||
         !PyFunction_Check(init.ptr()))
@@ -214,12 +222,12 @@ void RecordCopier::Plan::choose_way(nb::handle record_class) {
     bool sets_as_object =
         is_true(read(params, "frozen")) || setattr_slot == PyObject_GenericSetAttr;
     if (all_plain_fields && sets_as_object && init_is_generated(record_class, init) &&
-        !class_defines(type, interned("__post_init__")))
+        !class_defines(type, kPostInit))
         way = Way::Assembled;
 }
 
 bool RecordCopier::Plan::still_holds(nb::handle record) const {
-    nb::object now_declared = read_or_nothing(record, interned("__dataclass_fields__"));
+    nb::object now_declared = read_or_nothing(record, kDataclassFields);
     if (!now_declared.is(declared) || PyObject_Size(declared.ptr()) != declared_size) {
         PyErr_Clear();
         return false;
@@ -229,10 +237,30 @@ bool RecordCopier::Plan::still_holds(nb::handle record) const {
     auto *type = reinterpret_cast<PyTypeObject *>(record_class.ptr());
     if (Py_TYPE(type) != metaclass || type->tp_new != new_slot || type->tp_setattro != setattr_slot)
         return false;
-    nb::object now_init = read_or_nothing(record_class, interned("__init__"));
-    if (!now_init.is(init) || PyFunction_GET_CODE(init.ptr()) != init_code)
+    // A function's code can be replaced without touching its class.
+    if (PyFunction_GET_CODE(init.ptr()) != init_code)
         return false;
-    return way != Way::Assembled || !class_defines(type, interned("__post_init__"));
+    if (unchanged_since_checked(type))
+        return true;
+    nb::object now_init = read_or_nothing(record_class, kInit);
+    if (!now_init.is(init))
+        return false;
+    if (way == Way::Assembled && class_defines(type, kPostInit))
+        return false;
+    checked_version = version_of(type);
+    return true;
+}
+
+// CPython gives a class a version tag that it drops whenever the class or one of its bases
+// changes (an attribute set or deleted, its bases replaced), and a dropped tag is never
+// given again. While the tag is the one the class had when its __init__ and __post_init__
+// were last looked up, neither can have changed.
+unsigned int RecordCopier::Plan::version_of(PyTypeObject *type) {
+    return PyType_HasFeature(type, Py_TPFLAGS_VALID_VERSION_TAG) ? type->tp_version_tag : 0;
+}
+
+bool RecordCopier::Plan::unchanged_since_checked(PyTypeObject *type) const {
+    return checked_version != 0 && version_of(type) == checked_version;
 }
 
 std::size_t RecordCopier::Plan::index_of(nb::handle name) const {

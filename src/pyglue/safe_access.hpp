@@ -36,6 +36,12 @@ nb::object call_method(nb::handle obj, const char *name, Args &&...args) {
     return call_method_with(interned(name), self_and_arguments, sizeof...(Args) + 1);
 }
 
+template <typename... Args>
+nb::object call_method(nb::handle obj, const Name &name, Args &&...args) {
+    const nb::object self_and_arguments[] = {nb::borrow(obj), nb::cast(std::forward<Args>(args))...};
+    return call_method_with(name.get(), self_and_arguments, sizeof...(Args) + 1);
+}
+
 // Python's `a == b`, by the host's truth test of the comparison's result.
 bool equals(nb::handle a, nb::handle b);
 

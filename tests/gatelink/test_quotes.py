@@ -79,6 +79,45 @@ class TestQuoteTypeNames:
         with pytest.raises(AttributeError, match="qtTrade"):  # not a KeyError
             gatelink.QuoteType2String(-7)
 
+    def test_a_library_changed_in_place_is_read_again(self, gatelink, monkeypatch):
+        # The values are kept between calls only while no library dict has changed.
+        library = next(d for d in constants.__dicts__ if "qtTrade" in d)
+        trade = constants.qtTrade
+        assert gatelink.QuoteType2String(trade) == "Last trade price"
+        monkeypatch.setitem(library, "qtTrade", 7777)
+        assert gatelink.QuoteType2String(7777) == "Last trade price"
+        with pytest.raises(KeyError):
+            gatelink.QuoteType2String(trade)
+        monkeypatch.delitem(library, "qtTrade")
+        for _ in range(2):  # a failure is never kept as an answer
+            with pytest.raises(AttributeError, match="qtTrade"):
+                gatelink.QuoteType2String(constants.qtBid)
+        monkeypatch.undo()
+        assert gatelink.QuoteType2String(trade) == "Last trade price"
+        constants.__dicts__.insert(0, {"qtAsk": 8888})
+        try:
+            assert gatelink.QuoteType2String(8888) == "Best ask"
+        finally:
+            del constants.__dicts__[0]
+        assert gatelink.QuoteType2String(constants.qtAsk) == "Best ask"
+
+    def test_constants_that_are_not_plain_ints_are_hashed_on_every_call(self, gatelink,
+                                                                         monkeypatch):
+        class Drifting(int):  # an int whose hash follows a setting
+            shift = 0
+
+            def __hash__(self):
+                return int(self) + Drifting.shift
+
+            def __eq__(self, other):
+                return hash(self) == hash(other)
+
+        library = next(d for d in constants.__dicts__ if "qtTrade" in d)
+        monkeypatch.setitem(library, "qtTrade", Drifting(5000))
+        assert gatelink.QuoteType2String(5000) == "Last trade price"
+        Drifting.shift = 1  # nothing in the namespace changed, only the hash
+        assert gatelink.QuoteType2String(5001) == "Last trade price"
+
     def test_values_are_matched_as_dict_keys_are(self, gatelink):
         bid = constants.qtBid
         assert gatelink.QuoteType2String(float(bid)) == "Best bid"  # 1.0 finds the key 1

@@ -12,6 +12,7 @@
 #include "class_builder.hpp"
 #include "datetime_helpers.hpp"
 #include "exception_handover.hpp"
+#include "hashed_key.hpp"
 #include "module_globals.hpp"
 #include "module_imports.hpp"
 #include "module_function.hpp"
@@ -31,6 +32,11 @@ void define_helper_probes(nb::module_ &m) {
         return nb::cpp_function([copier](nb::handle record, nb::kwargs changes) {
             return copier->copy(record, changes);
         });
+    });
+    m.def("refile", [](nb::handle mapping, nb::handle key, nb::handle change) {
+        pyglue::HashedKey hashed(key);
+        nb::object changed = change(hashed.item_of(mapping));
+        hashed.store_in(mapping, changed);
     });
     m.def("whole_seconds", &pyglue::naive_whole_seconds);
     m.def("read_member", [](nb::handle obj, const char *name) { return pyglue::read(obj, name); });

@@ -7,6 +7,7 @@
 #include <nanobind/nanobind.h>
 
 #include "class_builder.hpp"
+#include "kind_hash.hpp"
 #include "module_init.hpp"
 
 namespace nb = nanobind;
@@ -68,7 +69,9 @@ nb::object make_kind(nb::module_ &m, nb::handle security, const char *name, cons
         .field("lot_size", integer, nb::int_(lot_size))
         .field("exchange", exchange.type(), exchange)
         .def("__post_init__", [](nb::handle) {});
-    return pyglue::frozen_dataclass(kind.get());
+    nb::object record_type = pyglue::frozen_dataclass(kind.get());
+    security::hash_fields_natively(record_type);
+    return record_type;
 }
 
 } // namespace

@@ -1,17 +1,10 @@
 #include "constant_texts.hpp"
 
-#include "com_platform.hpp"
 #include "interned_names.hpp"
 
 namespace gatelink {
 
 namespace {
-
-// A constant as a key of the table: its value and the hash the dict would file it under.
-struct Key {
-    nb::object value;
-    Py_hash_t hash;
-};
 
 Py_hash_t hash_of(nb::handle value) {
     Py_hash_t hash = PyObject_Hash(value.ptr());
@@ -22,7 +15,7 @@ Py_hash_t hash_of(nb::handle value) {
 
 // The dict's test of a stored key against the value looked up: the same hash, then
 // identity or `key == value`.
-bool same_key(const Key &key, nb::handle value, Py_hash_t hash) {
+bool same_key(const ConstantKey &key, nb::handle value, Py_hash_t hash) {
     if (key.hash != hash)
         return false;
     if (key.value.is(value))
@@ -44,36 +37,53 @@ bool same_key(const Key &key, nb::handle value, Py_hash_t hash) {
 
 } // namespace
 
-const ConstantTexts::Strings &ConstantTexts::strings_of(const ConstantTextList &entries) {
-    auto found = strings_.find(&entries);
-    if (found != strings_.end())
+ConstantTexts::Table &ConstantTexts::table_of(const ConstantTextList &entries) {
+    auto found = tables_.find(&entries);
+    if (found != tables_.end())
         return found->second;
-    Strings strings;
+    Table table;
     for (const ConstantText &entry : entries) {
-        strings.constants.push_back(pyglue::interned(entry.constant));
-        strings.texts.push_back(nb::str(entry.text));
+        table.constants.push_back(pyglue::interned(entry.constant));
+        table.texts.push_back(nb::str(entry.text));
     }
-    return strings_.emplace(&entries, std::move(strings)).first->second;
+    return tables_.emplace(&entries, std::move(table)).first->second;
+}
+
+// Every constant is read and hashed, in order, as building the table would: a missing or
+// unhashable one fails the call whatever value is asked for. The values are kept while the
+// namespace stays as it was (plain ints only: their hash cannot change) and read again after
+// any change to it.
+std::shared_ptr<const ConstantTexts::Keys> ConstantTexts::current_keys(Table &table) {
+    pyglue::ComConstants constants;
+    if (table.keys && constants.unchanged_since(table.read_from))
+        return table.keys;
+    table.keys.reset();
+    table.read_from = {};
+    auto keys = std::make_shared<Keys>();
+    keys->reserve(table.constants.size());
+    bool plain_ints = true;
+    for (nb::handle name : table.constants) {
+        nb::object constant = constants.get(name);
+        plain_ints = plain_ints && PyLong_CheckExact(constant.ptr());
+        Py_hash_t hash = hash_of(constant);
+        keys->push_back(ConstantKey{std::move(constant), hash});
+    }
+    if (plain_ints) {
+        table.keys = keys;
+        table.read_from = constants.version();
+    }
+    return keys;
 }
 
 nb::object ConstantTexts::text_of(const ConstantTextList &entries, nb::handle value) {
-    const Strings &strings = strings_of(entries);
-    std::size_t count = strings.constants.size();
-    // Every constant is read and hashed, in order, as building the table would: a missing
-    // or unhashable one fails the call whatever value is asked for.
-    pyglue::ComConstants constants;
-    std::vector<Key> keys;
-    keys.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        nb::object constant = constants.get(strings.constants[i]);
-        Py_hash_t hash = hash_of(constant);
-        keys.push_back(Key{std::move(constant), hash});
-    }
+    Table &table = table_of(entries);
+    // Held here: comparing the value may run Python code that reads the table again.
+    std::shared_ptr<const Keys> keys = current_keys(table);
     Py_hash_t hash = hash_of(value);
     // The last constant equal to the value holds the text the table would keep for it.
-    for (std::size_t i = count; i-- > 0;)
-        if (same_key(keys[i], value, hash))
-            return strings.texts[i];
+    for (std::size_t i = keys->size(); i-- > 0;)
+        if (same_key((*keys)[i], value, hash))
+            return table.texts[i];
     raise_key_error(value);
 }
 

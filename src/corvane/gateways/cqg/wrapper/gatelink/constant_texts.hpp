@@ -6,8 +6,11 @@
 
 #include <nanobind/nanobind.h>
 
+#include <memory>
 #include <unordered_map>
 #include <vector>
+
+#include "com_platform.hpp"
 
 namespace gatelink {
 
@@ -20,22 +23,34 @@ struct ConstantText {
 
 using ConstantTextList = std::vector<ConstantText>;
 
-// Names a constant's value by the constants as they are now. Only the Python strings of the
-// names and texts are made once per list; every constant is read on every call (an unknown
-// one raises AttributeError, as before the type library is loaded), but no dict is built.
+// A constant as a key of the table: its value and the hash the dict would file it under.
+struct ConstantKey {
+    nb::object value;
+    Py_hash_t hash;
+};
+
+// Names a constant's value by the constants as they are now. The Python strings of the
+// names and texts are made once per list. The constants' values are read again whenever the
+// namespace may have changed since they were last read (an unknown one raises
+// AttributeError, as before the type library is loaded); no dict is built.
 class ConstantTexts {
 public:
     // table[value]: the text, or KeyError(value).
     nb::object text_of(const ConstantTextList &entries, nb::handle value);
 
 private:
-    struct Strings {
+    using Keys = std::vector<ConstantKey>;
+
+    struct Table {
         std::vector<nb::handle> constants; // interned, kept for the process's life
         std::vector<nb::str> texts;
+        std::shared_ptr<const Keys> keys;         // the values as last read
+        pyglue::ComConstants::Version read_from; // valid while those are still current
     };
-    const Strings &strings_of(const ConstantTextList &entries);
+    Table &table_of(const ConstantTextList &entries);
+    std::shared_ptr<const Keys> current_keys(Table &table);
 
-    std::unordered_map<const ConstantTextList *, Strings> strings_;
+    std::unordered_map<const ConstantTextList *, Table> tables_;
 };
 
 } // namespace gatelink

@@ -22,6 +22,7 @@ public:
 
     // The module global `name` as bound now.
     nb::object global(const char *name) const { return globals_.get(name); }
+    nb::object global(const pyglue::Name &name) const { return globals_.get(name); }
 
     // Trace(message), the progress log.
     void trace(nb::handle message) const;

@@ -31,17 +31,15 @@ nb::object cqg_symbol_of_name(nb::handle full_name, const char *what) {
     return nb::str(symbol.data(), symbol.size());
 }
 
-nb::object latest_or_new(ScopeRef scope, nb::handle records, nb::handle security,
+nb::object latest_or_new(ScopeRef scope, nb::handle records, pyglue::HashedKey &security,
                          const char *record_class) {
-    nb::object latest = nb::steal(PyObject_GetItem(records.ptr(), security.ptr()));
-    if (!latest.is_valid())
-        throw nb::python_error();
+    nb::object latest = security.item_of(records);
     if (!latest.is_none())
         return latest;
-    nb::object exchange = pyglue::read(security, "exchange");
+    nb::object exchange = pyglue::read(security.key(), "exchange");
     nb::object now = pyglue::call_method(scope.global("datetime"), "now");
     nb::object Record = scope.global(record_class);
-    return Record(nb::arg("security") = security, nb::arg("exchange") = exchange,
+    return Record(nb::arg("security") = security.key(), nb::arg("exchange") = exchange,
                   nb::arg("datetime") = now);
 }
 

@@ -5,6 +5,7 @@
 #include <nanobind/nanobind.h>
 
 #include "gatelink_scope.hpp"
+#include "hashed_key.hpp"
 
 namespace gatelink {
 
@@ -19,7 +20,8 @@ nb::object cqg_symbol_of_name(nb::handle full_name, const char *what);
 
 // records[security] (KeyError for a security not kept), or while it is None a fresh record
 // of the module's class `record_class` for the security, stamped with the local time now.
-nb::object latest_or_new(ScopeRef scope, nb::handle records, nb::handle security,
+// The security's hash is kept for storing the record's copy back.
+nb::object latest_or_new(ScopeRef scope, nb::handle records, pyglue::HashedKey &security,
                          const char *record_class);
 
 } // namespace gatelink

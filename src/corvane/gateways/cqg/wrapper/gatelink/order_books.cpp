@@ -58,7 +58,8 @@ void apply_tick(ScopeRef scope, nb::handle gateway, nb::handle ticks, nb::handle
     nb::object security = call_method(gateway, "get_cv_security_from_cqg_symbol", cqg_symbol);
 
     nb::object cqg_orderbooks = read(gateway, "cqg_orderbooks");
-    nb::object book = latest_or_new(scope, cqg_orderbooks, security, "OrderBook");
+    pyglue::HashedKey key(security);
+    nb::object book = latest_or_new(scope, cqg_orderbooks, key, "OrderBook");
 
     nb::object price_type = read(tick, "PriceType");
     nb::object text = scope.constant_texts().text_of(kTickTypes, price_type);
@@ -72,7 +73,7 @@ void apply_tick(ScopeRef scope, nb::handle gateway, nb::handle ticks, nb::handle
                                                      {pyglue::interned("datetime"), now}});
     }
 
-    cqg_orderbooks[security] = book;
+    key.store_in(cqg_orderbooks, book);
     if (complete(book))
         call_method(gateway, "process_orderbook", book);
 }

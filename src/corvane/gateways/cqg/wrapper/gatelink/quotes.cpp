@@ -37,65 +37,74 @@ const ConstantTextList kQuoteTypes = {
     {"qtYesterdaySettlement", "Yesterday's settlement price"},
 };
 
+// The names read on every quote.
+const pyglue::Name kFullName("FullName"), kIsValid("IsValid"), kType("Type"), kPrice("price");
+const pyglue::Name kGateway("gateway"), kCqgQuotes("cqg_quotes"),
+    kSecurityOfSymbol("get_cv_security_from_cqg_symbol"), kProcessQuote("process_quote");
+const pyglue::Name kDatetime("datetime"), kNow("now");
+const pyglue::Name kLastPrice("last_price"), kBidPrice("bid_price"), kAskPrice("ask_price");
+
 // Which quote fills which Quote field, tested in this order; other types fill none.
 struct QuoteField {
     const char *text;
-    const char *field;
+    const pyglue::Name &field;
 };
+const pyglue::Name kOpenPrice("open_price"), kHighPrice("high_price"), kLowPrice("low_price"),
+    kPrevClosePrice("prev_close_price");
 const QuoteField kQuoteFields[] = {
-    {"Last trade price", "last_price"},
-    {"Best bid", "bid_price"},
-    {"Best ask", "ask_price"},
-    {"Day open price", "open_price"},
-    {"Current day high price", "high_price"},
-    {"Current day low price", "low_price"},
-    {"Yesterday's settlement price", "prev_close_price"},
+    {"Last trade price", kLastPrice},
+    {"Best bid", kBidPrice},
+    {"Best ask", kAskPrice},
+    {"Day open price", kOpenPrice},
+    {"Current day high price", kHighPrice},
+    {"Current day low price", kLowPrice},
+    {"Yesterday's settlement price", kPrevClosePrice},
 };
 
-const char *field_of_quote_text(nb::handle text) {
+const pyglue::Name *field_of_quote_text(nb::handle text) {
     for (const QuoteField &entry : kQuoteFields)
         if (PyUnicode_CompareWithASCIIString(text.ptr(), entry.text) == 0)
-            return entry.field;
+            return &entry.field;
     return nullptr;
 }
 
 // The CQG symbol of an instrument: its FullName after the last ".".
 nb::object cqg_symbol_of_instrument(nb::handle instrument) {
-    nb::object full_name = read(instrument, "FullName");
+    nb::object full_name = read(instrument, kFullName);
     return cqg_symbol_of_name(full_name, "FullName");
 }
 
 // A record is worth publishing once it has a last price or both sides of the market.
 bool publishable(nb::handle quote) {
-    if (differs_from_zero(read(quote, "last_price")))
+    if (differs_from_zero(read(quote, kLastPrice)))
         return true;
-    return differs_from_zero(read(quote, "bid_price")) &&
-           differs_from_zero(read(quote, "ask_price"));
+    return differs_from_zero(read(quote, kBidPrice)) &&
+           differs_from_zero(read(quote, kAskPrice));
 }
 
 // One valid quote: the stored record, copied with the quote's field, stored back and
 // published when it can be.
 void apply_quote(ScopeRef scope, nb::handle gateway, nb::handle instrument, nb::handle quote) {
     nb::object cqg_symbol = cqg_symbol_of_instrument(instrument);
-    nb::object security = call_method(gateway, "get_cv_security_from_cqg_symbol", cqg_symbol);
+    nb::object security = call_method(gateway, kSecurityOfSymbol, cqg_symbol);
     if (security.is_none())
         return;
 
-    nb::object cqg_quotes = read(gateway, "cqg_quotes");
-    nb::object record = latest_or_new(scope, cqg_quotes, security, "Quote");
+    nb::object cqg_quotes = read(gateway, kCqgQuotes);
+    pyglue::HashedKey key(security);
+    nb::object record = latest_or_new(scope, cqg_quotes, key, "Quote");
 
-    nb::object type = read(quote, "Type");
+    nb::object type = read(quote, kType);
     nb::object text = scope.constant_texts().text_of(kQuoteTypes, type);
-    if (const char *field = field_of_quote_text(text)) {
-        nb::object price = read(quote, "price");
-        nb::object now = call_method(scope.global("datetime"), "now");
-        record = scope.quote_copier().copy(
-            record, {{pyglue::interned(field), price}, {pyglue::interned("datetime"), now}});
+    if (const pyglue::Name *field = field_of_quote_text(text)) {
+        nb::object price = read(quote, kPrice);
+        nb::object now = call_method(scope.global(kDatetime), kNow);
+        record = scope.quote_copier().copy(record, {{*field, price}, {kDatetime, now}});
     }
 
-    cqg_quotes[security] = record;
+    key.store_in(cqg_quotes, record);
     if (publishable(record))
-        call_method(gateway, "process_quote", record);
+        call_method(gateway, kProcessQuote, record);
 }
 
 } // namespace
@@ -150,10 +159,10 @@ void on_instrument_changed(ScopeRef scope, nb::handle self, nb::handle cqgInstru
                            nb::handle cqgQuotes, nb::handle) {
     nb::object instrument = pyglue::dispatch(cqgInstrument);
     nb::object quotes = pyglue::dispatch(cqgQuotes);
-    nb::object gateway = read(self, "gateway");
+    nb::object gateway = read(self, kGateway);
     for (nb::handle item : quotes) {
         nb::object quote = nb::borrow(item);
-        if (!pyglue::is_true(read(quote, "IsValid")))
+        if (!pyglue::is_true(read(quote, kIsValid)))
             continue;
         apply_quote(scope, gateway, instrument, quote);
     }

@@ -1,0 +1,84 @@
+#include "kind_hash.hpp"
+
+#include "interned_names.hpp"
+
+namespace security {
+
+namespace {
+
+// The record type hashes the tuple of these fields, in this order (the kinds keep the
+// order of Security's declaration).
+const char *const kHashedFields[] = {"code",     "security_name", "lot_size",
+                                     "exchange", "expiry_date",   "quote_currency"};
+constexpr Py_ssize_t kFieldCount = sizeof(kHashedFields) / sizeof(kHashedFields[0]);
+
+// Set once, when the module is loaded, and kept for the life of the process: the names
+// are the interned ones, and Enum's own __hash__ is deliberately never released (nothing
+// may be released after the interpreter has ended).
+struct HashNames {
+    nb::handle fields[kFieldCount];
+    nb::handle member_name; // "_name_"
+    nb::handle hash_method; // "__hash__"
+    nb::handle enum_hash;   // enum.Enum.__hash__: hash(self._name_)
+};
+HashNames *names = nullptr;
+
+// A member of an enumeration that hashes by Enum's own __hash__ hashes as its name does.
+// The name stands in for it in the tuple, so that the tuple's hash is the same without
+// running Enum.__hash__ as Python code. Anything else (None, another hash, a member whose
+// name cannot be read) is hashed as it is.
+nb::object hash_stand_in(nb::handle value) {
+    PyObject *raw = value.ptr();
+    if (PyUnicode_CheckExact(raw) || PyLong_CheckExact(raw) || raw == Py_None)
+        return nb::object(); // the usual fields, hashed by their C types
+    PyObject *own_hash = _PyType_Lookup(Py_TYPE(value.ptr()), names->hash_method.ptr());
+    if (!own_hash || own_hash != names->enum_hash.ptr())
+        return nb::object();
+    nb::object name = nb::steal(PyObject_GetAttr(value.ptr(), names->member_name.ptr()));
+    if (!name.is_valid())
+        PyErr_Clear(); // the member's own __hash__ then reports it
+    return name;
+}
+
+// hash((self.code, self.security_name, self.lot_size, self.exchange, self.expiry_date,
+// self.quote_currency)), with the exchange's name standing in for an enumeration member.
+Py_hash_t kind_hash(PyObject *self) {
+    nb::object fields = nb::steal(PyTuple_New(kFieldCount));
+    if (!fields.is_valid())
+        return -1;
+    for (Py_ssize_t i = 0; i < kFieldCount; ++i) {
+        nb::object value = nb::steal(PyObject_GetAttr(self, names->fields[i].ptr()));
+        if (!value.is_valid())
+            return -1;
+        nb::object stand_in = hash_stand_in(value);
+        nb::object hashed = stand_in.is_valid() ? std::move(stand_in) : std::move(value);
+        PyTuple_SET_ITEM(fields.ptr(), i, hashed.release().ptr()); // the tuple owns it
+    }
+    return PyObject_Hash(fields.ptr());
+}
+
+void load_names() {
+    if (names)
+        return;
+    auto loaded = new HashNames();
+    for (Py_ssize_t i = 0; i < kFieldCount; ++i)
+        loaded->fields[i] = pyglue::interned(kHashedFields[i]);
+    loaded->member_name = pyglue::interned("_name_");
+    loaded->hash_method = pyglue::interned("__hash__");
+    nb::object enum_class = nb::module_::import_("enum").attr("Enum");
+    nb::object enum_hash =
+        nb::steal(PyObject_GetAttr(enum_class.ptr(), loaded->hash_method.ptr()));
+    if (!enum_hash.is_valid())
+        throw nb::python_error();
+    loaded->enum_hash = enum_hash.release();
+    names = loaded;
+}
+
+} // namespace
+
+void hash_fields_natively(nb::handle kind) {
+    load_names();
+    reinterpret_cast<PyTypeObject *>(kind.ptr())->tp_hash = kind_hash;
+}
+
+} // namespace security
