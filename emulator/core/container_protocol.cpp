@@ -103,14 +103,25 @@ PyObject *iterate_slot(PyObject *self) noexcept {
     return nullptr;
 }
 
+Py_ssize_t length_slot(PyObject *self) noexcept {
+    try {
+        return length(self);
+    } catch (nb::python_error &error) {
+        error.restore();
+    } catch (const std::exception &error) {
+        PyErr_SetString(PyExc_RuntimeError, error.what());
+    }
+    return -1;
+}
+
+int truth_slot(PyObject *) noexcept { return 1; }
+
 void define_container_protocol(nb::module_ &module) {
-    nb::class_<ComIterator>(module, "COMIterator", nb::type_slots(iterator_slots))
+    nb::class_<ComIterator>(module, "COMIterator", nb::type_slots(iterator_slots), nb::pooled())
         .def("__iter__", [](nb::handle self) { return nb::borrow(self); });
     iterator_type = reinterpret_cast<PyTypeObject *>(nb::type<ComIterator>().ptr());
 
     nb::object wrapper = nb::borrow(nb::type<DispatchWrapper>());
-    wrapper.attr("__len__") = nb::cpp_function(&length, nb::is_method());
-    wrapper.attr("__bool__") = nb::cpp_function([](nb::handle) { return true; }, nb::is_method());
     wrapper.attr("__call__") = nb::cpp_function(
         [](nb::handle self, nb::args args) {
             return call_default(self, args, "is not callable");

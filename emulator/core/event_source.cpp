@@ -126,6 +126,7 @@ void EventSource::fire(EventBatch &batch, std::shared_ptr<const void> in_flight)
         return;
     std::vector<std::pair<const char *, nb::tuple>> events;
     events.swap(batch.events);
+    batch.shared.clear();
     // Converted once for all sinks, as fire() does; a batch mostly repeats one event, so its
     // handler's name is made once.
     std::vector<std::pair<nb::str, nb::object>> sent;

@@ -27,7 +27,12 @@ PyTypeObject *interface_type = nullptr;
 PyTypeObject *wrapper_type = nullptr;
 
 bool has_type(nb::handle value, PyTypeObject *type) {
-    return Py_TYPE(value.ptr()) == type || PyType_IsSubtype(Py_TYPE(value.ptr()), type);
+    PyTypeObject *actual = Py_TYPE(value.ptr());
+    if (actual == type)
+        return true;
+    // Our types' subclasses are all heap types: the values that cross most (None, numbers,
+    // strings, tuples) are of static types and need no walk through their bases.
+    return PyType_HasFeature(actual, Py_TPFLAGS_HEAPTYPE) && PyType_IsSubtype(actual, type);
 }
 
 // One call waiting for the owner thread. `done`, set under the platform mutex, publishes
@@ -110,13 +115,13 @@ const char *builtin_exception_name(nb::exception_type type) {
     raise_server_error(target.type_name(), text, hresult::E_FAIL);
 }
 
-// On the object's own thread: arguments arrive as seen from here, and the result leaves as a
-// VARIANT would carry it.
+// On the object's own thread (`here`): arguments arrive as seen from here, and the result
+// leaves as a VARIANT would carry it.
 nb::object run_member(EmulatedObject &target, Operation operation, const Member &member,
-                      nb::object argument) {
+                      nb::object argument, unsigned long here) {
     try {
-        nb::object here = from_variant(argument, current_thread_ident());
-        return to_variant(run_member_unguarded(target, operation, member, std::move(here)));
+        nb::object received = from_variant(argument, here);
+        return to_variant(run_member_unguarded(target, operation, member, std::move(received)));
     } catch (nb::python_error &error) {
         raise_as_server_failure(target, error);
     } catch (const nb::builtin_exception &error) {
@@ -132,7 +137,8 @@ void execute(PendingCall &call) {
     try {
         if (call.target->disconnected())
             raise_com_error(hresult::RPC_E_DISCONNECTED);
-        nb::object result = run_member(*call.target, call.operation, *call.member, call.argument);
+        nb::object result = run_member(*call.target, call.operation, *call.member, call.argument,
+                                       current_thread_ident());
         call.result = from_variant(result, call.caller_thread);
     } catch (nb::python_error &error) {
         call.error = pyglue::take_exception(error);
@@ -366,6 +372,8 @@ int setattro_slot(PyObject *self, PyObject *name, PyObject *value) noexcept {
 PyType_Slot wrapper_slots[] = {{Py_tp_getattro, reinterpret_cast<void *>(&getattro_slot)},
                                {Py_tp_setattro, reinterpret_cast<void *>(&setattro_slot)},
                                {Py_tp_iter, reinterpret_cast<void *>(&iterate_slot)},
+                               {Py_mp_length, reinterpret_cast<void *>(&length_slot)},
+                               {Py_nb_bool, reinterpret_cast<void *>(&truth_slot)},
                                {0, nullptr}};
 
 std::string describe(const Interface &iface, const char *kind) {
@@ -401,8 +409,10 @@ std::optional<Interface> interface_of(nb::handle value) {
     return std::nullopt;
 }
 
-void require_usable_here(const Interface &iface) {
-    if (iface.valid_thread != 0 && iface.valid_thread != current_thread_ident())
+void require_usable_here(const Interface &iface) { require_usable_on(iface, current_thread_ident()); }
+
+void require_usable_on(const Interface &iface, unsigned long here) {
+    if (iface.valid_thread != 0 && iface.valid_thread != here)
         raise_com_error(hresult::RPC_E_WRONG_THREAD);
     if (iface.target->disconnected())
         raise_com_error(hresult::RPC_E_DISCONNECTED);
@@ -427,25 +437,31 @@ nb::object wrap_result(nb::object value) {
 
 nb::object invoke(const Interface &iface, Operation operation, const Member &member,
                   nb::object argument) {
-    require_usable_here(iface);
+    const unsigned long here = current_thread_ident();
+    require_usable_on(iface, here);
     // The caller's side makes the VARIANTs: a value COM cannot carry never leaves this thread.
     nb::object sent = to_variant(argument);
     const std::shared_ptr<ThreadQueue> &owner = iface.target->home();
-    if (!owner || owner.get() == current_queue().get())
-        return from_variant(run_member(*iface.target, operation, member, std::move(sent)),
-                            current_thread_ident());
+    if (!owner || is_queue_of(*owner, here))
+        return from_variant(run_member(*iface.target, operation, member, std::move(sent), here),
+                            here);
     require_apartment();
     return call_through_proxy(iface, operation, member, std::move(sent));
 }
 
 void define_interface_types(nb::module_ &module) {
+    // Every event and every read makes these by the thousand: their instances are pooled,
+    // so making one neither allocates nor registers a new object with nanobind. A live
+    // market's batch carries a few thousand interfaces, let go of together once it has run.
+    constexpr std::uint32_t kEventBatchInterfaces = 4096;
     nb::class_<Interface>(module, "PyIDispatch",
-                          "A bare interface pointer: wrap it with Dispatch to use it by name.")
+                          "A bare interface pointer: wrap it with Dispatch to use it by name.",
+                          nb::pooled(kEventBatchInterfaces))
         .def("__repr__", [](const Interface &self) { return describe(self, "PyIDispatch"); })
         .def("__eq__",
              [](const Interface &self, nb::handle other) { return same_object(self, other); });
 
-    nb::class_<BoundMethod>(module, "COMMethod")
+    nb::class_<BoundMethod>(module, "COMMethod", nb::pooled())
         .def("__call__",
              [](const BoundMethod &self, nb::args args) {
                  return wrap_result(invoke(self.iface, Operation::Call, *self.member, args));
@@ -457,7 +473,7 @@ void define_interface_types(nb::module_ &module) {
 
     nb::class_<DispatchWrapper>(module, "CDispatch",
                                 "An emulated object usable by its property and method names.",
-                                nb::type_slots(wrapper_slots))
+                                nb::type_slots(wrapper_slots), nb::pooled())
         .def_prop_ro("_oleobj_", [](const DispatchWrapper &self) { return nb::cast(self.iface); })
         .def("__repr__",
              [](const DispatchWrapper &self) { return describe(self.iface, "COMObject"); })
