@@ -37,11 +37,12 @@ const MemberTable &CqgQuotes::members() const {
 
 std::shared_ptr<EmulatedObject> CqgQuotes::item_at(size_t index) {
     const QuoteValue &value = quotes_.at(index);
-    if (made_.empty())
-        made_.resize(quotes_.size());
-    if (!made_[index])
-        made_[index] = make_transient<CqgQuote>(home(), value);
-    return made_[index];
+    if (!made_)
+        made_ = std::make_unique<std::optional<CqgQuote>[]>(quotes_.size());
+    std::optional<CqgQuote> &quote = made_[index];
+    if (!quote)
+        quote.emplace(home(), value);
+    return std::shared_ptr<EmulatedObject>(shared_from_this(), &*quote);
 }
 
 std::shared_ptr<EmulatedObject> CqgQuotes::item_with_key(nb::handle key) {

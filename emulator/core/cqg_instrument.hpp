@@ -6,6 +6,8 @@
 #include "market.hpp"
 #include "scenario.hpp"
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,7 +38,8 @@ private:
 };
 
 // The changed quotes of one event. The collection holds its quote objects (made at the first
-// read of each), so reading an item twice gives the same object.
+// read of each), so reading an item twice gives the same object. A quote handed out shares
+// the collection's ownership: reading one allocates nothing of its own.
 class CqgQuotes : public EmulatedCollection {
 public:
     CqgQuotes(std::shared_ptr<ThreadQueue> home, std::vector<QuoteValue> quotes);
@@ -50,7 +53,7 @@ public:
 
 private:
     std::vector<QuoteValue> quotes_;
-    std::vector<std::shared_ptr<CqgQuote>> made_; // by index, null until read
+    std::unique_ptr<std::optional<CqgQuote>[]> made_; // by index, empty until read
 };
 
 class CqgInstrumentProperties : public EmulatedCollection {
