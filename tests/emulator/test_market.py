@@ -506,6 +506,31 @@ class TestLiveMarket:
         posted = emu.market_stats()
         assert posted["batches"] > 1 and sink.quotes == posted["quotes"]
 
+    def test_each_event_of_a_batch_carries_its_own_instrument(self, cel, sink):
+        # The events of one batch share the arguments of an instrument and of its properties.
+        kept = []
+
+        class Keeping(MarketSink):
+            def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgProperties):
+                kept.append((cqgInstrument, cqgProperties, len(wrap(cqgQuotes))))
+
+        keeping = win32com.client.WithEvents(cel, Keeping)
+        emu.start_market(1000, ticks_per_second=0, live=False)
+        for _ in range(2):
+            emu.advance(0.01)
+        pumped(keeping)
+        assert emu.market_stats()["batches"] == 2
+        assert sum(count for _, _, count in kept) == emu.market_stats()["quotes"]
+        names = [wrap(instrument).FullName for instrument, _, _ in kept]
+        # The feed takes the streaming instruments in turn.
+        assert names[:2] in (["F.US.EPZ26", "F.US.CLEF27"], ["F.US.CLEF27", "F.US.EPZ26"])
+        assert all(name == names[i % 2] for i, name in enumerate(names))
+        for (instrument, properties, _), name in zip(kept, names):
+            assert instrument == kept[names.index(name)][0]
+            assert properties == kept[names.index(name)][1]
+            assert len(wrap(properties)) == 0
+        assert kept[0][1] != kept[1][1]
+
     @pytest.mark.parametrize("args, kwargs", [
         ((-1,), {}), ((10,), {"ticks_per_second": -1}), ((10,), {"bar_seconds": 0.5})])
     def test_bad_rates_are_refused(self, cel, sink, args, kwargs):
