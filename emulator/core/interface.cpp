@@ -452,8 +452,8 @@ nb::object invoke(const Interface &iface, Operation operation, const Member &mem
 void define_interface_types(nb::module_ &module) {
     // Every event and every read makes these by the thousand: their instances are pooled,
     // so making one neither allocates nor registers a new object with nanobind. A live
-    // market's batch carries a few thousand interfaces, let go of together once it has run.
-    constexpr std::uint32_t kEventBatchInterfaces = 4096;
+    // market's batch carries thousands of interfaces, let go of together once it has run.
+    constexpr std::uint32_t kEventBatchInterfaces = 16384;
     nb::class_<Interface>(module, "PyIDispatch",
                           "A bare interface pointer: wrap it with Dispatch to use it by name.",
                           nb::pooled(kEventBatchInterfaces))

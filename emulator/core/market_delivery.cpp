@@ -64,8 +64,8 @@ MarketInstrument &market_instrument(const InstrumentTerms &terms) {
     return instrument;
 }
 
-size_t deliver_quotes(Cqgcel &cel, const std::string &symbol, std::vector<QuoteValue> quotes,
-                      EventBatch &batch) {
+size_t deliver_quotes(Cqgcel &cel, const std::string &symbol,
+                      const std::vector<QuoteValue> &quotes, EventBatch &batch) {
     size_t events = 0;
     for (const std::shared_ptr<CqgInstrument> &instrument : cel.resolved_instruments()) {
         if (!instrument->streaming() || !contains(instrument->key(), symbol))
