@@ -12,6 +12,7 @@ namespace {
 // The iterator `iter(obj)` gives: one `Next()` on the enumerator per item.
 struct ComIterator {
     Interface enumerator;
+    const Member *next; // the enumerator's
 };
 
 PyTypeObject *iterator_type = nullptr; // set once the type is defined
@@ -42,9 +43,10 @@ nb::object iterate(nb::handle self) {
         raise_type_error("This object does not support enumeration");
     }
     std::optional<Interface> found = interface_of(enumerator);
-    if (!found)
+    const Member *next = found ? found->target->members().find("Next") : nullptr;
+    if (!next || !next->is_method())
         raise_type_error("This object does not support enumeration");
-    return new_instance(iterator_type, ComIterator{*found});
+    return new_instance(iterator_type, ComIterator{std::move(*found), next});
 }
 
 // The iterator's tp_iternext: the end of the items is a plain null result, without an
@@ -52,8 +54,7 @@ nb::object iterate(nb::handle self) {
 PyObject *next_item(PyObject *self) noexcept {
     try {
         const ComIterator &iterator = *nb::inst_ptr<ComIterator>(self);
-        const Member *next = iterator.enumerator.target->members().find("Next");
-        nb::object item = invoke(iterator.enumerator, Operation::Call, *next, nb::tuple());
+        nb::object item = invoke(iterator.enumerator, Operation::Call, *iterator.next, nb::tuple());
         if (item.is_none())
             return nullptr;
         return wrap_result(std::move(item)).release().ptr();

@@ -25,6 +25,7 @@ namespace {
 // the C++ type.
 PyTypeObject *interface_type = nullptr;
 PyTypeObject *wrapper_type = nullptr;
+PyTypeObject *method_type = nullptr;
 
 bool has_type(nb::handle value, PyTypeObject *type) {
     PyTypeObject *actual = Py_TYPE(value.ptr());
@@ -303,7 +304,7 @@ nb::object get_member(nb::handle self, std::string_view name) {
     if (member.is_method()) {
         // Looking a method up already asks the object (for its id), so the thread is checked.
         require_usable_here(iface);
-        return nb::cast(BoundMethod{iface, &member});
+        return new_instance(method_type, BoundMethod{iface, &member});
     }
     return wrap_result(invoke(iface, Operation::Get, member, nb::none()));
 }
@@ -368,6 +369,26 @@ int setattro_slot(PyObject *self, PyObject *name, PyObject *value) noexcept {
         },
         -1);
 }
+
+// A bound method's tp_call: the call's arguments arrive as the tuple that crosses as they are.
+PyObject *method_call_slot(PyObject *self, PyObject *args, PyObject *kwargs) noexcept {
+    return in_slot(
+        [&] {
+            const BoundMethod &method = *nb::inst_ptr<BoundMethod>(self);
+            if (kwargs && PyDict_GET_SIZE(kwargs) != 0) {
+                PyErr_Format(PyExc_TypeError, "%s() takes no keyword arguments",
+                             method.member->name.c_str());
+                throw nb::python_error();
+            }
+            nb::object result = invoke(method.iface, Operation::Call, *method.member,
+                                       nb::borrow<nb::tuple>(args));
+            return wrap_result(std::move(result)).release().ptr();
+        },
+        static_cast<PyObject *>(nullptr));
+}
+
+PyType_Slot method_slots[] = {{Py_tp_call, reinterpret_cast<void *>(&method_call_slot)},
+                              {0, nullptr}};
 
 PyType_Slot wrapper_slots[] = {{Py_tp_getattro, reinterpret_cast<void *>(&getattro_slot)},
                                {Py_tp_setattro, reinterpret_cast<void *>(&setattro_slot)},
@@ -461,11 +482,7 @@ void define_interface_types(nb::module_ &module) {
         .def("__eq__",
              [](const Interface &self, nb::handle other) { return same_object(self, other); });
 
-    nb::class_<BoundMethod>(module, "COMMethod", nb::pooled())
-        .def("__call__",
-             [](const BoundMethod &self, nb::args args) {
-                 return wrap_result(invoke(self.iface, Operation::Call, *self.member, args));
-             })
+    nb::class_<BoundMethod>(module, "COMMethod", nb::type_slots(method_slots), nb::pooled())
         .def("__repr__", [](const BoundMethod &self) {
             return "<COM method " + self.member->name + " of " +
                    std::string(self.iface.target->type_name()) + ">";
@@ -489,6 +506,7 @@ void define_interface_types(nb::module_ &module) {
     }
     interface_type = reinterpret_cast<PyTypeObject *>(nb::type<Interface>().ptr());
     wrapper_type = reinterpret_cast<PyTypeObject *>(nb::type<DispatchWrapper>().ptr());
+    method_type = reinterpret_cast<PyTypeObject *>(nb::type<BoundMethod>().ptr());
 }
 
 void raise_type_mismatch() { raise_com_error(hresult::DISP_E_TYPEMISMATCH); }
