@@ -85,3 +85,15 @@ def test_len_asks_count_and_the_truth_test_never_does(apartment):
     with pytest.raises(pythoncom.com_error):  # the truth test left the fault where it was
         len(accounts)
     assert len(accounts) == 2
+
+
+def test_a_method_takes_its_arguments_by_position_only(apartment):
+    accounts = win32com.client.Dispatch("CQG.CQGCEL.4").Accounts
+    item = accounts.Item
+    assert repr(item) == "<COM method Item of CQGAccounts>"
+    assert item(1001).GWAccountID == 1001
+    with pytest.raises(TypeError, match=r"^Item\(\) takes no keyword arguments$"):
+        item(index=1001)
+    with pytest.raises(pythoncom.com_error) as raised:
+        item()
+    assert raised.value.hresult == -2147352562  # wrong number of arguments
