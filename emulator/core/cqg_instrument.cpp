@@ -4,6 +4,8 @@
 #include "cqg_constants.hpp"
 #include "interface.hpp"
 
+#include <stdexcept>
+
 namespace cqgemu {
 
 CqgQuote::CqgQuote(std::shared_ptr<ThreadQueue> home, QuoteValue value)
@@ -22,8 +24,12 @@ const MemberTable &CqgQuote::members() const {
     return table;
 }
 
-CqgQuotes::CqgQuotes(std::shared_ptr<ThreadQueue> home, std::vector<QuoteValue> quotes)
-    : EmulatedCollection(std::move(home)), quotes_(std::move(quotes)) {}
+CqgQuotes::CqgQuotes(std::shared_ptr<ThreadQueue> home, const std::vector<QuoteValue> &quotes)
+    : EmulatedCollection(std::move(home)), entries_(std::make_unique<Entry[]>(quotes.size())),
+      count_(quotes.size()) {
+    for (size_t i = 0; i < count_; ++i)
+        entries_[i].value = quotes[i];
+}
 
 const MemberTable &CqgQuotes::members() const {
     static const MemberTable table = [] {
@@ -36,12 +42,12 @@ const MemberTable &CqgQuotes::members() const {
 }
 
 std::shared_ptr<EmulatedObject> CqgQuotes::item_at(size_t index) {
-    const QuoteValue &value = quotes_.at(index);
-    if (!made_)
-        made_ = std::make_unique<std::optional<CqgQuote>[]>(quotes_.size());
-    std::optional<CqgQuote> &quote = made_[index];
+    if (index >= count_)
+        throw std::out_of_range("CqgQuotes::item_at");
+    Entry &entry = entries_[index];
+    std::optional<CqgQuote> &quote = entry.quote;
     if (!quote)
-        quote.emplace(home(), value);
+        quote.emplace(home(), entry.value);
     return std::shared_ptr<EmulatedObject>(shared_from_this(), &*quote);
 }
 

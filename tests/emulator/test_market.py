@@ -199,6 +199,25 @@ class TestQuotes:
             list(quotes)
         assert len(list(quotes)) == 2
 
+    def test_enumerators_of_one_quotes_collection_walk_it_each_on_its_own(self, cel, sink):
+        kept = []
+
+        class Keeping(MarketSink):
+            def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgProperties):
+                kept.append(wrap(cqgQuotes))
+
+        keeping = win32com.client.WithEvents(cel, Keeping)
+        subscribe(cel, keeping)
+        emu.push_quotes("EPZ26", [("qtBid", 1.0), ("qtAsk", 2.0), ("qtTrade", 1.5)])
+        pumped(keeping)
+        [quotes] = kept
+        first, second = iter(quotes), iter(quotes)  # made before any quote was read
+        assert next(first).Price == 1.0
+        assert [q.Price for q in second] == [1.0, 2.0, 1.5]
+        assert [q.Price for q in first] == [2.0, 1.5]
+        assert next(first, None) is None and next(second, None) is None
+        assert list(quotes)[2] == quotes.Item(2) and list(quotes)[0] != quotes.Item(2)
+
     def test_quotes_kept_past_the_apartment_are_disconnected_for_good(self, cel, sink):
         kept = []
 
