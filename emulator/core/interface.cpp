@@ -430,7 +430,9 @@ std::optional<Interface> interface_of(nb::handle value) {
     return std::nullopt;
 }
 
-void require_usable_here(const Interface &iface) { require_usable_on(iface, current_thread_ident()); }
+void require_usable_here(const Interface &iface) {
+    require_usable_on(iface, current_thread_ident());
+}
 
 void require_usable_on(const Interface &iface, unsigned long here) {
     if (iface.valid_thread != 0 && iface.valid_thread != here)

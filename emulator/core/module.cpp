@@ -199,9 +199,9 @@ NB_MODULE(_cqgemu, m) {
     define_order_controls(m);
     define_probe(m);
 
-    m.def("Dispatch", &dispatch, nb::arg("dispatch").none(), nb::arg("userName").none() = nb::none(),
-          nb::arg("resultCLSID").none() = nb::none(), nb::arg("typeinfo").none() = nb::none(),
-          nb::arg("clsctx").none() = nb::none(),
+    m.def("Dispatch", &dispatch, nb::arg("dispatch").none(),
+          nb::arg("userName").none() = nb::none(), nb::arg("resultCLSID").none() = nb::none(),
+          nb::arg("typeinfo").none() = nb::none(), nb::arg("clsctx").none() = nb::none(),
           "A program id creates the object in this thread's apartment; a COM object is wrapped "
           "so that its properties and methods can be used by name.");
     m.def("load_type_library", &load_type_library, nb::arg("guid"), nb::arg("lcid"),

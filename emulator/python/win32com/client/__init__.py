@@ -7,7 +7,9 @@ from . import gencache
 __all__ = ["CDispatch", "Dispatch", "WithEvents", "constants", "gencache"]
 
 CDispatch = _cqgemu.CDispatch
-Dispatch = _cqgemu.Dispatch  # (dispatch, userName=None, resultCLSID=None, typeinfo=None, clsctx=None)
+# Dispatch(dispatch, userName=None, resultCLSID=None, typeinfo=None, clsctx=None): a C++
+# function, as every event's handler calls it for its arguments.
+Dispatch = _cqgemu.Dispatch
 
 
 def WithEvents(disp, user_event_class):
