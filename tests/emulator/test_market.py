@@ -93,6 +93,23 @@ def subscribe(cel, sink, symbol="EPZ26"):
     return pumped(sink)
 
 
+def quotes_of_one_event(cel, values):
+    """The quotes collection of the InstrumentChanged that pushing `values` to EPZ26 fires,
+    kept by the handler past the event."""
+    kept = []
+
+    class Keeping(MarketSink):
+        def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgProperties):
+            kept.append(wrap(cqgQuotes))
+
+    keeping = win32com.client.WithEvents(cel, Keeping)
+    subscribe(cel, keeping)
+    emu.push_quotes("EPZ26", values)
+    pumped(keeping)
+    [quotes] = kept
+    return quotes
+
+
 def request_bars(cel, symbol="EPZ26", range_end=-11, updates=True):
     request = cel.CreateTimedBarsRequest()
     request.Symbol = symbol
@@ -176,17 +193,7 @@ class TestQuotes:
 
     def test_a_quotes_collection_holds_its_quotes_and_each_loop_asks_for_an_enumerator(
             self, cel, sink):
-        kept = []
-
-        class Keeping(MarketSink):
-            def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgProperties):
-                kept.append(wrap(cqgQuotes))
-
-        keeping = win32com.client.WithEvents(cel, Keeping)
-        subscribe(cel, keeping)
-        emu.push_quotes("EPZ26", [("qtBid", 1.0), ("qtAsk", 2.0)])
-        pumped(keeping)
-        [quotes] = kept
+        quotes = quotes_of_one_event(cel, [("qtBid", 1.0), ("qtAsk", 2.0)])
         first, second = list(quotes), list(quotes)
         assert first == second and first[0] != first[1]
         assert quotes.Item(1) == first[1] and quotes(0) == first[0]
@@ -200,17 +207,7 @@ class TestQuotes:
         assert len(list(quotes)) == 2
 
     def test_enumerators_of_one_quotes_collection_walk_it_each_on_its_own(self, cel, sink):
-        kept = []
-
-        class Keeping(MarketSink):
-            def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgProperties):
-                kept.append(wrap(cqgQuotes))
-
-        keeping = win32com.client.WithEvents(cel, Keeping)
-        subscribe(cel, keeping)
-        emu.push_quotes("EPZ26", [("qtBid", 1.0), ("qtAsk", 2.0), ("qtTrade", 1.5)])
-        pumped(keeping)
-        [quotes] = kept
+        quotes = quotes_of_one_event(cel, [("qtBid", 1.0), ("qtAsk", 2.0), ("qtTrade", 1.5)])
         first, second = iter(quotes), iter(quotes)  # made before any quote was read
         assert next(first).Price == 1.0
         assert [q.Price for q in second] == [1.0, 2.0, 1.5]
