@@ -2,10 +2,11 @@
 
 Each operation a quote handler asks of the emulator (wrapping the two event arguments with
 Dispatch, iterating a quote collection of one and of four quotes through _NewEnum and Next,
-reading a quote's IsValid, Type and Price, reading the instrument's FullName) is timed on
-the arguments of a real emulated InstrumentChanged, and beside it the same shape of work on
-plain Python objects (a wrapper class, a collection whose __iter__ yields, properties). The
-figures are the best of the rounds, per operation; the ratio is emulated / Python.
+reading a quote by Item, reading a quote's IsValid, Type and Price, reading the instrument's
+FullName) is timed on the arguments of a real emulated InstrumentChanged, and beside it the
+same shape of work on plain Python objects (a wrapper class, a collection whose __iter__
+yields and whose Item indexes a list, properties). The figures are the best of the rounds, per
+operation; the ratio is emulated / Python.
 
     .venv/bin/python bench/bench_emulator_calls.py [--number 20000] [--rounds 7]
 """
@@ -44,6 +45,9 @@ class PlainQuotes:
     def __iter__(self):
         yield from self._quotes
 
+    def Item(self, index):
+        return self._quotes[index]
+
 
 class PlainInstrument:
     @property
@@ -76,6 +80,7 @@ def main():
         ("Dispatch of the two event arguments", "wrap(bare[0]); wrap(bare[1])"),
         ("iterating a collection of 1 quote", "[q for q in quotes_1]"),
         ("iterating a collection of 4 quotes", "[q for q in quotes_4]"),
+        ("reading a quote by Item", "quotes_1.Item(0)"),
         ("reading IsValid, Type, Price", "quote.IsValid; quote.Type; quote.Price"),
         ("reading the instrument's FullName", "instrument.FullName"),
     ]

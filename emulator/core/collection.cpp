@@ -33,6 +33,11 @@ nb::object EmulatedCollection::item_by_index(nb::tuple args) {
 
 nb::object EmulatedCollection::new_enum(nb::tuple args) {
     require_argument_count(args, 0);
+    if (items_fixed()) {
+        auto self = std::static_pointer_cast<EmulatedCollection>(shared_from_this());
+        return interface_for_this_thread(
+            make_transient<CollectionEnumerator>(home(), std::move(self)));
+    }
     std::vector<std::shared_ptr<EmulatedObject>> items;
     const size_t total = count();
     items.reserve(total);
@@ -44,7 +49,11 @@ nb::object EmulatedCollection::new_enum(nb::tuple args) {
 
 CollectionEnumerator::CollectionEnumerator(std::shared_ptr<ThreadQueue> home,
                                            std::vector<std::shared_ptr<EmulatedObject>> items)
-    : EmulatedObject(std::move(home)), items_(std::move(items)) {}
+    : EmulatedObject(std::move(home)), items_(std::move(items)), count_(items_.size()) {}
+
+CollectionEnumerator::CollectionEnumerator(std::shared_ptr<ThreadQueue> home,
+                                           std::shared_ptr<EmulatedCollection> fixed)
+    : EmulatedObject(std::move(home)), fixed_(std::move(fixed)), count_(fixed_->count()) {}
 
 const MemberTable &CollectionEnumerator::members() const {
     static const MemberTable table = [] {
@@ -57,9 +66,10 @@ const MemberTable &CollectionEnumerator::members() const {
 
 nb::object CollectionEnumerator::next(nb::tuple args) {
     require_argument_count(args, 0);
-    if (position_ >= items_.size())
+    if (position_ >= count_)
         return nb::none();
-    return interface_for_this_thread(items_[position_++]);
+    size_t index = position_++;
+    return interface_for_this_thread(fixed_ ? fixed_->item_at(index) : items_[index]);
 }
 
 } // namespace cqgemu

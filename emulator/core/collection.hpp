@@ -16,6 +16,9 @@ public:
 
     virtual size_t count() = 0;
     virtual std::shared_ptr<EmulatedObject> item_at(size_t index) = 0;
+    // Whether the items never change once the collection is made (an event's quotes): its
+    // enumerators then read them from the collection instead of copying them first.
+    virtual bool items_fixed() const { return false; }
     // The item `key` names, or null. Only collections that declare `Item` are asked.
     virtual std::shared_ptr<EmulatedObject> item_with_key(nb::handle key);
 
@@ -39,10 +42,13 @@ protected:
 };
 
 // What `_NewEnum` returns: the items as they were when it was made, one per `Next()`, then None.
+// It holds a copy of the items, or the collection itself when its items are fixed.
 class CollectionEnumerator : public EmulatedObject {
 public:
     CollectionEnumerator(std::shared_ptr<ThreadQueue> home,
                          std::vector<std::shared_ptr<EmulatedObject>> items);
+    CollectionEnumerator(std::shared_ptr<ThreadQueue> home,
+                         std::shared_ptr<EmulatedCollection> fixed);
 
     const char *type_name() const override { return "IEnumVARIANT"; }
     const MemberTable &members() const override;
@@ -51,6 +57,8 @@ public:
 
 private:
     std::vector<std::shared_ptr<EmulatedObject>> items_;
+    std::shared_ptr<EmulatedCollection> fixed_; // null when the items were copied
+    size_t count_;
     size_t position_ = 0;
 };
 

@@ -12,6 +12,7 @@ namespace {
 // The iterator `iter(obj)` gives: one `Next()` on the enumerator per item.
 struct ComIterator {
     Interface enumerator;
+    const Member *next; // the enumerator's
 };
 
 PyTypeObject *iterator_type = nullptr; // set once the type is defined
@@ -42,9 +43,10 @@ nb::object iterate(nb::handle self) {
         raise_type_error("This object does not support enumeration");
     }
     std::optional<Interface> found = interface_of(enumerator);
-    if (!found)
+    const Member *next = found ? found->target->members().find("Next") : nullptr;
+    if (!next || !next->is_method())
         raise_type_error("This object does not support enumeration");
-    return new_instance(iterator_type, ComIterator{*found});
+    return new_instance(iterator_type, ComIterator{std::move(*found), next});
 }
 
 // The iterator's tp_iternext: the end of the items is a plain null result, without an
@@ -52,8 +54,7 @@ nb::object iterate(nb::handle self) {
 PyObject *next_item(PyObject *self) noexcept {
     try {
         const ComIterator &iterator = *nb::inst_ptr<ComIterator>(self);
-        const Member *next = iterator.enumerator.target->members().find("Next");
-        nb::object item = invoke(iterator.enumerator, Operation::Call, *next, nb::tuple());
+        nb::object item = invoke(iterator.enumerator, Operation::Call, *iterator.next, nb::tuple());
         if (item.is_none())
             return nullptr;
         return wrap_result(std::move(item)).release().ptr();
@@ -103,14 +104,25 @@ PyObject *iterate_slot(PyObject *self) noexcept {
     return nullptr;
 }
 
+Py_ssize_t length_slot(PyObject *self) noexcept {
+    try {
+        return length(self);
+    } catch (nb::python_error &error) {
+        error.restore();
+    } catch (const std::exception &error) {
+        PyErr_SetString(PyExc_RuntimeError, error.what());
+    }
+    return -1;
+}
+
+int truth_slot(PyObject *) noexcept { return 1; }
+
 void define_container_protocol(nb::module_ &module) {
-    nb::class_<ComIterator>(module, "COMIterator", nb::type_slots(iterator_slots))
+    nb::class_<ComIterator>(module, "COMIterator", nb::type_slots(iterator_slots), nb::pooled())
         .def("__iter__", [](nb::handle self) { return nb::borrow(self); });
     iterator_type = reinterpret_cast<PyTypeObject *>(nb::type<ComIterator>().ptr());
 
     nb::object wrapper = nb::borrow(nb::type<DispatchWrapper>());
-    wrapper.attr("__len__") = nb::cpp_function(&length, nb::is_method());
-    wrapper.attr("__bool__") = nb::cpp_function([](nb::handle) { return true; }, nb::is_method());
     wrapper.attr("__call__") = nb::cpp_function(
         [](nb::handle self, nb::args args) {
             return call_default(self, args, "is not callable");

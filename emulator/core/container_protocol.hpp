@@ -9,8 +9,11 @@ namespace cqgemu {
 
 namespace nb = nanobind;
 
-// CDispatch's tp_iter: `iter(obj)` without a Python-level call of `__iter__`.
+// CDispatch's slots, so that `iter(obj)`, `len(obj)` and a truth test make no Python-level
+// call: tp_iter, mp_length (`Count`) and nb_bool (always true).
 PyObject *iterate_slot(PyObject *self) noexcept;
+Py_ssize_t length_slot(PyObject *self) noexcept;
+int truth_slot(PyObject *self) noexcept;
 
 // Adds the container protocol to CDispatch (registered already) and registers the iterator type.
 void define_container_protocol(nb::module_ &module);

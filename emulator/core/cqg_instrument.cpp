@@ -4,6 +4,8 @@
 #include "cqg_constants.hpp"
 #include "interface.hpp"
 
+#include <stdexcept>
+
 namespace cqgemu {
 
 CqgQuote::CqgQuote(std::shared_ptr<ThreadQueue> home, QuoteValue value)
@@ -22,8 +24,12 @@ const MemberTable &CqgQuote::members() const {
     return table;
 }
 
-CqgQuotes::CqgQuotes(std::shared_ptr<ThreadQueue> home, std::vector<QuoteValue> quotes)
-    : EmulatedCollection(std::move(home)), quotes_(std::move(quotes)) {}
+CqgQuotes::CqgQuotes(std::shared_ptr<ThreadQueue> home, const std::vector<QuoteValue> &quotes)
+    : EmulatedCollection(std::move(home)), entries_(std::make_unique<Entry[]>(quotes.size())),
+      count_(quotes.size()) {
+    for (size_t i = 0; i < count_; ++i)
+        entries_[i].value = quotes[i];
+}
 
 const MemberTable &CqgQuotes::members() const {
     static const MemberTable table = [] {
@@ -36,12 +42,13 @@ const MemberTable &CqgQuotes::members() const {
 }
 
 std::shared_ptr<EmulatedObject> CqgQuotes::item_at(size_t index) {
-    const QuoteValue &value = quotes_.at(index);
-    if (made_.empty())
-        made_.resize(quotes_.size());
-    if (!made_[index])
-        made_[index] = make_transient<CqgQuote>(home(), value);
-    return made_[index];
+    if (index >= count_)
+        throw std::out_of_range("CqgQuotes::item_at");
+    Entry &entry = entries_[index];
+    std::optional<CqgQuote> &quote = entry.quote;
+    if (!quote)
+        quote.emplace(home(), entry.value);
+    return std::shared_ptr<EmulatedObject>(shared_from_this(), &*quote);
 }
 
 std::shared_ptr<EmulatedObject> CqgQuotes::item_with_key(nb::handle key) {

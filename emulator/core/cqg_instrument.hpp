@@ -6,6 +6,8 @@
 #include "market.hpp"
 #include "scenario.hpp"
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,21 +38,28 @@ private:
 };
 
 // The changed quotes of one event. The collection holds its quote objects (made at the first
-// read of each), so reading an item twice gives the same object.
+// read of each), so reading an item twice gives the same object. A quote handed out shares
+// the collection's ownership: reading one allocates nothing of its own, and the values and
+// the quotes made of them are one allocation.
 class CqgQuotes : public EmulatedCollection {
 public:
-    CqgQuotes(std::shared_ptr<ThreadQueue> home, std::vector<QuoteValue> quotes);
+    CqgQuotes(std::shared_ptr<ThreadQueue> home, const std::vector<QuoteValue> &quotes);
 
     const char *type_name() const override { return "CQGQuotes"; }
     const MemberTable &members() const override;
 
-    size_t count() override { return quotes_.size(); }
+    size_t count() override { return count_; }
     std::shared_ptr<EmulatedObject> item_at(size_t index) override;
+    bool items_fixed() const override { return true; }
     std::shared_ptr<EmulatedObject> item_with_key(nb::handle key) override; // by index
 
 private:
-    std::vector<QuoteValue> quotes_;
-    std::vector<std::shared_ptr<CqgQuote>> made_; // by index, null until read
+    struct Entry {
+        QuoteValue value;
+        std::optional<CqgQuote> quote; // made at its first read
+    };
+    std::unique_ptr<Entry[]> entries_;
+    size_t count_;
 };
 
 class CqgInstrumentProperties : public EmulatedCollection {

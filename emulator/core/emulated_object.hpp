@@ -46,7 +46,7 @@ template <class T, class... Args> std::shared_ptr<T> make_emulated(Args &&...arg
 
 // An object that holds nothing to let go of when its apartment is left (no Python object, no
 // object that does): it is not listed, and finds itself disconnected by the apartment's
-// generation. For the many short-lived objects a read makes (quotes, enumerators).
+// generation. For the many short-lived objects events and reads make (quotes, enumerators).
 template <class T, class... Args> std::shared_ptr<T> make_transient(Args &&...args) {
     return std::make_shared<T>(std::forward<Args>(args)...);
 }

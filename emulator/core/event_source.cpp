@@ -42,6 +42,15 @@ EventSource &event_source_usable_here(nb::handle object) {
     return *events;
 }
 
+// "On" + the event's name, interned as the names in a class body are: a look-up of the
+// handler then hits the type's attribute cache instead of walking the class's bases.
+nb::str handler_name_of(const std::string &event_name) {
+    PyObject *name = PyUnicode_InternFromString(("On" + event_name).c_str());
+    if (!name)
+        throw nb::python_error();
+    return nb::steal<nb::str>(name);
+}
+
 void deliver(nb::handle sink, nb::handle handler_name, nb::handle args) {
     try {
         nb::object handler = nb::getattr(sink, handler_name, nb::none());
@@ -97,7 +106,7 @@ bool EventSource::connected(long cookie) const {
 }
 
 void EventSource::fire(const std::string &event_name, nb::tuple args) {
-    nb::str handler_name(("On" + event_name).c_str());
+    nb::str handler_name = handler_name_of(event_name);
     // The sinks connected when the event is fired get it. Converting the arguments may run
     // Python code (an argument's `_oleobj_`) that connects or disconnects sinks meanwhile; a
     // value no VARIANT can carry fails here, before any sink has the event.
@@ -126,6 +135,7 @@ void EventSource::fire(EventBatch &batch, std::shared_ptr<const void> in_flight)
         return;
     std::vector<std::pair<const char *, nb::tuple>> events;
     events.swap(batch.events);
+    batch.shared.clear();
     // Converted once for all sinks, as fire() does; a batch mostly repeats one event, so its
     // handler's name is made once.
     std::vector<std::pair<nb::str, nb::object>> sent;
@@ -134,7 +144,7 @@ void EventSource::fire(EventBatch &batch, std::shared_ptr<const void> in_flight)
     nb::str handler_name;
     for (auto &[name, args] : events) {
         if (name != last_event) {
-            handler_name = nb::str((std::string("On") + name).c_str());
+            handler_name = handler_name_of(name);
             last_event = name;
         }
         sent.emplace_back(handler_name, to_variant(args));

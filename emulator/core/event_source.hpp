@@ -29,6 +29,18 @@ struct EventBatch {
 
     void add(const char *event_name, nb::tuple args) { events.emplace_back(event_name, std::move(args)); }
     bool empty() const { return events.empty(); }
+
+    // The argument for `object` that many events of the batch carry (an instrument, its
+    // properties): made by `make` for the first of them and shared by the rest, as it cannot
+    // change in between. Kept until the batch is fired.
+    template <class Make> nb::object shared_argument(const EmulatedObject *object, Make make) {
+        for (const auto &[made_for, argument] : shared)
+            if (made_for == object)
+                return argument;
+        shared.emplace_back(object, make());
+        return shared.back().second;
+    }
+    std::vector<std::pair<const EmulatedObject *, nb::object>> shared;
 };
 
 class EventSource : public EmulatedObject {

@@ -25,9 +25,15 @@ namespace {
 // the C++ type.
 PyTypeObject *interface_type = nullptr;
 PyTypeObject *wrapper_type = nullptr;
+PyTypeObject *method_type = nullptr;
 
 bool has_type(nb::handle value, PyTypeObject *type) {
-    return Py_TYPE(value.ptr()) == type || PyType_IsSubtype(Py_TYPE(value.ptr()), type);
+    PyTypeObject *actual = Py_TYPE(value.ptr());
+    if (actual == type)
+        return true;
+    // Our types' subclasses are all heap types: the values that cross most (None, numbers,
+    // strings, tuples) are of static types and need no walk through their bases.
+    return PyType_HasFeature(actual, Py_TPFLAGS_HEAPTYPE) && PyType_IsSubtype(actual, type);
 }
 
 // One call waiting for the owner thread. `done`, set under the platform mutex, publishes
@@ -110,13 +116,13 @@ const char *builtin_exception_name(nb::exception_type type) {
     raise_server_error(target.type_name(), text, hresult::E_FAIL);
 }
 
-// On the object's own thread: arguments arrive as seen from here, and the result leaves as a
-// VARIANT would carry it.
+// On the object's own thread (`here`): arguments arrive as seen from here, and the result
+// leaves as a VARIANT would carry it.
 nb::object run_member(EmulatedObject &target, Operation operation, const Member &member,
-                      nb::object argument) {
+                      nb::object argument, unsigned long here) {
     try {
-        nb::object here = from_variant(argument, current_thread_ident());
-        return to_variant(run_member_unguarded(target, operation, member, std::move(here)));
+        nb::object received = from_variant(argument, here);
+        return to_variant(run_member_unguarded(target, operation, member, std::move(received)));
     } catch (nb::python_error &error) {
         raise_as_server_failure(target, error);
     } catch (const nb::builtin_exception &error) {
@@ -132,7 +138,8 @@ void execute(PendingCall &call) {
     try {
         if (call.target->disconnected())
             raise_com_error(hresult::RPC_E_DISCONNECTED);
-        nb::object result = run_member(*call.target, call.operation, *call.member, call.argument);
+        nb::object result = run_member(*call.target, call.operation, *call.member, call.argument,
+                                       current_thread_ident());
         call.result = from_variant(result, call.caller_thread);
     } catch (nb::python_error &error) {
         call.error = pyglue::take_exception(error);
@@ -297,7 +304,7 @@ nb::object get_member(nb::handle self, std::string_view name) {
     if (member.is_method()) {
         // Looking a method up already asks the object (for its id), so the thread is checked.
         require_usable_here(iface);
-        return nb::cast(BoundMethod{iface, &member});
+        return new_instance(method_type, BoundMethod{iface, &member});
     }
     return wrap_result(invoke(iface, Operation::Get, member, nb::none()));
 }
@@ -363,9 +370,31 @@ int setattro_slot(PyObject *self, PyObject *name, PyObject *value) noexcept {
         -1);
 }
 
+// A bound method's tp_call: the call's arguments arrive as the tuple that crosses as they are.
+PyObject *method_call_slot(PyObject *self, PyObject *args, PyObject *kwargs) noexcept {
+    return in_slot(
+        [&] {
+            const BoundMethod &method = *nb::inst_ptr<BoundMethod>(self);
+            if (kwargs && PyDict_GET_SIZE(kwargs) != 0) {
+                PyErr_Format(PyExc_TypeError, "%s() takes no keyword arguments",
+                             method.member->name.c_str());
+                throw nb::python_error();
+            }
+            nb::object result = invoke(method.iface, Operation::Call, *method.member,
+                                       nb::borrow<nb::tuple>(args));
+            return wrap_result(std::move(result)).release().ptr();
+        },
+        static_cast<PyObject *>(nullptr));
+}
+
+PyType_Slot method_slots[] = {{Py_tp_call, reinterpret_cast<void *>(&method_call_slot)},
+                              {0, nullptr}};
+
 PyType_Slot wrapper_slots[] = {{Py_tp_getattro, reinterpret_cast<void *>(&getattro_slot)},
                                {Py_tp_setattro, reinterpret_cast<void *>(&setattro_slot)},
                                {Py_tp_iter, reinterpret_cast<void *>(&iterate_slot)},
+                               {Py_mp_length, reinterpret_cast<void *>(&length_slot)},
+                               {Py_nb_bool, reinterpret_cast<void *>(&truth_slot)},
                                {0, nullptr}};
 
 std::string describe(const Interface &iface, const char *kind) {
@@ -402,7 +431,11 @@ std::optional<Interface> interface_of(nb::handle value) {
 }
 
 void require_usable_here(const Interface &iface) {
-    if (iface.valid_thread != 0 && iface.valid_thread != current_thread_ident())
+    require_usable_on(iface, current_thread_ident());
+}
+
+void require_usable_on(const Interface &iface, unsigned long here) {
+    if (iface.valid_thread != 0 && iface.valid_thread != here)
         raise_com_error(hresult::RPC_E_WRONG_THREAD);
     if (iface.target->disconnected())
         raise_com_error(hresult::RPC_E_DISCONNECTED);
@@ -427,29 +460,31 @@ nb::object wrap_result(nb::object value) {
 
 nb::object invoke(const Interface &iface, Operation operation, const Member &member,
                   nb::object argument) {
-    require_usable_here(iface);
+    const unsigned long here = current_thread_ident();
+    require_usable_on(iface, here);
     // The caller's side makes the VARIANTs: a value COM cannot carry never leaves this thread.
     nb::object sent = to_variant(argument);
     const std::shared_ptr<ThreadQueue> &owner = iface.target->home();
-    if (!owner || owner.get() == current_queue().get())
-        return from_variant(run_member(*iface.target, operation, member, std::move(sent)),
-                            current_thread_ident());
+    if (!owner || is_queue_of(*owner, here))
+        return from_variant(run_member(*iface.target, operation, member, std::move(sent), here),
+                            here);
     require_apartment();
     return call_through_proxy(iface, operation, member, std::move(sent));
 }
 
 void define_interface_types(nb::module_ &module) {
+    // Every event and every read makes these by the thousand: their instances are pooled,
+    // so making one neither allocates nor registers a new object with nanobind. A live
+    // market's batch carries thousands of interfaces, let go of together once it has run.
+    constexpr std::uint32_t kEventBatchInterfaces = 16384;
     nb::class_<Interface>(module, "PyIDispatch",
-                          "A bare interface pointer: wrap it with Dispatch to use it by name.")
+                          "A bare interface pointer: wrap it with Dispatch to use it by name.",
+                          nb::pooled(kEventBatchInterfaces))
         .def("__repr__", [](const Interface &self) { return describe(self, "PyIDispatch"); })
         .def("__eq__",
              [](const Interface &self, nb::handle other) { return same_object(self, other); });
 
-    nb::class_<BoundMethod>(module, "COMMethod")
-        .def("__call__",
-             [](const BoundMethod &self, nb::args args) {
-                 return wrap_result(invoke(self.iface, Operation::Call, *self.member, args));
-             })
+    nb::class_<BoundMethod>(module, "COMMethod", nb::type_slots(method_slots), nb::pooled())
         .def("__repr__", [](const BoundMethod &self) {
             return "<COM method " + self.member->name + " of " +
                    std::string(self.iface.target->type_name()) + ">";
@@ -457,7 +492,7 @@ void define_interface_types(nb::module_ &module) {
 
     nb::class_<DispatchWrapper>(module, "CDispatch",
                                 "An emulated object usable by its property and method names.",
-                                nb::type_slots(wrapper_slots))
+                                nb::type_slots(wrapper_slots), nb::pooled())
         .def_prop_ro("_oleobj_", [](const DispatchWrapper &self) { return nb::cast(self.iface); })
         .def("__repr__",
              [](const DispatchWrapper &self) { return describe(self.iface, "COMObject"); })
@@ -473,6 +508,7 @@ void define_interface_types(nb::module_ &module) {
     }
     interface_type = reinterpret_cast<PyTypeObject *>(nb::type<Interface>().ptr());
     wrapper_type = reinterpret_cast<PyTypeObject *>(nb::type<DispatchWrapper>().ptr());
+    method_type = reinterpret_cast<PyTypeObject *>(nb::type<BoundMethod>().ptr());
 }
 
 void raise_type_mismatch() { raise_com_error(hresult::DISP_E_TYPEMISMATCH); }

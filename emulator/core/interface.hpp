@@ -56,6 +56,8 @@ std::optional<Interface> interface_of(nb::handle value);
 
 // Checks that `iface` may be used on the calling thread and that its object is still there.
 void require_usable_here(const Interface &iface);
+// The same for a caller that knows its thread's ident already.
+void require_usable_on(const Interface &iface, unsigned long here);
 
 // The emulated object of type T a method argument carries, usable here; the platform's type
 // mismatch for anything else.

@@ -115,8 +115,10 @@ struct FeedRound {
     void note_book(const std::string &instrument, const QuoteSample &sample) {
         if (!sample.valid || (sample.type != FeedQuote::Bid && sample.type != FeedQuote::Ask))
             return;
-        auto found = moved.find(instrument);
-        MarketTop top = found != moved.end() ? found->second : market_for(instrument);
+        auto [found, first] = moved.try_emplace(instrument);
+        MarketTop &top = found->second;
+        if (first)
+            top = market_for(instrument);
         long lots = static_cast<long>(sample.volume);
         if (sample.type == FeedQuote::Bid) {
             top.bid = sample.price;
@@ -125,7 +127,6 @@ struct FeedRound {
             top.ask = sample.price;
             top.size = std::min(top.size > 0 ? top.size : lots, lots);
         }
-        moved[instrument] = top;
     }
 
     // Resting orders meet the market the quotes just told of; their fills follow the quotes.

@@ -32,7 +32,7 @@ size_t push_quotes(const std::string &symbol, nb::handle quotes) {
     std::vector<QuoteValue> values = quotes_from_python(quotes);
     std::shared_ptr<Cqgcel> cel = current_cel();
     EventBatch batch;
-    deliver_quotes(*cel, symbol, std::move(values), batch);
+    deliver_quotes(*cel, symbol, values, batch);
     return fire_batch(*cel, batch);
 }
 

@@ -64,16 +64,23 @@ MarketInstrument &market_instrument(const InstrumentTerms &terms) {
     return instrument;
 }
 
-size_t deliver_quotes(Cqgcel &cel, const std::string &symbol, std::vector<QuoteValue> quotes,
-                      EventBatch &batch) {
+size_t deliver_quotes(Cqgcel &cel, const std::string &symbol,
+                      const std::vector<QuoteValue> &quotes, EventBatch &batch) {
     size_t events = 0;
     for (const std::shared_ptr<CqgInstrument> &instrument : cel.resolved_instruments()) {
         if (!instrument->streaming() || !contains(instrument->key(), symbol))
             continue;
+        const std::shared_ptr<CqgInstrumentProperties> &properties =
+            instrument->property_collection();
+        nb::object instrument_argument =
+            batch.shared_argument(instrument.get(), [&] { return for_home(cel, instrument); });
+        nb::object properties_argument =
+            batch.shared_argument(properties.get(), [&] { return for_home(cel, properties); });
         auto collection = make_transient<CqgQuotes>(cel.home(), quotes);
         batch.add("InstrumentChanged",
-                  nb::make_tuple(for_home(cel, instrument), for_home(cel, std::move(collection)),
-                                 for_home(cel, instrument->property_collection())));
+                  nb::make_tuple(std::move(instrument_argument),
+                                 for_home(cel, std::move(collection)),
+                                 std::move(properties_argument)));
         ++events;
     }
     return events;

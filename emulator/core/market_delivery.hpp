@@ -22,8 +22,8 @@ class Cqgcel;
 MarketInstrument &market_instrument(const InstrumentTerms &terms);
 
 // One InstrumentChanged per streaming instrument whose full name contains `symbol`.
-size_t deliver_quotes(Cqgcel &cel, const std::string &symbol, std::vector<QuoteValue> quotes,
-                      EventBatch &batch);
+size_t deliver_quotes(Cqgcel &cel, const std::string &symbol,
+                      const std::vector<QuoteValue> &quotes, EventBatch &batch);
 
 // Appends the ticks to every tick request whose instrument's full name contains `symbol`, with
 // one TicksAdded each.

@@ -22,13 +22,13 @@ std::uint64_t case_blind_hash(std::string_view name) {
     return hash ^ (hash >> 29);
 }
 
+// One pass over names of a few letters, without a library call: a letter spelt as declared (the
+// usual case) is settled by the first comparison.
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
-    if (a == b) // names are mostly spelled as declared
-        return true;
     for (size_t i = 0; i < a.size(); ++i)
-        if (ascii_lower(a[i]) != ascii_lower(b[i]))
+        if (a[i] != b[i] && ascii_lower(a[i]) != ascii_lower(b[i]))
             return false;
     return true;
 }

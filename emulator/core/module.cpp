@@ -35,8 +35,10 @@ namespace {
 
 const char *const CQG_TYPE_LIBRARY = "{51F35562-AEB4-4AB3-99E8-AC9666344B64}";
 
-// win32com.client.Dispatch takes (and ignores) the rest of pywin32's arguments itself.
-nb::object dispatch(nb::handle target) {
+// win32com.client.Dispatch itself, with pywin32's parameters (the others are not used): called
+// for both arguments of every event, so it is no Python function in front of a C++ one.
+nb::object dispatch(nb::handle target, nb::handle /*userName*/, nb::handle /*resultCLSID*/,
+                    nb::handle /*typeinfo*/, nb::handle /*clsctx*/) {
     if (nb::isinstance<nb::str>(target))
         return create_by_program_id(nb::cast<std::string>(target));
     // Wrapping asks nothing of the object yet: a proxy used on the wrong thread fails at its
@@ -197,7 +199,11 @@ NB_MODULE(_cqgemu, m) {
     define_order_controls(m);
     define_probe(m);
 
-    m.def("Dispatch", &dispatch, nb::arg("dispatch").none());
+    m.def("Dispatch", &dispatch, nb::arg("dispatch").none(),
+          nb::arg("userName").none() = nb::none(), nb::arg("resultCLSID").none() = nb::none(),
+          nb::arg("typeinfo").none() = nb::none(), nb::arg("clsctx").none() = nb::none(),
+          "A program id creates the object in this thread's apartment; a COM object is wrapped "
+          "so that its properties and methods can be used by name.");
     m.def("load_type_library", &load_type_library, nb::arg("guid"), nb::arg("lcid"),
           nb::arg("major"), nb::arg("minor"));
     m.def("constant", &constant, nb::arg("name"));

@@ -49,7 +49,7 @@ size_t set_market(const std::string &symbol, double bid, double ask, std::option
                                           {*cqg_constant("qtAsk"), top.ask, 0.0, true}};
         if (last)
             quotes.push_back({*cqg_constant("qtTrade"), positive_price(*last, "last"), 0.0, true});
-        deliver_quotes(*cel, terms.full_name, std::move(quotes), batch);
+        deliver_quotes(*cel, terms.full_name, quotes, batch);
     }
     move_market(cel.get(), terms.full_name, top, batch);
     size_t events = batch.events.size();

@@ -36,7 +36,8 @@ public:
     // Messages posted so far, counted under the mutex and read without it by this queue's own
     // thread while it spins for the next one.
     std::atomic<std::uint64_t> posted{0};
-    bool alive = true;
+    // Changed under the mutex; read without it only to tell whether this is the caller's queue.
+    std::atomic<bool> alive{true};
     int com_init_count = 0;                          // CoInitialize nesting depth
     std::optional<unsigned long> injected_wait_result; // the next MsgWait returns this
 
@@ -53,6 +54,13 @@ unsigned long current_thread_ident();
 
 // The calling thread's queue, made on first use.
 const std::shared_ptr<ThreadQueue> &current_queue();
+
+// Whether `queue` is the queue of the thread `here` (the caller's ident): a queue outlives its
+// thread, whose ident a later thread may get, but it is marked dead before the ident is free.
+// Cheaper than current_queue(), which reaches the thread's own storage.
+inline bool is_queue_of(const ThreadQueue &queue, unsigned long here) {
+    return queue.thread_ident == here && queue.alive.load(std::memory_order_relaxed);
+}
 
 // The live queue of a thread, or null when that thread has none.
 std::shared_ptr<ThreadQueue> find_queue(unsigned long thread_ident);

@@ -93,6 +93,23 @@ def subscribe(cel, sink, symbol="EPZ26"):
     return pumped(sink)
 
 
+def quotes_of_one_event(cel, values):
+    """The quotes collection of the InstrumentChanged that pushing `values` to EPZ26 fires,
+    kept by the handler past the event."""
+    kept = []
+
+    class Keeping(MarketSink):
+        def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgProperties):
+            kept.append(wrap(cqgQuotes))
+
+    keeping = win32com.client.WithEvents(cel, Keeping)
+    subscribe(cel, keeping)
+    emu.push_quotes("EPZ26", values)
+    pumped(keeping)
+    [quotes] = kept
+    return quotes
+
+
 def request_bars(cel, symbol="EPZ26", range_end=-11, updates=True):
     request = cel.CreateTimedBarsRequest()
     request.Symbol = symbol
@@ -176,17 +193,7 @@ class TestQuotes:
 
     def test_a_quotes_collection_holds_its_quotes_and_each_loop_asks_for_an_enumerator(
             self, cel, sink):
-        kept = []
-
-        class Keeping(MarketSink):
-            def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgProperties):
-                kept.append(wrap(cqgQuotes))
-
-        keeping = win32com.client.WithEvents(cel, Keeping)
-        subscribe(cel, keeping)
-        emu.push_quotes("EPZ26", [("qtBid", 1.0), ("qtAsk", 2.0)])
-        pumped(keeping)
-        [quotes] = kept
+        quotes = quotes_of_one_event(cel, [("qtBid", 1.0), ("qtAsk", 2.0)])
         first, second = list(quotes), list(quotes)
         assert first == second and first[0] != first[1]
         assert quotes.Item(1) == first[1] and quotes(0) == first[0]
@@ -198,6 +205,15 @@ class TestQuotes:
         with pytest.raises(TypeError):
             list(quotes)
         assert len(list(quotes)) == 2
+
+    def test_enumerators_of_one_quotes_collection_walk_it_each_on_its_own(self, cel, sink):
+        quotes = quotes_of_one_event(cel, [("qtBid", 1.0), ("qtAsk", 2.0), ("qtTrade", 1.5)])
+        first, second = iter(quotes), iter(quotes)  # made before any quote was read
+        assert next(first).Price == 1.0
+        assert [q.Price for q in second] == [1.0, 2.0, 1.5]
+        assert [q.Price for q in first] == [2.0, 1.5]
+        assert next(first, None) is None and next(second, None) is None
+        assert list(quotes)[2] == quotes.Item(2) and list(quotes)[0] != quotes.Item(2)
 
     def test_quotes_kept_past_the_apartment_are_disconnected_for_good(self, cel, sink):
         kept = []
@@ -505,6 +521,31 @@ class TestLiveMarket:
         pythoncom.PumpWaitingMessages()
         posted = emu.market_stats()
         assert posted["batches"] > 1 and sink.quotes == posted["quotes"]
+
+    def test_each_event_of_a_batch_carries_its_own_instrument(self, cel, sink):
+        # The events of one batch share the arguments of an instrument and of its properties.
+        kept = []
+
+        class Keeping(MarketSink):
+            def OnInstrumentChanged(self, cqgInstrument, cqgQuotes, cqgProperties):
+                kept.append((cqgInstrument, cqgProperties, len(wrap(cqgQuotes))))
+
+        keeping = win32com.client.WithEvents(cel, Keeping)
+        emu.start_market(1000, ticks_per_second=0, live=False)
+        for _ in range(2):
+            emu.advance(0.01)
+        pumped(keeping)
+        assert emu.market_stats()["batches"] == 2
+        assert sum(count for _, _, count in kept) == emu.market_stats()["quotes"]
+        names = [wrap(instrument).FullName for instrument, _, _ in kept]
+        # The feed takes the streaming instruments in turn.
+        assert names[:2] in (["F.US.EPZ26", "F.US.CLEF27"], ["F.US.CLEF27", "F.US.EPZ26"])
+        assert all(name == names[i % 2] for i, name in enumerate(names))
+        for (instrument, properties, _), name in zip(kept, names):
+            assert instrument == kept[names.index(name)][0]
+            assert properties == kept[names.index(name)][1]
+            assert len(wrap(properties)) == 0
+        assert kept[0][1] != kept[1][1]
 
     @pytest.mark.parametrize("args, kwargs", [
         ((-1,), {}), ((10,), {"ticks_per_second": -1}), ((10,), {"bar_seconds": 0.5})])

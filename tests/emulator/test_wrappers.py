@@ -57,3 +57,43 @@ def test_every_member_answers_in_any_case_and_near_misses_do_not(apartment):
         for wrong in (name + "s", name[:-1], "_" + name):
             assert not hasattr(cel, wrong), wrong
     assert not hasattr(cel, "")
+
+
+def test_wrappers_made_after_many_were_dropped_hold_only_their_own_object(apartment):
+    # Wrappers, interfaces and iterators are reused once dropped, nothing of the last use kept.
+    cel = win32com.client.Dispatch("CQG.CQGCEL.4")
+    for _ in range(3):
+        dropped = [win32com.client.Dispatch(cel.Accounts._oleobj_) for _ in range(5000)]
+        dropped += [iter(cel.Accounts) for _ in range(500)]
+        del dropped
+        accounts = cel.Accounts
+        assert repr(accounts) == "<COMObject CQGAccounts>" and accounts != cel
+        assert repr(accounts._oleobj_) == "<PyIDispatch CQGAccounts>"
+        assert [a.GWAccountID for a in accounts] == [1001, 1002]
+        with pytest.raises(TypeError, match="unhashable"):
+            hash(accounts)
+
+
+def test_len_asks_count_and_the_truth_test_never_does(apartment):
+    import corvane_emulator as emu
+    accounts = win32com.client.Dispatch("CQG.CQGCEL.4").Accounts
+    emu.fail_property("CQGAccounts", "Count", times=1)
+    with pytest.raises(pythoncom.com_error):
+        len(accounts)
+    emu.fail_property("CQGAccounts", "Count", times=1)
+    assert accounts and bool(accounts) is True
+    with pytest.raises(pythoncom.com_error):  # the truth test left the fault where it was
+        len(accounts)
+    assert len(accounts) == 2
+
+
+def test_a_method_takes_its_arguments_by_position_only(apartment):
+    accounts = win32com.client.Dispatch("CQG.CQGCEL.4").Accounts
+    item = accounts.Item
+    assert repr(item) == "<COM method Item of CQGAccounts>"
+    assert item(1001).GWAccountID == 1001
+    with pytest.raises(TypeError, match=r"^Item\(\) takes no keyword arguments$"):
+        item(index=1001)
+    with pytest.raises(pythoncom.com_error) as raised:
+        item()
+    assert raised.value.hresult == -2147352562  # wrong number of arguments

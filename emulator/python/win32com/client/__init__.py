@@ -7,12 +7,9 @@ from . import gencache
 __all__ = ["CDispatch", "Dispatch", "WithEvents", "constants", "gencache"]
 
 CDispatch = _cqgemu.CDispatch
-
-
-def Dispatch(dispatch, userName=None, resultCLSID=None, typeinfo=None, clsctx=None):
-    """A program id creates the object in this thread's apartment; a COM object is wrapped so
-    that its properties and methods can be used by name."""
-    return _cqgemu.Dispatch(dispatch)
+# Dispatch(dispatch, userName=None, resultCLSID=None, typeinfo=None, clsctx=None): a C++
+# function, as every event's handler calls it for its arguments.
+Dispatch = _cqgemu.Dispatch
 
 
 def WithEvents(disp, user_event_class):
