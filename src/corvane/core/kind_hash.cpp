@@ -8,20 +8,15 @@ namespace {
 
 // The record type hashes the tuple of these fields, in this order (the kinds keep the
 // order of Security's declaration).
-const char *const kHashedFields[] = {"code",     "security_name", "lot_size",
-                                     "exchange", "expiry_date",   "quote_currency"};
+const pyglue::Name kHashedFields[] = {
+    pyglue::Name("code"),     pyglue::Name("security_name"), pyglue::Name("lot_size"),
+    pyglue::Name("exchange"), pyglue::Name("expiry_date"),   pyglue::Name("quote_currency")};
 constexpr Py_ssize_t kFieldCount = sizeof(kHashedFields) / sizeof(kHashedFields[0]);
+const pyglue::Name kMemberName("_name_"), kHashMethod("__hash__");
 
-// Set once, when the module is loaded, and kept for the life of the process: the names
-// are the interned ones, and Enum's own __hash__ is deliberately never released (nothing
-// may be released after the interpreter has ended).
-struct HashNames {
-    nb::handle fields[kFieldCount];
-    nb::handle member_name; // "_name_"
-    nb::handle hash_method; // "__hash__"
-    nb::handle enum_hash;   // enum.Enum.__hash__: hash(self._name_)
-};
-HashNames *names = nullptr;
+// enum.Enum.__hash__, which hashes the member's name. Set when the module is loaded and
+// deliberately never released (nothing may be released after the interpreter has ended).
+nb::handle enum_hash;
 
 // A member of an enumeration that hashes by Enum's own __hash__ hashes as its name does.
 // The name stands in for it in the tuple, so that the tuple's hash is the same without
@@ -31,10 +26,10 @@ nb::object hash_stand_in(nb::handle value) {
     PyObject *raw = value.ptr();
     if (PyUnicode_CheckExact(raw) || PyLong_CheckExact(raw) || raw == Py_None)
         return nb::object(); // the usual fields, hashed by their C types
-    PyObject *own_hash = _PyType_Lookup(Py_TYPE(value.ptr()), names->hash_method.ptr());
-    if (!own_hash || own_hash != names->enum_hash.ptr())
+    PyObject *own_hash = _PyType_Lookup(Py_TYPE(raw), kHashMethod.get().ptr());
+    if (!own_hash || own_hash != enum_hash.ptr())
         return nb::object();
-    nb::object name = nb::steal(PyObject_GetAttr(value.ptr(), names->member_name.ptr()));
+    nb::object name = nb::steal(PyObject_GetAttr(raw, kMemberName.get().ptr()));
     if (!name.is_valid())
         PyErr_Clear(); // the member's own __hash__ then reports it
     return name;
@@ -47,7 +42,7 @@ Py_hash_t kind_hash(PyObject *self) {
     if (!fields.is_valid())
         return -1;
     for (Py_ssize_t i = 0; i < kFieldCount; ++i) {
-        nb::object value = nb::steal(PyObject_GetAttr(self, names->fields[i].ptr()));
+        nb::object value = nb::steal(PyObject_GetAttr(self, kHashedFields[i].get().ptr()));
         if (!value.is_valid())
             return -1;
         nb::object stand_in = hash_stand_in(value);
@@ -57,27 +52,16 @@ Py_hash_t kind_hash(PyObject *self) {
     return PyObject_Hash(fields.ptr());
 }
 
-void load_names() {
-    if (names)
-        return;
-    auto loaded = new HashNames();
-    for (Py_ssize_t i = 0; i < kFieldCount; ++i)
-        loaded->fields[i] = pyglue::interned(kHashedFields[i]);
-    loaded->member_name = pyglue::interned("_name_");
-    loaded->hash_method = pyglue::interned("__hash__");
-    nb::object enum_class = nb::module_::import_("enum").attr("Enum");
-    nb::object enum_hash =
-        nb::steal(PyObject_GetAttr(enum_class.ptr(), loaded->hash_method.ptr()));
-    if (!enum_hash.is_valid())
-        throw nb::python_error();
-    loaded->enum_hash = enum_hash.release();
-    names = loaded;
-}
-
 } // namespace
 
 void hash_fields_natively(nb::handle kind) {
-    load_names();
+    if (!enum_hash.is_valid()) {
+        nb::object enum_class = nb::module_::import_("enum").attr("Enum");
+        nb::object hash = nb::steal(PyObject_GetAttr(enum_class.ptr(), kHashMethod.get().ptr()));
+        if (!hash.is_valid())
+            throw nb::python_error();
+        enum_hash = hash.release();
+    }
     reinterpret_cast<PyTypeObject *>(kind.ptr())->tp_hash = kind_hash;
 }
 
