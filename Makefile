@@ -3,6 +3,9 @@
 # make sanitize: the whole test suite against a build with AddressSanitizer and
 #   UndefinedBehaviorSanitizer, in a venv and build folder of its own.
 # make bench: every benchmark in bench/, one table of figures against their targets.
+# make windows-check: the five modules cross-compiled and linked for Windows x64 (mingw-w64,
+#   installed with apt-get when missing), and the portability lint.
+# Each of demo, test, bench and sanitize installs corvane and corvane-emulator (emulator/).
 PYTHON ?= python3
 VENV   := .venv
 VPY    := $(VENV)/bin/python
@@ -20,7 +23,8 @@ export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
 export CCACHE_BASEDIR ?= $(CURDIR)
 endif
 
-.PHONY: demo test install install-test corvane-wheel clean sanitize sanitize-install bench soak
+.PHONY: demo test install install-test corvane-wheel clean sanitize sanitize-install bench soak \
+	windows-check
 
 $(VENV)/.tools: Makefile pyproject.toml
 	$(PYTHON) -m venv $(VENV)
@@ -54,25 +58,35 @@ $(VENV)/.deps-test: $(VENV)/requirements-test.txt
 	$(call install_requirements,$<)
 	touch $@
 
-# corvane's own wheel needs only the build tools, so it is compiled while pip fetches the
-# dependencies (a fresh machine spends most of its set-up time in these two).
+# corvane's own wheels need only the build tools, so they are compiled while pip fetches the
+# dependencies (a fresh machine spends most of its set-up time in these two). The product and
+# the emulator are two wheels of one CMake build folder: the second reuses the glue the first
+# compiled.
 WHEEL_DIR := $(VENV)/wheel
+BUILD_WHEEL := $(PIP) wheel -q --no-build-isolation --no-deps -w $(WHEEL_DIR)
 
 # TEST_MODULES=OFF leaves out the modules only the test suite loads.
 TEST_MODULES ?= ON
 
 corvane-wheel: $(VENV)/.tools
 	rm -rf $(WHEEL_DIR)
-	$(PIP) wheel -q --no-build-isolation --no-deps -w $(WHEEL_DIR) \
-	  -C cmake.define.CORVANE_TEST_MODULES=$(TEST_MODULES) .
+	$(BUILD_WHEEL) -C cmake.define.CORVANE_TEST_MODULES=$(TEST_MODULES) .
+	$(BUILD_WHEEL) -C cmake.define.CORVANE_TEST_MODULES=$(TEST_MODULES) ./emulator
+
+# The emulator after the product: a venv made before the two were split holds a corvane that
+# owns the emulator's files, and replacing it removes them.
+define install_wheels
+$(PIP) install -q --no-deps --force-reinstall $(WHEEL_DIR)/corvane-*.whl
+$(PIP) install -q --no-deps --force-reinstall $(WHEEL_DIR)/corvane_emulator-*.whl
+endef
 
 install:
 	$(MAKE) -j2 $(VENV)/.deps corvane-wheel TEST_MODULES=OFF
-	$(PIP) install -q --no-deps --force-reinstall $(WHEEL_DIR)/corvane-*.whl
+	$(install_wheels)
 
 install-test:
 	$(MAKE) -j2 $(VENV)/.deps-test corvane-wheel TEST_MODULES=ON
-	$(PIP) install -q --no-deps --force-reinstall $(WHEEL_DIR)/corvane-*.whl
+	$(install_wheels)
 
 demo: install
 	$(VENV)/bin/corvane-demo
@@ -115,10 +129,15 @@ $(SAN_VENV)/.deps-test: $(SAN_VENV)/.tools pyproject.toml tools/requirements.py
 	$(SAN_PIP) install -q -r $(SAN_VENV)/requirements-test.txt
 	touch $@
 
+# The emulator's build folder is named from emulator/, where its build runs.
+SAN_BUILD = -C cmake.build-type=RelWithDebInfo -C cmake.define.CORVANE_SANITIZE=ON \
+	-C cmake.define.CORVANE_TEST_MODULES=ON
+
 sanitize-install: $(SAN_VENV)/.deps-test
-	$(SAN_PIP) install -q --no-build-isolation --no-deps \
-	  -C build-dir=build/sanitize -C cmake.build-type=RelWithDebInfo \
-	  -C cmake.define.CORVANE_SANITIZE=ON .
+	$(SAN_PIP) install -q --no-build-isolation --no-deps -C build-dir=build/sanitize \
+	  $(SAN_BUILD) .
+	$(SAN_PIP) install -q --no-build-isolation --no-deps -C build-dir=../build/sanitize \
+	  $(SAN_BUILD) ./emulator
 
 sanitize: sanitize-install
 	rm -rf $(SAN_REPORTS) && mkdir -p $(SAN_REPORTS)
@@ -126,6 +145,11 @@ sanitize: sanitize-install
 	if [ -n "$$(ls $(SAN_REPORTS))" ]; then \
 	  cat $(SAN_REPORTS)/*; echo "make sanitize: sanitizer reports above"; exit 1; fi; \
 	exit $$status
+
+# ---- Windows cross-build -----------------------------------------------------------------
+# tools/windows/cross_check.py says what it checks; its compiler comes from apt-get (as root).
+windows-check: $(VENV)/.tools
+	$(VPY) tools/windows/cross_check.py
 
 clean:
 	rm -rf $(VENV) $(SAN_VENV) build

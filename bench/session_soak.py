@@ -22,7 +22,7 @@ from collections import Counter
 from pathlib import Path
 
 import corvane_emulator as emulator
-from corvane._testing.local_bot_api import LocalBotApi
+from corvane_local_bot_api import LocalBotApi
 from corvane.demo import scenario
 from corvane.demo.session import _forget_config, _import_bot
 from corvane.engine import Engine, MovingAverageCross

@@ -6,7 +6,7 @@ import sys
 
 import pytest
 
-from corvane._testing.local_bot_api import LocalBotApi
+from corvane_local_bot_api import LocalBotApi
 from system_modules import BOT_MODULE, EMULATOR_MODULES, SYSTEM_MODULES
 
 PYPROJECT = pathlib.Path(__file__).resolve().parent.parent / "pyproject.toml"

@@ -12,7 +12,7 @@ import pathlib
 import sys
 sys.path.insert(0, {here!r})
 from bot_support import bot_module_against
-from corvane._testing.local_bot_api import LocalBotApi
+from corvane_local_bot_api import LocalBotApi
 
 with LocalBotApi() as api, bot_module_against(api, pathlib.Path({folder!r})) as module:
 {body}

@@ -5,7 +5,7 @@ import contextlib
 import pytest
 
 from bot_support import AUTHORISED_CHAT, bot_module_against
-from corvane._testing.local_bot_api import LocalBotApi
+from corvane_local_bot_api import LocalBotApi
 
 
 @pytest.fixture

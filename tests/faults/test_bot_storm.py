@@ -8,7 +8,7 @@ from pathlib import Path
 
 import pytest
 
-from corvane._testing.local_bot_api import LocalBotApi
+from corvane_local_bot_api import LocalBotApi
 
 sys.path.insert(0, str(Path(__file__).parent.parent / "bot"))
 from bot_support import AUTHORISED_CHAT, bot_module_against, wait_until  # noqa: E402

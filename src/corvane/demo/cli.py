@@ -2,6 +2,7 @@
 chat transcript and a chart. ``corvane-demo --tour`` runs the per-module tour instead."""
 import argparse
 import contextlib
+import importlib.util
 import sys
 from datetime import datetime
 from pathlib import Path
@@ -47,8 +48,17 @@ def parse_options(argv=None):
                               chart=not args.no_chart)
 
 
+EMULATOR_MISSING = (
+    "corvane-demo runs on the emulated CQGCEL and Bot API of the distribution "
+    "corvane-emulator, which is not installed. Install it from corvane's source folder with "
+    "pip install ./emulator (make demo there installs both and runs the demo).")
+
+
 def main(argv=None):
     tour, options = parse_options(argv)
+    if importlib.util.find_spec("corvane_emulator") is None:
+        print(EMULATOR_MISSING, file=sys.stderr)
+        return 2
     if tour:
         from corvane.demo.tour import main as run_tour
         run_tour()

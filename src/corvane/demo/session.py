@@ -53,7 +53,7 @@ def run_session(options: Options, console, log=None):
     with contextlib.ExitStack() as stack:
         api = chat = bot = None
         if options.bot:
-            from corvane._testing.local_bot_api import LocalBotApi
+            from corvane_local_bot_api import LocalBotApi
             api = stack.enter_context(LocalBotApi(token=scenario.BOT_TOKEN))
         scenario.write_config(folder, api.base_url if api else None)
         stack.callback(_forget_config, folder)

@@ -121,7 +121,7 @@ def show_telegram_bot(server, chat_id):
 
 
 def main():
-    from corvane._testing.local_bot_api import LocalBotApi
+    from corvane_local_bot_api import LocalBotApi
 
     show_instrument_model()
     chat_id = 4242

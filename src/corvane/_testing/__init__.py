@@ -1,1 +1,0 @@
-"""Test-only native modules (not part of the framework)."""
