@@ -63,11 +63,11 @@ class CheckFailed(Exception):
     pass
 
 
-def run(command, **kwargs) -> subprocess.CompletedProcess:
+def run(command, what=None, **kwargs) -> subprocess.CompletedProcess:
     print("+", " ".join(str(part) for part in command), flush=True)
     result = subprocess.run([str(part) for part in command], **kwargs)
     if result.returncode != 0:
-        raise CheckFailed(f"{command[0]} failed (exit status {result.returncode})")
+        raise CheckFailed(f"{what or command[0]} failed (exit status {result.returncode})")
     return result
 
 
@@ -119,7 +119,7 @@ def stage_python(folder: pathlib.Path) -> tuple[pathlib.Path, set[str]]:
     sizes = folder / "type_sizes.cpp"
     sizes.write_text(TYPE_SIZES)
     run([f"{TRIPLET}-g++-posix", "-std=c++17", "-DMS_WIN64", f"-I{include}", "-fsyntax-only",
-         sizes])
+         sizes], "the type sizes of 64-bit Windows")
     return folder, set(exports)
 
 
@@ -133,8 +133,9 @@ def build(python: pathlib.Path, build_dir: pathlib.Path) -> pathlib.Path:
         f"-DPython_LIBRARY={python / 'libpython311.dll.a'}",
         "-DCORVANE_TEST_MODULES=OFF",
     ]
-    run(configure)
-    run(["cmake", "--build", build_dir, "--target", "product_modules"])
+    run(configure, "CMake's configure step")
+    run(["cmake", "--build", build_dir, "--target", "product_modules"],
+        "the Windows build (a compile or link error above)")
     return build_dir
 
 
