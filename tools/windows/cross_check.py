@@ -93,9 +93,10 @@ def stage_python(folder: pathlib.Path) -> tuple[pathlib.Path, set[str]]:
     if sys.version_info[:2] != (3, 11):
         raise CheckFailed(f"run this with Python 3.11 (its headers), not {sys.version}")
     include = folder / "include"
-    shutil.rmtree(include, ignore_errors=True)
-    shutil.copytree(headers, include, ignore=shutil.ignore_patterns("pyconfig.h"))
-    shutil.copy(HERE / "pyconfig.h", include / "pyconfig.h")
+    # Copied with their times, so that a second run rebuilds nothing they did not change.
+    shutil.copytree(headers, include, ignore=shutil.ignore_patterns("pyconfig.h"),
+                    dirs_exist_ok=True)
+    shutil.copy2(HERE / "pyconfig.h", include / "pyconfig.h")
 
     every_header = folder / "every_header.c"
     every_header.write_text("".join(
@@ -106,13 +107,16 @@ def stage_python(folder: pathlib.Path) -> tuple[pathlib.Path, set[str]]:
     exports = python_exports.declared_exports(
         python_exports.lines_from(preprocessed, f"{include}/"))
     definition = folder / "python311.def"
-    definition.write_text(python_exports.def_file(exports, PYTHON_DLL))
     import_library = folder / "libpython311.dll.a"
-    run([f"{TRIPLET}-dlltool", "-d", definition, "-D", PYTHON_DLL, "-l", import_library])
+    text = python_exports.def_file(exports, PYTHON_DLL)
+    if not import_library.exists() or not definition.exists() or \
+            definition.read_text() != text:
+        definition.write_text(text)
+        run([f"{TRIPLET}-dlltool", "-d", definition, "-D", PYTHON_DLL, "-l", import_library])
     # CMake's Python look-up wants the DLL beside its import library to treat it as a
     # shared one (and not add the build interpreter's own link libraries); only its name
     # is used.
-    (folder / PYTHON_DLL).write_bytes(b"")
+    (folder / PYTHON_DLL).touch()
     print(f"python311.dll: {len(exports)} names declared exported by Python "
           f"{sys.version.split()[0]}'s headers")
 
