@@ -80,6 +80,7 @@ def ensure_tools() -> None:
                           f"sudo apt-get install {' '.join(missing)}")
     environment = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
     install = ["apt-get", "install", "-y", "-q", "--no-install-recommends", *missing]
+    print("+", " ".join(install), flush=True)
     if subprocess.run(install, env=environment).returncode != 0:
         # Package lists never fetched on this machine, or out of date.
         run(["apt-get", "update", "-q"], env=environment)
