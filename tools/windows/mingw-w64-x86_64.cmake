@@ -19,7 +19,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
-# MSVC sets MS_WIN64 for a 64-bit target; without it Python's headers describe a 32-bit one.
+# Python's headers take their 64-bit Windows branches on MS_WIN64, which an MSVC build gets
+# from Python's own configuration; without it they describe a 32-bit target.
 # The Windows traps that compile quietly become errors: an integer made a pointer, a printf
 # format that assumes a 64-bit long, a constant that no longer fits. (C++ refuses a pointer
 # kept in a 32-bit long on its own.)
