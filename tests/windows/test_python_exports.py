@@ -98,15 +98,18 @@ MINGW = "x86_64-w64-mingw32-gcc-posix"
 
 
 @pytest.mark.skipif(shutil.which(MINGW) is None, reason="mingw-w64 is not installed")
-def test_real_headers_export_what_our_modules_rely_on_and_not_the_internal_ones(tmp_path):
+def test_real_headers_export_what_our_modules_rely_on_and_not_the_internal_ones(
+        tmp_path, native_build):
     include = tmp_path / "include"
     shutil.copytree(sysconfig.get_paths()["include"], include,
                     ignore=shutil.ignore_patterns("pyconfig.h"))
     shutil.copy(ROOT / "tools" / "windows" / "pyconfig.h", include / "pyconfig.h")
     source = tmp_path / "all.c"
     source.write_text("#include <Python.h>\n#include <structmember.h>\n")
+    # The compiler runs without the sanitizer runtime `make sanitize` preloads.
     preprocessed = subprocess.run([MINGW, "-E", "-DMS_WIN64", f"-I{include}", source],
-                                  capture_output=True, text=True, check=True).stdout
+                                  capture_output=True, text=True, check=True,
+                                  env=native_build.environment).stdout
     exported = python_exports.declared_exports(
         python_exports.lines_from(preprocessed, f"{include}/"))
     for private in ("_PyDict_GetItem_KnownHash", "_PyDict_SetItem_KnownHash",
@@ -120,9 +123,9 @@ def test_real_headers_export_what_our_modules_rely_on_and_not_the_internal_ones(
 
 
 @pytest.mark.skipif(shutil.which(MINGW) is None, reason="mingw-w64 is not installed")
-def test_pyconfig_refuses_a_32_bit_description(tmp_path):
+def test_pyconfig_refuses_a_32_bit_description(tmp_path, native_build):
     source = tmp_path / "t.c"
     source.write_text('#include "pyconfig.h"\n')
     result = subprocess.run([MINGW, "-fsyntax-only", f"-I{ROOT / 'tools' / 'windows'}", source],
-                            capture_output=True, text=True)
+                            capture_output=True, text=True, env=native_build.environment)
     assert result.returncode != 0 and "compile with -DMS_WIN64" in result.stderr
