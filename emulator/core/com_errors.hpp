@@ -22,6 +22,7 @@ constexpr long DISP_E_EXCEPTION = -2147352567;      // 0x80020009
 constexpr long DISP_E_TYPEMISMATCH = -2147352571;   // 0x80020005
 constexpr long DISP_E_BADPARAMCOUNT = -2147352562;  // 0x8002000E
 constexpr long DISP_E_BADINDEX = -2147352565;       // 0x8002000B
+constexpr long DISP_E_PARAMNOTOPTIONAL = -2147352561; // 0x8002000F
 constexpr long TYPE_E_LIBNOTREGISTERED = -2147319779; // 0x8002801D
 } // namespace hresult
 

@@ -1,6 +1,9 @@
 #include "member_table.hpp"
 
 #include "com_errors.hpp"
+#include "cqg_members.hpp"
+
+#include <stdexcept>
 
 namespace cqgemu {
 
@@ -43,6 +46,10 @@ std::string lower_ascii(std::string_view name) {
 }
 
 void MemberTable::add(Member member) {
+    // Every name comes from the one list of CQGCEL's spellings, which the gateway is checked
+    // against: an object cannot answer to a name the list does not hold.
+    if (!is_declared_member_name(member.name))
+        throw std::logic_error("member " + member.name + " is not in the list of CQGCEL's names");
     std::uint64_t hash = case_blind_hash(member.name);
     for (size_t i = 0; i < members_.size(); ++i)
         if (hashes_[i] == hash && equal_ignoring_case(members_[i].name, member.name)) {
@@ -81,6 +88,11 @@ const Member *MemberTable::find(std::string_view name) const {
         if (hashes_[index] == hash && equal_ignoring_case(members_[index].name, name))
             return &members_[index];
     }
+}
+
+const Member *MemberTable::find_exact(std::string_view name) const {
+    const Member *member = find(name);
+    return member && member->name == name ? member : nullptr;
 }
 
 void require_argument_count(nb::tuple args, size_t count) {

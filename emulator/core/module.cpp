@@ -4,6 +4,7 @@
 #include "com_runtime.hpp"
 #include "com_time.hpp"
 #include "cqg_constants.hpp"
+#include "cqg_members.hpp"
 #include "cqg_error.hpp"
 #include "cqgcel.hpp"
 #include "event_source.hpp"
@@ -110,6 +111,14 @@ EventDelivery event_delivery(const std::string &name) {
     throw nb::value_error("event_delivery must be one of 'queued', 'nested'");
 }
 
+DispatchKind dispatch_kind(const std::string &name) {
+    if (name == "generated")
+        return DispatchKind::Generated;
+    if (name == "late-bound")
+        return DispatchKind::LateBound;
+    throw nb::value_error("dispatch must be one of 'generated', 'late-bound'");
+}
+
 void load_scenario(const std::string &startup, long error_code,
                    const std::string &error_description,
                    double startup_delay, bool fail_creation, std::uint64_t seed,
@@ -117,7 +126,7 @@ void load_scenario(const std::string &startup, long error_code,
                    const std::string &logon, const std::string &logoff,
                    const std::string &accounts_reload, nb::handle accounts,
                    nb::handle instruments, long history_bars, double invalid_fraction,
-                   const std::string &delivery) {
+                   const std::string &delivery, const std::string &dispatch) {
     if (history_bars < 0)
         throw nb::value_error("history_bars must not be negative");
     if (!(invalid_fraction >= 0.0 && invalid_fraction <= 1.0))
@@ -144,6 +153,7 @@ void load_scenario(const std::string &startup, long error_code,
     world().orders = MatchingEngine();
     world().order_faults = OrderFaults();
     scenario.event_delivery = event_delivery(delivery);
+    scenario.dispatch = dispatch_kind(dispatch);
     world().scenario = scenario;
 }
 
@@ -208,6 +218,17 @@ NB_MODULE(_cqgemu, m) {
           nb::arg("major"), nb::arg("minor"));
     m.def("constant", &constant, nb::arg("name"));
     m.def("constant_names", &constant_names);
+    m.def(
+        "declared_members",
+        [] {
+            nb::list names;
+            for (const char *name : cqg_member_names())
+                names.append(name);
+            return names;
+        },
+        "CQGCEL's member names, spelt exactly as its type library declares them.");
+    m.def("lifetime_fault_count", &lifetime_fault_count,
+          "How many interfaces this process released or used after their thread left COM.");
 
     // Control of the emulated world, with real signatures for inspect and the type stubs.
     using pyglue::def_function;
@@ -219,7 +240,8 @@ NB_MODULE(_cqgemu, m) {
                  nb::arg("logon") = "answered", nb::arg("logoff") = "answered",
                  nb::arg("accounts_reload") = "answered", nb::arg("accounts") = nb::none(),
                  nb::arg("instruments") = nb::none(), nb::arg("history_bars") = 200,
-                 nb::arg("invalid_fraction") = 0.0, nb::arg("event_delivery") = "queued");
+                 nb::arg("invalid_fraction") = 0.0, nb::arg("event_delivery") = "queued",
+                 nb::arg("dispatch") = "generated");
     def_function(m, "reset", &reset);
     def_function(m, "fire_event", &fire_event, nb::arg("name"), nb::arg("args"));
     def_function(m, "schedule_event", &schedule_event, nb::arg("delay"), nb::arg("name"),

@@ -18,11 +18,11 @@ const MemberTable &Probe::members() const {
         MemberTable t;
         MemberTable::Builder<Probe>(t)
             .property("Value", &Probe::value, &Probe::set_value)
-            .method("Echo", &Probe::echo)
-            .method("RaisePythonError", &Probe::raise_python_error)
-            .method("ThrowCppError", &Probe::throw_cpp_error)
+            .method("Echo", &Probe::echo, {rest("Values")})
+            .method("RaisePythonError", &Probe::raise_python_error, {required("Text")})
+            .method("ThrowCppError", &Probe::throw_cpp_error, {required("Text")})
             .method("ReturnUnconvertible", &Probe::return_unconvertible)
-            .method("Fire", &Probe::fire_event);
+            .method("Fire", &Probe::fire_event, {required("Name"), rest("Arguments")});
         return t;
     }();
     return table;

@@ -47,6 +47,8 @@ public:
     // not listed in `objects` knows it is disconnected once this has moved on.
     std::uint64_t generation = 0;
 
+    // Guarded by the GIL: the apartment is being left (its messages and objects let go of).
+    bool leaving = false;
     bool in_apartment() const { return alive && com_init_count > 0; }
 };
 
@@ -93,5 +95,8 @@ void purge_dead_queues();
 
 // Drops every message of every thread and disconnects every object (process exit). GIL held.
 void drop_all_queues();
+
+// Whether the process is ending (drop_all_queues has run): nothing is reported any more.
+bool platform_ending();
 
 } // namespace cqgemu

@@ -25,6 +25,12 @@ def fresh_world():
 
 
 @pytest.fixture
+def late_bound():
+    """Dispatch hands out the case-blind CDispatch, as where no generated class exists."""
+    emu.load_scenario(dispatch="late-bound")
+
+
+@pytest.fixture
 def apartment():
     """The test's own thread inside an apartment for the length of the test. Importing pythoncom
     put this thread in one already; leaving it fully afterwards drops what the test left

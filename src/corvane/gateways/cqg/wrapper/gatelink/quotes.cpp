@@ -38,7 +38,7 @@ const ConstantTextList kQuoteTypes = {
 };
 
 // The names read on every quote.
-const pyglue::Name kFullName("FullName"), kIsValid("IsValid"), kType("Type"), kPrice("price");
+const pyglue::Name kFullName("FullName"), kIsValid("IsValid"), kType("Type"), kPrice("Price");
 const pyglue::Name kGateway("gateway"), kCqgQuotes("cqg_quotes"),
     kSecurityOfSymbol("get_cv_security_from_cqg_symbol"), kProcessQuote("process_quote");
 const pyglue::Name kDatetime("datetime"), kNow("now");
