@@ -27,15 +27,31 @@ namespace {
 long lifetime_faults = 0;
 
 // pywin32 guards a release with a structured-exception handler and writes this when it fires:
-// the interface belonged to an apartment its thread has left. A use is reported alike.
-void report_if_apartment_left(unsigned long thread, const char *what, const void *address) {
-    if (thread == 0 || platform_ending() || thread != current_thread_ident())
+// the interface belonged to an apartment its thread has left. Only the thread itself can tell
+// (a later thread may get its ident, never its queue); a use is reported alike.
+void report_apartment_left(const char *what, const void *address) {
+    ++lifetime_faults;
+    PySys_FormatStderr("Win32 exception occurred %s IUnknown at %p\n", what, address);
+}
+
+bool apartment_left(const ReleaseWatch &watch) {
+    if (watch.queue == 0 || platform_ending())
+        return false;
+    const ThreadQueue &queue = *current_queue();
+    if (queue.serial != watch.queue || queue.leaving)
+        return false;
+    return !queue.in_apartment() || queue.generation != watch.generation;
+}
+
+// Starts watching an interface a Python object now holds, when it belongs to this thread.
+void watch(Interface &iface) {
+    if (iface.valid_thread == 0 || iface.valid_thread != current_thread_ident())
         return;
     const ThreadQueue &queue = *current_queue();
-    if (queue.in_apartment() || queue.leaving)
+    if (!queue.in_apartment()) // made by the platform itself (the live clock's driver)
         return;
-    ++lifetime_faults;
-    PySys_WriteStderr("Win32 exception occurred %s IUnknown at 0x%p\n", what, address);
+    iface.watch.queue = queue.serial;
+    iface.watch.generation = queue.generation;
 }
 
 // Set once the types are defined: a type check or a new instance then needs no look-up of
@@ -614,13 +630,15 @@ nb::object interface_for_this_thread(std::shared_ptr<EmulatedObject> object) {
 }
 
 nb::object new_interface(Interface iface) {
-    const unsigned long thread = iface.valid_thread;
     nb::object instance = new_instance(interface_type, std::move(iface));
-    nb::inst_ptr<Interface>(instance)->watch.thread = thread;
+    watch(*nb::inst_ptr<Interface>(instance));
     return instance;
 }
 
-ReleaseWatch::~ReleaseWatch() { report_if_apartment_left(thread, "releasing", this); }
+ReleaseWatch::~ReleaseWatch() {
+    if (apartment_left(*this))
+        report_apartment_left("releasing", this);
+}
 
 long lifetime_fault_count() { return lifetime_faults; }
 
@@ -653,7 +671,8 @@ void require_usable_on(const Interface &iface, unsigned long here) {
     if (iface.valid_thread != 0 && iface.valid_thread != here)
         raise_com_error(hresult::RPC_E_WRONG_THREAD);
     if (iface.target->disconnected()) {
-        report_if_apartment_left(iface.valid_thread, "using", iface.target.get());
+        if (apartment_left(iface.watch))
+            report_apartment_left("using", iface.target.get());
         raise_com_error(hresult::RPC_E_DISCONNECTED);
     }
 }
@@ -663,7 +682,7 @@ nb::object wrap_for_names(const Interface &iface) {
         world().scenario.dispatch == DispatchKind::LateBound
             ? new_instance(wrapper_type, DispatchWrapper{iface})
             : new_instance(generated_class_of(*iface.target), GeneratedWrapper{{iface}});
-    nb::inst_ptr<DispatchWrapper>(wrapper)->iface.watch.thread = iface.valid_thread;
+    watch(nb::inst_ptr<DispatchWrapper>(wrapper)->iface);
     return wrapper;
 }
 
@@ -690,8 +709,8 @@ nb::object invoke(const Interface &iface, Operation operation, const Member &mem
     if (!owner || is_queue_of(*owner, here))
         return from_variant(run_member(*iface.target, operation, member, std::move(sent), here),
                             here);
-    if (!current_queue()->in_apartment())
-        report_if_apartment_left(iface.valid_thread, "using", iface.target.get());
+    if (apartment_left(iface.watch))
+        report_apartment_left("using", iface.target.get());
     require_apartment();
     return call_through_proxy(iface, operation, member, std::move(sent));
 }

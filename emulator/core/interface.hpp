@@ -17,6 +17,7 @@
 
 #include <nanobind/nanobind.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -28,7 +29,10 @@ namespace nb = nanobind;
 // reported when it comes after its thread left COM (CoUninitialize), as pywin32 reports the
 // fault it guards against there. A copy of the interface watches nothing.
 struct ReleaseWatch {
-    unsigned long thread = 0; // the thread whose apartment the interface belongs to; 0: none
+    // The apartment the interface belongs to: its thread's queue, and how often that queue's
+    // apartment had been left when the interface was made. Queue 0: nothing watched.
+    std::uint64_t queue = 0;
+    std::uint64_t generation = 0;
     ReleaseWatch() = default;
     ReleaseWatch(const ReleaseWatch &) {}
     ReleaseWatch &operator=(const ReleaseWatch &) { return *this; }

@@ -204,7 +204,11 @@ void purge_dead_queues() {
 
 namespace {
 bool ending = false;
-}
+std::atomic<std::uint64_t> queues_made{0};
+} // namespace
+
+ThreadQueue::ThreadQueue(unsigned long thread_ident)
+    : thread_ident(thread_ident), serial(++queues_made) {}
 
 bool platform_ending() { return ending; }
 

@@ -27,9 +27,10 @@ struct Message {
 
 class ThreadQueue {
 public:
-    explicit ThreadQueue(unsigned long thread_ident) : thread_ident(thread_ident) {}
+    explicit ThreadQueue(unsigned long thread_ident);
 
     const unsigned long thread_ident;
+    const std::uint64_t serial; // this queue's own number: no other queue of the process has it
 
     // Guarded by platform_mutex().
     std::deque<Message> messages;

@@ -1,3 +1,4 @@
+import gc
 import sys
 import threading
 
@@ -37,6 +38,7 @@ def apartment():
     queued or connected here, and entering again restores the state the import made."""
     pythoncom.CoInitialize()
     yield threading.get_ident()
+    gc.collect()  # objects the test left in reference cycles are released inside the apartment
     pythoncom.CoUninitialize()
     pythoncom.CoUninitialize()
     pythoncom.CoInitialize()
