@@ -104,7 +104,7 @@ long index_argument(nb::tuple args) {
     require_argument_count(args, 1);
     nb::handle index = args[0];
     if (!PyLong_Check(index.ptr()) || PyBool_Check(index.ptr()))
-        raise_com_error(hresult::DISP_E_TYPEMISMATCH);
+        argument_at(0, 1, [] { raise_com_error(hresult::DISP_E_TYPEMISMATCH); });
     long value = 0;
     if (!nb::try_cast<long>(index, value))
         raise_com_error(hresult::DISP_E_BADINDEX);

@@ -40,6 +40,7 @@ public:
     // Changed under the mutex; read without it only to tell whether this is the caller's queue.
     std::atomic<bool> alive{true};
     int com_init_count = 0;                          // CoInitialize nesting depth
+    bool multithreaded = false;                      // the apartment's model, once entered
     std::optional<unsigned long> injected_wait_result; // the next MsgWait returns this
 
     // Guarded by the GIL: objects created in this apartment, disconnected when it is left.

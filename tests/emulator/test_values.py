@@ -104,8 +104,9 @@ def test_com_dates_are_utc_labelled_wall_clock_times_kept_to_the_millisecond():
     assert issubclass(pywintypes.TimeType, dt.datetime)
     stamp = emu.make_com_time(1767571200 + 3723.1239)  # 2026-01-05 01:02:03.1239
     assert type(stamp) is pywintypes.TimeType and stamp.tzinfo is UTC
-    assert (stamp.hour, stamp.minute, stamp.second, stamp.microsecond) == (1, 2, 3, 123000)
-    assert str(stamp) == "2026-01-05 01:02:03.123000+00:00"
+    # Milliseconds rounded to the nearest, not cut.
+    assert (stamp.hour, stamp.minute, stamp.second, stamp.microsecond) == (1, 2, 3, 124000)
+    assert str(stamp) == "2026-01-05 01:02:03.124000+00:00"
     assert stamp.Format("%H:%M") == "01:02"
 
     naive = dt.datetime(2026, 1, 5, 1, 2, 3)
@@ -125,7 +126,7 @@ def test_com_dates_are_utc_labelled_wall_clock_times_kept_to_the_millisecond():
                                   -2203891200.0, 253402300799.999])))
 def test_com_dates_fall_on_the_calendar_day_datetime_gives(seconds):
     stamp = emu.make_com_time(seconds)
-    milliseconds = math.floor(seconds * 1000 + 1e-6)
+    milliseconds = math.floor(seconds * 1000 + 0.5)
     expected = dt.datetime(1970, 1, 1, tzinfo=UTC) + dt.timedelta(milliseconds=milliseconds)
     assert type(stamp) is pywintypes.TimeType and stamp.tzinfo is UTC
     assert stamp == expected and str(stamp) == str(expected)
