@@ -102,6 +102,25 @@ class TestQuoteTypeNames:
         monkeypatch.undo()
         assert gatelink.QuoteType2String(trade) == "Last trade price"
 
+    def test_values_behind_a_mappingproxy_are_kept_until_something_changes(
+            self, gatelink, library, monkeypatch):
+        # A library's mappingproxy is followed to the dict behind it (gc.get_referents) when
+        # the values are read; while no dict they came from changes, they are not read again.
+        import gc
+        looked_behind = []
+        real = gc.get_referents
+        monkeypatch.setattr(gc, "get_referents",
+                            lambda *objects: looked_behind.append(objects) or real(*objects))
+        proxies = len(constants.__dicts__)
+        monkeypatch.setattr(library, "qtTrade", 7777)
+        for _ in range(5):
+            assert gatelink.QuoteType2String(7777) == "Last trade price"
+        assert len(looked_behind) == proxies
+        monkeypatch.setattr(constants, "qtAsk", 7778, raising=False)  # on the namespace itself
+        for _ in range(3):
+            assert gatelink.QuoteType2String(7778) == "Best ask"
+        assert len(looked_behind) == 2 * proxies
+
     def test_a_library_loaded_later_is_searched_after_the_others(self, gatelink, library):
         newer = type("constants", (), {"qtAsk": 8888, "qtNewKind": 5})
         constants.__dicts__.append(newer.__dict__)
