@@ -190,6 +190,14 @@ void schedule_failure(double delay, const std::string &message) {
     world().clock.schedule_after(delay, [message] { throw std::runtime_error(message); });
 }
 
+// CQGCEL's member names, spelt exactly as its type library declares them.
+nb::list declared_members() {
+    nb::list names;
+    for (const char *name : cqg_member_names())
+        names.append(name);
+    return names;
+}
+
 void shutdown_emulator() {
     world().clock.reset();
     drop_all_queues();
@@ -230,17 +238,7 @@ NB_MODULE(_cqgemu, m) {
           nb::arg("major"), nb::arg("minor"));
     m.def("constant", &constant, nb::arg("name"));
     m.def("constant_names", &constant_names);
-    m.def(
-        "declared_members",
-        [] {
-            nb::list names;
-            for (const char *name : cqg_member_names())
-                names.append(name);
-            return names;
-        },
-        "CQGCEL's member names, spelt exactly as its type library declares them.");
-    m.def("lifetime_fault_count", &lifetime_fault_count,
-          "How many interfaces this process released or used after their thread left COM.");
+
 
     // Control of the emulated world, with real signatures for inspect and the type stubs.
     using pyglue::def_function;
@@ -255,6 +253,8 @@ NB_MODULE(_cqgemu, m) {
                  nb::arg("invalid_fraction") = 0.0, nb::arg("event_delivery") = "queued",
                  nb::arg("dispatch") = "generated");
     def_function(m, "reset", &reset);
+    def_function(m, "declared_members", &declared_members);
+    def_function(m, "lifetime_fault_count", &lifetime_fault_count);
     def_function(m, "fire_event", &fire_event, nb::arg("name"), nb::arg("args"));
     def_function(m, "schedule_event", &schedule_event, nb::arg("delay"), nb::arg("name"),
                  nb::arg("args"));
