@@ -41,7 +41,7 @@ const std::vector<const char *> &cqg_member_names() {
 // The probe also has CQG's `Value`.
 const std::vector<const char *> &probe_member_names() {
     static const std::vector<const char *> names = {
-        "Echo", "RaisePythonError", "ThrowCppError", "ReturnUnconvertible", "Fire",
+        "Echo", "EchoDeclared", "RaisePythonError", "ThrowCppError", "ReturnUnconvertible", "Fire",
     };
     return names;
 }

@@ -35,7 +35,8 @@ void report_apartment_left(const char *what, const void *address) {
 }
 
 bool apartment_left(const ReleaseWatch &watch) {
-    if (watch.queue == 0 || platform_ending())
+    // Another thread cannot tell (and is given no queue of its own just to ask).
+    if (watch.queue == 0 || platform_ending() || watch.thread != current_thread_ident())
         return false;
     const ThreadQueue &queue = *current_queue();
     if (queue.serial != watch.queue || queue.leaving)
@@ -52,6 +53,7 @@ void watch(Interface &iface) {
         return;
     iface.watch.queue = queue.serial;
     iface.watch.generation = queue.generation;
+    iface.watch.thread = queue.thread_ident;
 }
 
 // Set once the types are defined: a type check or a new instance then needs no look-up of

@@ -33,6 +33,7 @@ struct ReleaseWatch {
     // apartment had been left when the interface was made. Queue 0: nothing watched.
     std::uint64_t queue = 0;
     std::uint64_t generation = 0;
+    unsigned long thread = 0; // that queue's thread
     ReleaseWatch() = default;
     ReleaseWatch(const ReleaseWatch &) {}
     ReleaseWatch &operator=(const ReleaseWatch &) { return *this; }

@@ -69,6 +69,17 @@ def test_methods_bind_keyword_arguments_and_fill_omitted_optional_ones(apartment
     assert emu.cel_call_args() == [("GWLogon", ("trader", "secret"))]
 
 
+def test_omitted_optional_parameters_take_their_defaults_or_are_left_out_at_the_end(apartment):
+    probe = emu.make_probe()  # EchoDeclared(First, Second=2, Third): what the server receives
+    assert probe.EchoDeclared(1) == (1, 2)
+    assert probe.EchoDeclared(First=5) == (5, 2)
+    assert probe.EchoDeclared(1, Third=3) == (1, 2, 3)
+    assert probe.EchoDeclared(1, 7, 8) == (1, 7, 8)
+    assert probe.EchoDeclared(Third=None, Second=None, First=0) == (0, None, None)
+    with pytest.raises(TypeError, match=r"^EchoDeclared\(\) takes from 2 to 4 positional "):
+        probe.EchoDeclared(1, 2, 3, 4)
+
+
 def test_dispatch_of_a_wrapper_or_its_interface_gives_an_equal_wrapper(apartment):
     cel = win32com.client.Dispatch("CQG.CQGCEL.4")
     for source in (cel, cel._oleobj_):
