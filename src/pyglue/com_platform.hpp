@@ -19,8 +19,9 @@ nb::module_ pythoncom_module();
 nb::module_ win32event_module();
 nb::module_ win32com_client_module();
 
-// win32com.client.Dispatch(value): a program id creates the object, a bare COM interface
-// (an event argument, a proxy) is wrapped so its members can be used by name.
+// win32com.client.Dispatch(value): a program id creates the object, a bare COM interface (a
+// proxy) is wrapped so its members can be used by name, and an object wrapped already (an event
+// argument, as the events class hands it over) gives an equal wrapper.
 nb::object dispatch(nb::handle value);
 
 // win32com.client.constants.<name>; an unknown name raises AttributeError.
