@@ -32,13 +32,18 @@ def late_bound():
 
 
 @pytest.fixture
-def apartment():
+def apartment(request):
     """The test's own thread inside an apartment for the length of the test. Importing pythoncom
     put this thread in one already; leaving it fully afterwards drops what the test left
     queued or connected here, and entering again restores the state the import made."""
     pythoncom.CoInitialize()
     yield threading.get_ident()
-    gc.collect()  # objects the test left in reference cycles are released inside the apartment
+    # pytest keeps the test's fixture values (a CQGCEL, a sink) until the test is done: they
+    # are let go of here, inside the apartment, with what the test left in reference cycles.
+    for name in list(request.node.funcargs):
+        if name != "apartment":
+            request.node.funcargs[name] = None
+    gc.collect()
     pythoncom.CoUninitialize()
     pythoncom.CoUninitialize()
     pythoncom.CoInitialize()

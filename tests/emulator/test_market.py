@@ -1,5 +1,6 @@
 """Instruments, quotes, ticks and timed bars, as a gateway reaches them through CQGCEL."""
 import datetime
+import gc
 import time
 
 import pytest
@@ -240,6 +241,9 @@ class TestQuotes:
             assert raised.value.hresult == DISCONNECTED
         with pytest.raises(TypeError):
             list(quotes)
+        kept.clear()
+        del quotes, enumerator, quote, read
+        gc.collect()  # reported here, not in a later test
         pythoncom.CoInitialize()  # for the fixture to leave
 
     @pytest.mark.parametrize("quote, error", [
