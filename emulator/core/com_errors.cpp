@@ -96,11 +96,11 @@ void add_argument_index(nb::python_error &error, size_t position, size_t count) 
     nb::tuple args = nb::borrow<nb::tuple>(value.attr("args"));
     if (args.size() != 4 || !args[3].is_none())
         return;
-    nb::object code = args[0];
+    nb::object code = args[0], text = args[1], excepinfo = args[2];
     if (!code.equal(nb::int_(hresult::DISP_E_TYPEMISMATCH)))
         return;
     nb::object argerror = nb::int_(static_cast<long>(count - 1 - position));
-    nb::setattr(value, "args", nb::make_tuple(args[0], args[1], args[2], argerror));
+    nb::setattr(value, "args", nb::make_tuple(code, text, excepinfo, argerror));
 }
 
 [[noreturn]] void raise_server_error(const char *source, const std::string &description,
