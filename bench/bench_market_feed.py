@@ -48,7 +48,7 @@ class CountingSink(ComBridge.CELSinkBase):
         if CountingSink.read_quotes:
             for quote in quotes:
                 if quote.IsValid:
-                    quote.Type, quote.price
+                    quote.Type, quote.Price
                 handled["quotes"] += 1
         else:
             handled["quotes"] += len(quotes)

@@ -1,8 +1,9 @@
 """The quote handler against the floor of the framework's own work for the same quotes.
 
 GATELINK.OnInstrumentChanged handles events of 1 and of 4 valid quotes (trade, bid, ask,
-day high) as the emulated CQGCEL delivers them (bare interfaces of its instrument and quote
-collection, wrapped by the handler with Dispatch and read by name); the floor is a Python loop doing only
+day high) as the emulated CQGCEL delivers them (instances of the generated classes of its
+instrument and quote collection, wrapped again by the handler with Dispatch and read by
+name, with the constants kept as pywin32 keeps them); the floor is a Python loop doing only
 what the framework must do per quote whoever handles it: the dataclasses.replace copy, the
 store into cqg_quotes and the process_quote call. Rounds alternate between the two sides;
 the figures are medians of the per-quote cost, and the ratio is handler / floor.

@@ -44,7 +44,7 @@ def main():
         ("Dispatch of both event arguments",
          lambda: (win32com.client.Dispatch(instrument), win32com.client.Dispatch(quotes)), 1),
         ("iterating a one-quote collection", lambda: [q for q in wrapped_quotes], 1),
-        ("quote.IsValid, .Type, .price", lambda: (quote.IsValid, quote.Type, quote.price), 1),
+        ("quote.IsValid, .Type, .Price", lambda: (quote.IsValid, quote.Type, quote.Price), 1),
         ("instrument.FullName", lambda: wrapped_instrument.FullName, 1),
         ("QuoteType2String(qtTrade)", lambda: gatelink.QuoteType2String(trade), 1),
         ("get_cv_security_from_cqg_symbol",

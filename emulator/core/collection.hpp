@@ -34,10 +34,10 @@ protected:
     // Declares Count, ItemByIndex, _NewEnum and, for a keyed collection, Item as the default.
     template <class T> static void add_members(MemberTable::Builder<T> &builder, bool keyed) {
         builder.property("Count", &T::count_property)
-            .method("ItemByIndex", &T::item_by_index)
+            .method("ItemByIndex", &T::item_by_index, {required("Index")})
             .method("_NewEnum", &T::new_enum);
         if (keyed)
-            builder.method("Item", &T::item).default_member("Item");
+            builder.method("Item", &T::item, {required("Index")}).default_member("Item");
     }
 };
 

@@ -24,6 +24,7 @@ const char *hresult_text(long code) {
         return "The callee (server [not server application]) is not available and disappeared; "
                "all connections are invalid. The call did not execute.";
     case hresult::E_NOINTERFACE: return "No such interface supported";
+    case hresult::RPC_E_CHANGED_MODE: return "Cannot change thread mode after it is set.";
     case hresult::E_UNEXPECTED: return "Catastrophic failure";
     case hresult::E_FAIL: return "Unspecified error";
     case hresult::DISP_E_EXCEPTION: return "Exception occurred.";
@@ -86,6 +87,20 @@ nb::handle win32_error_type() { return win32_error_class; }
     nb::object error = nb::handle(com_error_class)(code, nb::str(hresult_text(code)), nb::none(),
                                                    nb::none());
     pyglue::raise_again(error);
+}
+
+void add_argument_index(nb::python_error &error, size_t position, size_t count) {
+    if (!error.matches(com_error_class))
+        return;
+    nb::object value = nb::borrow(error.value());
+    nb::tuple args = nb::borrow<nb::tuple>(value.attr("args"));
+    if (args.size() != 4 || !args[3].is_none())
+        return;
+    nb::object code = args[0], text = args[1], excepinfo = args[2];
+    if (!code.equal(nb::int_(hresult::DISP_E_TYPEMISMATCH)))
+        return;
+    nb::object argerror = nb::int_(static_cast<long>(count - 1 - position));
+    nb::setattr(value, "args", nb::make_tuple(code, text, excepinfo, argerror));
 }
 
 [[noreturn]] void raise_server_error(const char *source, const std::string &description,

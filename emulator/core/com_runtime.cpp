@@ -35,12 +35,27 @@ void require_dispatch_iid(nb::handle iid) {
         raise_com_error(hresult::E_NOINTERFACE);
 }
 
-void co_initialize() {
+// A thread keeps the model it entered COM with until it leaves: asking for the other one
+// meanwhile is refused (RPC_E_CHANGED_MODE) and counts as no entry.
+void co_initialize_as(bool multithreaded) {
     purge_dead_queues();
     std::shared_ptr<ThreadQueue> queue = current_queue();
-    std::lock_guard<std::mutex> lock(platform_mutex());
-    ++queue->com_init_count;
+    {
+        std::lock_guard<std::mutex> lock(platform_mutex());
+        if (queue->com_init_count == 0 || queue->multithreaded == multithreaded) {
+            queue->multithreaded = multithreaded;
+            ++queue->com_init_count;
+            return;
+        }
+    }
+    raise_com_error(hresult::RPC_E_CHANGED_MODE);
 }
+
+void co_initialize() { co_initialize_as(false); }
+
+// COINIT_APARTMENTTHREADED (2) asks for a single-threaded apartment, its absence for the
+// multithreaded one.
+void co_initialize_ex(long flags) { co_initialize_as((flags & 2) == 0); }
 
 void co_uninitialize() { leave_apartment(*current_queue()); }
 
@@ -148,7 +163,7 @@ void define_com_runtime(nb::module_ &module) {
         });
 
     module.def("CoInitialize", &co_initialize);
-    module.def("CoInitializeEx", [](long) { co_initialize(); }, nb::arg("flags"));
+    module.def("CoInitializeEx", &co_initialize_ex, nb::arg("flags"));
     module.def("CoUninitialize", &co_uninitialize);
     module.def("CoMarshalInterThreadInterfaceInStream", &marshal_in_stream, nb::arg("iid"),
                nb::arg("unk"));

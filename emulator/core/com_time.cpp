@@ -70,12 +70,18 @@ nb::object utc() { return nb::module_::import_("datetime").attr("timezone").attr
 
 nb::object datetime_class() { return nb::module_::import_("datetime").attr("datetime"); }
 
-// A DATE holds milliseconds: the rest of the microseconds is dropped.
+// A DATE holds milliseconds: the microseconds are rounded to the nearest one (half up), which
+// may carry into the next second.
 nb::object to_time_type(nb::handle aware_utc) {
     PyObject *raw = aware_utc.ptr();
     if (!PyDateTime_Check(raw))
         throw nb::type_error("astimezone() gave no datetime");
     const int microsecond = PyDateTime_DATE_GET_MICROSECOND(raw);
+    if (microsecond % 1000 >= 500) {
+        nb::object step = nb::module_::import_("datetime").attr("timedelta")(
+            nb::arg("microseconds") = 1000 - microsecond % 1000);
+        return to_time_type(aware_utc + step);
+    }
     return make_time(CivilTime{PyDateTime_GET_YEAR(raw), PyDateTime_GET_MONTH(raw),
                                PyDateTime_GET_DAY(raw), PyDateTime_DATE_GET_HOUR(raw),
                                PyDateTime_DATE_GET_MINUTE(raw), PyDateTime_DATE_GET_SECOND(raw)},
@@ -107,7 +113,7 @@ void define_time_type(nb::module_ &module) {
 bool is_datetime(nb::handle value) { return PyDateTime_Check(value.ptr()); }
 
 nb::object com_time_from_wall_clock(double wall_clock_seconds) {
-    double milliseconds = std::floor(wall_clock_seconds * 1000.0 + 1e-6);
+    double milliseconds = std::floor(wall_clock_seconds * 1000.0 + 0.5); // to the nearest
     double whole_seconds = std::floor(milliseconds / 1000.0);
     // No number (NaN, an infinity) has a rest; datetime refuses it below.
     long rest = std::isfinite(milliseconds)

@@ -122,17 +122,19 @@ void define_container_protocol(nb::module_ &module) {
         .def("__iter__", [](nb::handle self) { return nb::borrow(self); });
     iterator_type = reinterpret_cast<PyTypeObject *>(nb::type<ComIterator>().ptr());
 
-    nb::object wrapper = nb::borrow(nb::type<DispatchWrapper>());
-    wrapper.attr("__call__") = nb::cpp_function(
-        [](nb::handle self, nb::args args) {
-            return call_default(self, args, "is not callable");
-        },
-        nb::is_method());
-    wrapper.attr("__getitem__") = nb::cpp_function(
-        [](nb::handle self, nb::handle key) {
-            return call_default(self, nb::make_tuple(key), "is not subscriptable");
-        },
-        nb::is_method());
+    for (nb::object wrapper : {nb::borrow(nb::type<DispatchWrapper>()),
+                               nb::borrow(nb::type<GeneratedWrapper>())}) {
+        wrapper.attr("__call__") = nb::cpp_function(
+            [](nb::handle self, nb::args args) {
+                return call_default(self, args, "is not callable");
+            },
+            nb::is_method());
+        wrapper.attr("__getitem__") = nb::cpp_function(
+            [](nb::handle self, nb::handle key) {
+                return call_default(self, nb::make_tuple(key), "is not subscriptable");
+            },
+            nb::is_method());
+    }
 }
 
 } // namespace cqgemu

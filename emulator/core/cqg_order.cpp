@@ -71,7 +71,7 @@ const MemberTable &CqgOrder::members() const {
             .property("GUID", &C::guid)
             .property("Manual", &C::manual, &C::set_manual)
             .property("Properties", &C::properties)
-            .method("Place", &C::place)
+            .method("Place", &C::place, {})
             .method("Cancel", &C::cancel);
         return t;
     }();
@@ -229,7 +229,7 @@ const MemberTable &CqgOrders::members() const {
         MemberTable t;
         MemberTable::Builder<CqgOrders> builder(t);
         add_members(builder, true);
-        builder.method("ItemByGuid", &CqgOrders::item_by_guid);
+        builder.method("ItemByGuid", &CqgOrders::item_by_guid, {required("GUID")});
         return t;
     }();
     return table;

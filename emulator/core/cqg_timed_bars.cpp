@@ -36,7 +36,7 @@ const MemberTable &CqgTimedBarsRequest::members() const {
             .property("DailyBarClose", &C::daily_bar_close, &C::set_daily_bar_close)
             .property("UpdatesEnabled", &C::updates_enabled, &C::set_updates_enabled)
             .property("SessionsFilter", &C::sessions_filter, &C::set_sessions_filter)
-            .method("IncludeOutput", &C::include_output);
+            .method("IncludeOutput", &C::include_output, {required("Output"), required("Include")});
         return t;
     }();
     return table;

@@ -32,23 +32,26 @@ const MemberTable &Cqgcel::members() const {
             .property("APIConfiguration", &Cqgcel::api_configuration)
             .method("Startup", &Cqgcel::startup)
             .method("Shutdown", &Cqgcel::shutdown)
-            .method("GWLogon", &Cqgcel::gw_logon)
+            .method("GWLogon", &Cqgcel::gw_logon, {required("UserName"), required("Password")})
             .method("GWLogoff", &Cqgcel::gw_logoff)
             .property("AccountSubscriptionLevel", &Cqgcel::account_subscription_level,
                       &Cqgcel::set_account_subscription_level)
             .property("Accounts", &Cqgcel::accounts)
-            .method("NewInstrument", &Cqgcel::new_instrument)
-            .method("RemoveInstrument", &Cqgcel::remove_instrument)
+            .method("NewInstrument", &Cqgcel::new_instrument, {required("Symbol")})
+            .method("RemoveInstrument", &Cqgcel::remove_instrument, {required("Instrument")})
             .property("Instruments", &Cqgcel::instruments)
             .method("CreateTicksRequest", &Cqgcel::create_ticks_request)
-            .method("RequestTicks", &Cqgcel::request_ticks)
-            .method("RemoveTicks", &Cqgcel::remove_ticks)
+            .method("RequestTicks", &Cqgcel::request_ticks, {required("Request")})
+            .method("RemoveTicks", &Cqgcel::remove_ticks, {required("Ticks")})
             .property("AllTicks", &Cqgcel::all_ticks)
             .method("CreateTimedBarsRequest", &Cqgcel::create_timed_bars_request)
-            .method("RequestTimedBars", &Cqgcel::request_timed_bars)
-            .method("RemoveTimedBars", &Cqgcel::remove_timed_bars)
+            .method("RequestTimedBars", &Cqgcel::request_timed_bars, {required("Request")})
+            .method("RemoveTimedBars", &Cqgcel::remove_timed_bars, {required("TimedBars")})
             .property("AllTimedBars", &Cqgcel::all_timed_bars)
-            .method("CreateOrder", &Cqgcel::create_order)
+            .method("CreateOrder", &Cqgcel::create_order,
+                    {required("OrderType"), required("Instrument"), required("Account"),
+                     required("Quantity"), required("OrderSide"), optional("LimitPrice"),
+                     optional("StopPrice")})
             .property("Orders", &Cqgcel::orders);
         return t;
     }();

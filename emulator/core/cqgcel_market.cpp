@@ -31,7 +31,7 @@ nb::object error_for(const std::shared_ptr<ThreadQueue> &home, const std::string
 // The emulated object of type T behind a method's one argument; a type mismatch otherwise.
 template <class T> std::shared_ptr<T> object_argument(nb::tuple args) {
     require_argument_count(args, 1);
-    return emulated_argument<T>(args[0]);
+    return argument_at(0, 1, [&] { return emulated_argument<T>(args[0]); });
 }
 
 } // namespace

@@ -63,17 +63,21 @@ long whole_quantity(nb::handle value) {
 nb::object Cqgcel::create_order(nb::tuple args) {
     if (args.size() < 5 || args.size() > 7)
         raise_com_error(hresult::DISP_E_BADPARAMCOUNT);
+    const size_t count = args.size();
     OrderTicket ticket;
-    ticket.kind = order_kind(args[0]);
-    auto instrument = emulated_argument<CqgInstrument>(args[1]);
+    ticket.kind = argument_at(0, count, [&] { return order_kind(args[0]); });
+    auto instrument =
+        argument_at(1, count, [&] { return emulated_argument<CqgInstrument>(args[1]); });
     // An order without an account is made; the gateway rejects it when it is placed.
-    auto account = args[2].is_none() ? nullptr : emulated_argument<CqgAccount>(args[2]);
-    ticket.quantity = whole_quantity(args[3]);
-    ticket.side = order_side(args[4]);
-    if (args.size() > 5 && !args[5].is_none())
-        ticket.limit_price = number_at(args[5]);
-    if (args.size() > 6 && !args[6].is_none())
-        ticket.stop_price = number_at(args[6]);
+    auto account = args[2].is_none() ? nullptr : argument_at(2, count, [&] {
+        return emulated_argument<CqgAccount>(args[2]);
+    });
+    ticket.quantity = argument_at(3, count, [&] { return whole_quantity(args[3]); });
+    ticket.side = argument_at(4, count, [&] { return order_side(args[4]); });
+    if (count > 5 && !args[5].is_none())
+        ticket.limit_price = argument_at(5, count, [&] { return number_at(args[5]); });
+    if (count > 6 && !args[6].is_none())
+        ticket.stop_price = argument_at(6, count, [&] { return number_at(args[6]); });
     ticket.instrument = instrument->key();
     ticket.account_id = account ? integer_value(account->gw_account_id()) : 0;
     try {

@@ -51,6 +51,26 @@ nb::str handler_name_of(const std::string &event_name) {
     return nb::steal<nb::str>(name);
 }
 
+// The arguments as the events class hands them over: every interface among them passed
+// through Dispatch first, as pywin32's event policy does.
+nb::object wrapped_arguments(nb::handle args) {
+    const Py_ssize_t size = PyTuple_GET_SIZE(args.ptr());
+    Py_ssize_t first = 0;
+    while (first < size && !is_interface(PyTuple_GET_ITEM(args.ptr(), first)))
+        ++first;
+    if (first == size)
+        return nb::borrow(args);
+    nb::object wrapped = nb::steal(PyTuple_New(size));
+    if (!wrapped.is_valid())
+        throw nb::python_error();
+    for (Py_ssize_t i = 0; i < size; ++i) {
+        nb::handle item = PyTuple_GET_ITEM(args.ptr(), i);
+        nb::object given = is_interface(item) ? wrap_for_names(held_interface(item)) : nb::borrow(item);
+        PyTuple_SET_ITEM(wrapped.ptr(), i, given.release().ptr());
+    }
+    return wrapped;
+}
+
 void deliver(nb::handle sink, nb::handle handler_name, nb::handle args) {
     try {
         nb::object handler = nb::getattr(sink, handler_name, nb::none());
@@ -60,8 +80,9 @@ void deliver(nb::handle sink, nb::handle handler_name, nb::handle args) {
             handler(*args);
             return;
         }
-        // Event arguments cross as a tuple: the handler is called with it as it is.
-        nb::object result = nb::steal(PyObject_Call(handler.ptr(), args.ptr(), nullptr));
+        // Event arguments cross as a tuple: the handler is called with it, each interface wrapped.
+        nb::object arguments = wrapped_arguments(args);
+        nb::object result = nb::steal(PyObject_Call(handler.ptr(), arguments.ptr(), nullptr));
         if (!result.is_valid())
             throw nb::python_error();
     } catch (nb::python_error &error) {

@@ -14,18 +14,59 @@
 
 #include <atomic>
 #include <chrono>
+#include <cctype>
+#include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace cqgemu {
 
 namespace {
 
+long lifetime_faults = 0;
+
+// pywin32 guards a release with a structured-exception handler and writes this when it fires:
+// the interface belonged to an apartment its thread has left. Only the thread itself can tell
+// (a later thread may get its ident, never its queue); a use is reported alike.
+void report_apartment_left(const char *what, const void *address) {
+    ++lifetime_faults;
+    PySys_FormatStderr("Win32 exception occurred %s IUnknown at %p\n", what, address);
+}
+
+bool apartment_left(const ReleaseWatch &watch) {
+    // Another thread cannot tell (and is given no queue of its own just to ask).
+    if (watch.queue == 0 || platform_ending() || watch.thread != current_thread_ident())
+        return false;
+    const ThreadQueue &queue = *current_queue();
+    if (queue.serial != watch.queue || queue.leaving)
+        return false;
+    return !queue.in_apartment() || queue.generation != watch.generation;
+}
+
+// Starts watching an interface a Python object now holds, when it belongs to this thread.
+void watch(Interface &iface) {
+    if (iface.valid_thread == 0 || iface.valid_thread != current_thread_ident())
+        return;
+    const ThreadQueue &queue = *current_queue();
+    if (!queue.in_apartment()) // made by the platform itself (the live clock's driver)
+        return;
+    iface.watch.queue = queue.serial;
+    iface.watch.generation = queue.generation;
+    iface.watch.thread = queue.thread_ident;
+}
+
 // Set once the types are defined: a type check or a new instance then needs no look-up of
 // the C++ type.
 PyTypeObject *interface_type = nullptr;
 PyTypeObject *wrapper_type = nullptr;
+PyTypeObject *generated_base = nullptr; // DispatchBaseClass, base of every generated class
 PyTypeObject *method_type = nullptr;
+
+// Where the type library's generated classes live, and the library's own description, which
+// pywin32 shows in a generated instance's repr.
+const char *const kGeneratedModule = "win32com.gen_py.51F35562-AEB4-4AB3-99E8-AC9666344B64x0x4x0";
+const char *const kLibraryDescription = "CQGCEL 4.0 Type Library";
 
 bool has_type(nb::handle value, PyTypeObject *type) {
     PyTypeObject *actual = Py_TYPE(value.ptr());
@@ -34,6 +75,67 @@ bool has_type(nb::handle value, PyTypeObject *type) {
     // Our types' subclasses are all heap types: the values that cross most (None, numbers,
     // strings, tuples) are of static types and need no walk through their bases.
     return PyType_HasFeature(actual, Py_TPFLAGS_HEAPTYPE) && PyType_IsSubtype(actual, type);
+}
+
+// An instance of one of the generated classes themselves (each derives from the base directly).
+bool is_generated_class_instance(nb::handle value) {
+    return Py_TYPE(value.ptr())->tp_base == generated_base;
+}
+
+// The class the type library's wrapper makes for `target`'s type: made on first use, and kept
+// for the process's life as a generated module keeps its classes.
+PyTypeObject *generated_class_of(const EmulatedObject &target) {
+    struct Made {
+        const char *type_name;
+        PyTypeObject *type;
+    };
+    static std::vector<Made> made;
+    const char *name = target.type_name();
+    for (const Made &entry : made)
+        if (entry.type_name == name || std::strcmp(entry.type_name, name) == 0)
+            return entry.type;
+    // A program id's type ("CQG.CQGCEL.4") gets the class its coclass is named by ("CQGCEL").
+    std::string class_name = name;
+    size_t end = class_name.size();
+    while (end > 0) {
+        size_t dot = class_name.rfind('.', end - 1);
+        size_t begin = dot == std::string::npos ? 0 : dot + 1;
+        std::string part = class_name.substr(begin, end - begin);
+        if (!part.empty() && !std::isdigit(static_cast<unsigned char>(part[0]))) {
+            class_name = part;
+            break;
+        }
+        if (dot == std::string::npos)
+            break;
+        end = dot;
+    }
+    nb::dict body;
+    body["__slots__"] = nb::tuple();
+    body["__module__"] = nb::str(kGeneratedModule);
+    body["__doc__"] = nb::str(name);
+    nb::object type = nb::borrow(reinterpret_cast<PyObject *>(&PyType_Type));
+    nb::object made_type =
+        type(nb::str(class_name.c_str()),
+             nb::make_tuple(nb::handle(reinterpret_cast<PyObject *>(generated_base))),
+             body);
+    made.push_back(Made{name, reinterpret_cast<PyTypeObject *>(made_type.release().ptr())});
+    return made.back().type;
+}
+
+// "<win32com.gen_py.<library>.<class> instance at 0x<id>>", as a generated class writes itself
+// (the id in decimal after "0x", as pywin32 formats it).
+std::string generated_repr(nb::handle self) {
+    return std::string("<win32com.gen_py.") + kLibraryDescription + "." +
+           Py_TYPE(self.ptr())->tp_name + " instance at 0x" +
+           std::to_string(reinterpret_cast<std::uintptr_t>(self.ptr())) + ">";
+}
+
+// A generated class's AttributeError for an unknown name, on a get and on a set alike.
+[[noreturn]] void raise_generated_missing(nb::handle self, std::string_view name) {
+    std::string text = "'" + generated_repr(self) + "' object has no attribute '" +
+                       std::string(name) + "'";
+    PyErr_SetString(PyExc_AttributeError, text.c_str());
+    throw nb::python_error();
 }
 
 // One call waiting for the owner thread. `done`, set under the platform mutex, publishes
@@ -259,6 +361,10 @@ bool same_object(const Interface &a, nb::handle other) {
 }
 
 nb::object get_member(nb::handle self, std::string_view name);
+nb::object read_member(const Interface &iface, const Member &member, bool generated);
+
+// A CDispatch (or a subclass of it), not a generated class.
+bool is_wrapper_late_bound(nb::handle self) { return has_type(self, wrapper_type); }
 
 // Attribute lookup on a CDispatch (its tp_getattro, so that a read costs no Python-level call,
 // as the platform's own wrapper looks a name up in its table and invokes it). A name of the
@@ -279,6 +385,19 @@ nb::object get_attribute(nb::handle self, nb::handle name) {
     // The name's text is read before anything below may run Python code.
     std::string_view text(utf8, static_cast<size_t>(size));
     bool python_name = text.empty() || text[0] == '_';
+    if (!python_name && is_generated_class_instance(self)) {
+        const Interface &iface = nb::inst_ptr<DispatchWrapper>(self)->iface;
+        if (const Member *member = iface.target->members().find_exact(text))
+            return read_member(iface, *member, true);
+        // The class's own attributes (CLSID and the like), then the generated class's error.
+        const std::string copy(text);
+        if (PyObject *found = PyObject_GenericGetAttr(self.ptr(), name.ptr()))
+            return nb::steal(found);
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError))
+            throw nb::python_error();
+        PyErr_Clear();
+        raise_generated_missing(self, copy);
+    }
     if (python_name || Py_TYPE(self.ptr()) != wrapper_type) {
         // A copy: the ordinary lookup may run Python code.
         const std::string copy(text);
@@ -288,8 +407,17 @@ nb::object get_attribute(nb::handle self, nb::handle name) {
             throw nb::python_error();
         PyErr_Clear();
         if (python_name) {
+            if (is_wrapper(self) && !is_wrapper_late_bound(self))
+                raise_generated_missing(self, copy);
             PyErr_SetString(PyExc_AttributeError, copy.c_str());
             throw nb::python_error();
+        }
+        if (!is_wrapper_late_bound(self)) {
+            const Interface &iface = nb::inst_ptr<DispatchWrapper>(self)->iface;
+            const Member *member = iface.target->members().find_exact(copy);
+            if (!member)
+                raise_generated_missing(self, copy);
+            return read_member(iface, *member, true);
         }
         return get_member(self, copy);
     }
@@ -300,11 +428,14 @@ nb::object get_attribute(nb::handle self, nb::handle name) {
 // member is found.
 nb::object get_member(nb::handle self, std::string_view name) {
     const Interface &iface = nb::inst_ptr<DispatchWrapper>(self)->iface;
-    const Member &member = member_named(iface, name);
+    return read_member(iface, member_named(iface, name), false);
+}
+
+nb::object read_member(const Interface &iface, const Member &member, bool generated) {
     if (member.is_method()) {
         // Looking a method up already asks the object (for its id), so the thread is checked.
         require_usable_here(iface);
-        return new_instance(method_type, BoundMethod{iface, &member});
+        return new_instance(method_type, BoundMethod{iface, &member, generated});
     }
     return wrap_result(invoke(iface, Operation::Get, member, nb::none()));
 }
@@ -320,6 +451,15 @@ void set_attribute(nb::handle self, nb::handle name, nb::handle value) {
     if (!utf8)
         throw nb::python_error();
     const std::string text(utf8);
+    if (!is_wrapper_late_bound(self)) {
+        // A generated class puts only the properties it declares, spelt as declared.
+        const Interface &iface = nb::inst_ptr<DispatchWrapper>(self)->iface;
+        const Member *member = iface.target->members().find_exact(text);
+        if (!member || member->is_method() || !member->set)
+            raise_generated_missing(self, text);
+        invoke(iface, Operation::Set, *member, nb::borrow(value));
+        return;
+    }
     const DispatchWrapper &wrapper = nb::cast<const DispatchWrapper &>(self);
     const Member &member = member_named(wrapper.iface, text.c_str());
     if (member.is_method() || !member.set)
@@ -370,11 +510,95 @@ int setattro_slot(PyObject *self, PyObject *name, PyObject *value) noexcept {
         -1);
 }
 
+[[noreturn]] void raise_too_many_arguments(const Member &member, size_t named, size_t given) {
+    // Python's own wording for `def Name(self, ...)`, the instance counted.
+    size_t least = 0;
+    for (size_t i = 0; i < named; ++i)
+        if (member.parameters[i].kind == Parameter::Kind::Required)
+            least = i + 1;
+    std::string takes = least == named ? std::to_string(named + 1)
+                                       : "from " + std::to_string(least + 1) + " to " +
+                                             std::to_string(named + 1);
+    std::string text = member.name + "() takes " + takes + " positional argument" +
+                       (least == named && named == 0 ? "" : "s") + " but " +
+                       std::to_string(given + 1) + " were given";
+    PyErr_SetString(PyExc_TypeError, text.c_str());
+    throw nb::python_error();
+}
+
+// A generated method's arguments as the call sends them: positional ones first, keyword ones
+// by the declared names, an omitted optional parameter filled with its default (left out at the
+// end when it has none, as a missing argument), an omitted required one refused by the server.
+nb::tuple bind_arguments(const Member &member, PyObject *args, PyObject *kwargs) {
+    const std::vector<Parameter> &parameters = member.parameters;
+    const bool takes_rest = !parameters.empty() && parameters.back().kind == Parameter::Kind::Rest;
+    const size_t named = parameters.size() - (takes_rest ? 1 : 0);
+    const size_t given = static_cast<size_t>(PyTuple_GET_SIZE(args));
+    if (given > named && !takes_rest)
+        raise_too_many_arguments(member, named, given);
+    std::vector<nb::object> values(named);
+    for (size_t i = 0; i < named && i < given; ++i)
+        values[i] = nb::borrow(PyTuple_GET_ITEM(args, static_cast<Py_ssize_t>(i)));
+    if (kwargs) {
+        PyObject *key = nullptr, *value = nullptr;
+        Py_ssize_t position = 0;
+        while (PyDict_Next(kwargs, &position, &key, &value)) {
+            size_t index = named;
+            for (size_t i = 0; i < named; ++i)
+                if (PyUnicode_CompareWithASCIIString(key, parameters[i].name.c_str()) == 0)
+                    index = i;
+            if (index == named) {
+                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'",
+                             member.name.c_str(), key);
+                throw nb::python_error();
+            }
+            if (values[index].is_valid()) {
+                PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%U'",
+                             member.name.c_str(), key);
+                throw nb::python_error();
+            }
+            values[index] = nb::borrow(value);
+        }
+    }
+    size_t sent = named;
+    if (given <= named)
+        while (sent > 0 && !values[sent - 1].is_valid() &&
+               parameters[sent - 1].kind == Parameter::Kind::Optional &&
+               !parameters[sent - 1].default_value)
+            --sent;
+    const size_t extra = given > named ? given - named : 0;
+    nb::object bound = nb::steal(PyTuple_New(static_cast<Py_ssize_t>(sent + extra)));
+    if (!bound.is_valid())
+        throw nb::python_error();
+    for (size_t i = 0; i < sent; ++i) {
+        nb::object item = std::move(values[i]);
+        if (!item.is_valid()) {
+            const Parameter &parameter = parameters[i];
+            if (parameter.kind == Parameter::Kind::Required)
+                raise_com_error(hresult::DISP_E_PARAMNOTOPTIONAL);
+            item = parameter.default_value ? nb::object(nb::int_(*parameter.default_value))
+                                           : nb::none();
+        }
+        PyTuple_SET_ITEM(bound.ptr(), static_cast<Py_ssize_t>(i), item.release().ptr());
+    }
+    for (size_t i = 0; i < extra; ++i) {
+        PyObject *item = PyTuple_GET_ITEM(args, static_cast<Py_ssize_t>(named + i));
+        Py_INCREF(item);
+        PyTuple_SET_ITEM(bound.ptr(), static_cast<Py_ssize_t>(sent + i), item);
+    }
+    return nb::steal<nb::tuple>(bound.release());
+}
+
 // A bound method's tp_call: the call's arguments arrive as the tuple that crosses as they are.
 PyObject *method_call_slot(PyObject *self, PyObject *args, PyObject *kwargs) noexcept {
     return in_slot(
         [&] {
             const BoundMethod &method = *nb::inst_ptr<BoundMethod>(self);
+            if (method.generated) {
+                nb::tuple bound = bind_arguments(*method.member, args, kwargs);
+                nb::object result = invoke(method.iface, Operation::Call, *method.member, bound);
+                return wrap_result(std::move(result)).release().ptr();
+            }
             if (kwargs && PyDict_GET_SIZE(kwargs) != 0) {
                 PyErr_Format(PyExc_TypeError, "%s() takes no keyword arguments",
                              method.member->name.c_str());
@@ -408,14 +632,25 @@ nb::object interface_for_this_thread(std::shared_ptr<EmulatedObject> object) {
 }
 
 nb::object new_interface(Interface iface) {
-    return new_instance(interface_type, std::move(iface));
+    nb::object instance = new_instance(interface_type, std::move(iface));
+    watch(*nb::inst_ptr<Interface>(instance));
+    return instance;
 }
+
+ReleaseWatch::~ReleaseWatch() {
+    if (apartment_left(*this))
+        report_apartment_left("releasing", this);
+}
+
+long lifetime_fault_count() { return lifetime_faults; }
 
 bool is_interface(nb::handle value) { return has_type(value, interface_type); }
 
 const Interface &held_interface(nb::handle value) { return *nb::inst_ptr<Interface>(value); }
 
-bool is_wrapper(nb::handle value) { return has_type(value, wrapper_type); }
+bool is_wrapper(nb::handle value) {
+    return has_type(value, wrapper_type) || has_type(value, generated_base);
+}
 
 std::optional<Interface> interface_of(nb::handle value) {
     if (is_interface(value))
@@ -437,12 +672,20 @@ void require_usable_here(const Interface &iface) {
 void require_usable_on(const Interface &iface, unsigned long here) {
     if (iface.valid_thread != 0 && iface.valid_thread != here)
         raise_com_error(hresult::RPC_E_WRONG_THREAD);
-    if (iface.target->disconnected())
+    if (iface.target->disconnected()) {
+        if (apartment_left(iface.watch))
+            report_apartment_left("using", iface.target.get());
         raise_com_error(hresult::RPC_E_DISCONNECTED);
+    }
 }
 
 nb::object wrap_for_names(const Interface &iface) {
-    return new_instance(wrapper_type, DispatchWrapper{iface});
+    nb::object wrapper =
+        world().scenario.dispatch == DispatchKind::LateBound
+            ? new_instance(wrapper_type, DispatchWrapper{iface})
+            : new_instance(generated_class_of(*iface.target), GeneratedWrapper{{iface}});
+    watch(nb::inst_ptr<DispatchWrapper>(wrapper)->iface);
+    return wrapper;
 }
 
 nb::object wrap_result(nb::object value) {
@@ -468,6 +711,8 @@ nb::object invoke(const Interface &iface, Operation operation, const Member &mem
     if (!owner || is_queue_of(*owner, here))
         return from_variant(run_member(*iface.target, operation, member, std::move(sent), here),
                             here);
+    if (apartment_left(iface.watch))
+        report_apartment_left("using", iface.target.get());
     require_apartment();
     return call_through_proxy(iface, operation, member, std::move(sent));
 }
@@ -481,8 +726,10 @@ void define_interface_types(nb::module_ &module) {
                           "A bare interface pointer: wrap it with Dispatch to use it by name.",
                           nb::pooled(kEventBatchInterfaces))
         .def("__repr__", [](const Interface &self) { return describe(self, "PyIDispatch"); })
-        .def("__eq__",
-             [](const Interface &self, nb::handle other) { return same_object(self, other); });
+        .def(
+            "__eq__",
+            [](const Interface &self, nb::handle other) { return same_object(self, other); },
+            nb::arg("other").none());
 
     nb::class_<BoundMethod>(module, "COMMethod", nb::type_slots(method_slots), nb::pooled())
         .def("__repr__", [](const BoundMethod &self) {
@@ -496,18 +743,35 @@ void define_interface_types(nb::module_ &module) {
         .def_prop_ro("_oleobj_", [](const DispatchWrapper &self) { return nb::cast(self.iface); })
         .def("__repr__",
              [](const DispatchWrapper &self) { return describe(self.iface, "COMObject"); })
-        .def("__eq__", [](const DispatchWrapper &self, nb::handle other) {
-            return same_object(self.iface, other);
-        });
+        .def(
+            "__eq__",
+            [](const DispatchWrapper &self, nb::handle other) {
+                return same_object(self.iface, other);
+            },
+            nb::arg("other").none());
+
+    // A generated class's instances: the same interface behind other rules for names.
+    nb::class_<GeneratedWrapper>(module, "DispatchBaseClass",
+                                 "Base of the classes a loaded type library makes per type.",
+                                 nb::type_slots(wrapper_slots))
+        .def_prop_ro("_oleobj_", [](const GeneratedWrapper &self) { return nb::cast(self.iface); })
+        .def("__repr__", [](nb::handle self) { return generated_repr(self); })
+        .def(
+            "__eq__",
+            [](const GeneratedWrapper &self, nb::handle other) {
+                return same_object(self.iface, other);
+            },
+            nb::arg("other").none());
 
     // Equality is COM identity, and neither type defines a hash: wrappers are no dict keys
     // and no set members, as with pywin32.
-    for (const char *name : {"PyIDispatch", "CDispatch"}) {
+    for (const char *name : {"PyIDispatch", "CDispatch", "DispatchBaseClass"}) {
         nb::object type = module.attr(name);
         type.attr("__hash__") = nb::none();
     }
     interface_type = reinterpret_cast<PyTypeObject *>(nb::type<Interface>().ptr());
     wrapper_type = reinterpret_cast<PyTypeObject *>(nb::type<DispatchWrapper>().ptr());
+    generated_base = reinterpret_cast<PyTypeObject *>(nb::type<GeneratedWrapper>().ptr());
     method_type = reinterpret_cast<PyTypeObject *>(nb::type<BoundMethod>().ptr());
 }
 

@@ -6,12 +6,18 @@
 // win32com.client.Dispatch: it answers to the object's property and method names. A call made
 // through a proxy is queued to the owner thread and the caller waits, without the GIL, until the
 // owner's pump has run it; the result or the exception comes back.
+//
+// Once the type library is loaded the platform wraps with a generated class instead: one class
+// per CQG type, deriving from DispatchBaseClass, that answers only to names spelt as declared
+// and binds method arguments to the declared parameters. The scenario says which of the two
+// Dispatch hands out.
 #pragma once
 
 #include "emulated_object.hpp"
 
 #include <nanobind/nanobind.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -19,18 +25,41 @@ namespace cqgemu {
 
 namespace nb = nanobind;
 
+// Held by an interface a Python object owns (a PyIDispatch, a wrapper): its release is
+// reported when it comes after its thread left COM (CoUninitialize), as pywin32 reports the
+// fault it guards against there. A copy of the interface watches nothing.
+struct ReleaseWatch {
+    // The apartment the interface belongs to: its thread's queue, and how often that queue's
+    // apartment had been left when the interface was made. Queue 0: nothing watched.
+    std::uint64_t queue = 0;
+    std::uint64_t generation = 0;
+    unsigned long thread = 0; // that queue's thread
+    ReleaseWatch() = default;
+    ReleaseWatch(const ReleaseWatch &) {}
+    ReleaseWatch &operator=(const ReleaseWatch &) { return *this; }
+    ~ReleaseWatch();
+};
+
 struct Interface {
     std::shared_ptr<EmulatedObject> target;
     unsigned long valid_thread = 0; // 0: usable from any thread
+    ReleaseWatch watch;
 };
+
+// How many interfaces were released or used after their thread left COM, in this process.
+long lifetime_fault_count();
 
 struct DispatchWrapper {
     Interface iface;
 };
 
+// An instance of a generated class: the same interface, other rules for names.
+struct GeneratedWrapper : DispatchWrapper {};
+
 struct BoundMethod {
     Interface iface;
     const Member *member;
+    bool generated = false; // bound through a generated class: arguments bind to parameters
 };
 
 enum class Operation { Get, Set, Call };
@@ -48,7 +77,7 @@ nb::object new_interface(Interface iface);
 bool is_interface(nb::handle value);
 const Interface &held_interface(nb::handle value);
 
-// Whether `value` is a CDispatch (or made from a subclass of it).
+// Whether `value` is a CDispatch or an instance of a generated class (or of a subclass).
 bool is_wrapper(nb::handle value);
 
 // The interface behind a PyIDispatch, a CDispatch or an object with `_oleobj_`; empty if none.
@@ -63,7 +92,8 @@ void require_usable_on(const Interface &iface, unsigned long here);
 // mismatch for anything else.
 template <class T> std::shared_ptr<T> emulated_argument(nb::handle value);
 
-// win32com.client.Dispatch on an existing interface: a CDispatch for it.
+// win32com.client.Dispatch on an existing interface: an instance of the generated class of its
+// type, or a CDispatch when the scenario wants late binding.
 nb::object wrap_for_names(const Interface &iface);
 
 // A member's result as the caller sees it: an interface wrapped for names, anything else as is.

@@ -1,6 +1,9 @@
 #include "member_table.hpp"
 
 #include "com_errors.hpp"
+#include "cqg_members.hpp"
+
+#include <stdexcept>
 
 namespace cqgemu {
 
@@ -43,6 +46,10 @@ std::string lower_ascii(std::string_view name) {
 }
 
 void MemberTable::add(Member member) {
+    // Every name comes from the one list of CQGCEL's spellings, which the gateway is checked
+    // against: an object cannot answer to a name the list does not hold.
+    if (!is_declared_member_name(member.name))
+        throw std::logic_error("member " + member.name + " is not in the list of CQGCEL's names");
     std::uint64_t hash = case_blind_hash(member.name);
     for (size_t i = 0; i < members_.size(); ++i)
         if (hashes_[i] == hash && equal_ignoring_case(members_[i].name, member.name)) {
@@ -83,6 +90,11 @@ const Member *MemberTable::find(std::string_view name) const {
     }
 }
 
+const Member *MemberTable::find_exact(std::string_view name) const {
+    const Member *member = find(name);
+    return member && member->name == name ? member : nullptr;
+}
+
 void require_argument_count(nb::tuple args, size_t count) {
     if (args.size() != count)
         raise_com_error(hresult::DISP_E_BADPARAMCOUNT);
@@ -92,7 +104,7 @@ long index_argument(nb::tuple args) {
     require_argument_count(args, 1);
     nb::handle index = args[0];
     if (!PyLong_Check(index.ptr()) || PyBool_Check(index.ptr()))
-        raise_com_error(hresult::DISP_E_TYPEMISMATCH);
+        argument_at(0, 1, [] { raise_com_error(hresult::DISP_E_TYPEMISMATCH); });
     long value = 0;
     if (!nb::try_cast<long>(index, value))
         raise_com_error(hresult::DISP_E_BADINDEX);

@@ -1,4 +1,5 @@
-// The names an emulated object answers to, matched without regard to case.
+// The names an emulated object answers to: without regard to case through a late-bound
+// wrapper, exactly as declared through a generated class.
 //
 // A table is built once per object type and never changed afterwards, so any thread may read
 // it: the caller side decides between a property and a method without a round trip.
@@ -8,6 +9,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,11 +21,28 @@ namespace nb = nanobind;
 
 class EmulatedObject;
 
+// A method's parameter as the type library declares it. A generated class binds a call's
+// positional and keyword arguments to these, fills an omitted optional one with its default and
+// refuses more arguments than there are parameters (unless the last one takes the rest).
+struct Parameter {
+    enum class Kind { Required, Optional, Rest };
+    std::string name;
+    Kind kind = Kind::Required;
+    std::optional<long> default_value; // an optional parameter's default, where it has one
+};
+
+inline Parameter required(const char *name) { return Parameter{name, Parameter::Kind::Required, {}}; }
+inline Parameter optional(const char *name, std::optional<long> value = std::nullopt) {
+    return Parameter{name, Parameter::Kind::Optional, value};
+}
+inline Parameter rest(const char *name) { return Parameter{name, Parameter::Kind::Rest, {}}; }
+
 struct Member {
     std::string name; // as the type library spells it
     std::function<nb::object(EmulatedObject &)> get;
     std::function<void(EmulatedObject &, nb::handle)> set;
     std::function<nb::object(EmulatedObject &, nb::tuple)> call;
+    std::vector<Parameter> parameters; // a method's
 
     bool is_method() const { return static_cast<bool>(call); }
 };
@@ -37,7 +57,12 @@ long index_argument(nb::tuple args);
 // is compared letter by letter.
 class MemberTable {
 public:
+    // The member of that name in any case (a late-bound wrapper's look-up).
     const Member *find(std::string_view name) const;
+    // The member spelt exactly so (a generated class's look-up).
+    const Member *find_exact(std::string_view name) const;
+
+    const std::vector<Member> &all() const { return members_; }
 
     // The member `obj(x)` calls (the type library's DISPID_VALUE); null if the type has none.
     const Member *default_member() const {
@@ -75,9 +100,11 @@ public:
         return *this;
     }
 
-    Builder &method(const char *name, nb::object (T::*call)(nb::tuple)) {
+    Builder &method(const char *name, nb::object (T::*call)(nb::tuple),
+                    std::initializer_list<Parameter> parameters = {}) {
         Member member;
         member.name = name;
+        member.parameters = parameters;
         member.call = [call](EmulatedObject &self, nb::tuple args) {
             return (static_cast<T &>(self).*call)(args);
         };
@@ -93,6 +120,7 @@ public:
         member.call = [get](EmulatedObject &self, nb::tuple args) {
             return (static_cast<T &>(self).*get)(index_argument(args));
         };
+        member.parameters = {required("Index")};
         table_.add(std::move(member));
         return *this;
     }

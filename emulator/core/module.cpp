@@ -4,6 +4,7 @@
 #include "com_runtime.hpp"
 #include "com_time.hpp"
 #include "cqg_constants.hpp"
+#include "cqg_members.hpp"
 #include "cqg_error.hpp"
 #include "cqgcel.hpp"
 #include "event_source.hpp"
@@ -21,6 +22,8 @@
 #include "thread_queue.hpp"
 
 #include <nanobind/nanobind.h>
+#include <cstdio>
+#include <cstdlib>
 #include <nanobind/stl/string.h>
 
 #include "module_function.hpp"
@@ -110,6 +113,14 @@ EventDelivery event_delivery(const std::string &name) {
     throw nb::value_error("event_delivery must be one of 'queued', 'nested'");
 }
 
+DispatchKind dispatch_kind(const std::string &name) {
+    if (name == "generated")
+        return DispatchKind::Generated;
+    if (name == "late-bound")
+        return DispatchKind::LateBound;
+    throw nb::value_error("dispatch must be one of 'generated', 'late-bound'");
+}
+
 void load_scenario(const std::string &startup, long error_code,
                    const std::string &error_description,
                    double startup_delay, bool fail_creation, std::uint64_t seed,
@@ -117,7 +128,7 @@ void load_scenario(const std::string &startup, long error_code,
                    const std::string &logon, const std::string &logoff,
                    const std::string &accounts_reload, nb::handle accounts,
                    nb::handle instruments, long history_bars, double invalid_fraction,
-                   const std::string &delivery) {
+                   const std::string &delivery, const std::string &dispatch) {
     if (history_bars < 0)
         throw nb::value_error("history_bars must not be negative");
     if (!(invalid_fraction >= 0.0 && invalid_fraction <= 1.0))
@@ -144,6 +155,7 @@ void load_scenario(const std::string &startup, long error_code,
     world().orders = MatchingEngine();
     world().order_faults = OrderFaults();
     scenario.event_delivery = event_delivery(delivery);
+    scenario.dispatch = dispatch_kind(dispatch);
     world().scenario = scenario;
 }
 
@@ -178,10 +190,28 @@ void schedule_failure(double delay, const std::string &message) {
     world().clock.schedule_after(delay, [message] { throw std::runtime_error(message); });
 }
 
+// CQGCEL's member names, spelt exactly as its type library declares them.
+nb::list declared_members() {
+    nb::list names;
+    for (const char *name : cqg_member_names())
+        names.append(name);
+    return names;
+}
+
 void shutdown_emulator() {
     world().clock.reset();
     drop_all_queues();
     release_world();
+    // Under the test suite a process that released or used an interface after its thread left
+    // COM ends with an error, so that the test that started it fails.
+    const char *strict = std::getenv("CORVANE_EMULATOR_STRICT_LIFETIME");
+    if (strict && std::string(strict) == "1" && lifetime_fault_count() > 0) {
+        PySys_WriteStderr("%ld COM interface(s) released or used after their thread called "
+                          "CoUninitialize\n",
+                          lifetime_fault_count());
+        std::fflush(nullptr);
+        std::_Exit(3);
+    }
 }
 
 } // namespace
@@ -209,6 +239,7 @@ NB_MODULE(_cqgemu, m) {
     m.def("constant", &constant, nb::arg("name"));
     m.def("constant_names", &constant_names);
 
+
     // Control of the emulated world, with real signatures for inspect and the type stubs.
     using pyglue::def_function;
     def_function(m, "load_scenario", &load_scenario, nb::kw_only(),
@@ -219,8 +250,11 @@ NB_MODULE(_cqgemu, m) {
                  nb::arg("logon") = "answered", nb::arg("logoff") = "answered",
                  nb::arg("accounts_reload") = "answered", nb::arg("accounts") = nb::none(),
                  nb::arg("instruments") = nb::none(), nb::arg("history_bars") = 200,
-                 nb::arg("invalid_fraction") = 0.0, nb::arg("event_delivery") = "queued");
+                 nb::arg("invalid_fraction") = 0.0, nb::arg("event_delivery") = "queued",
+                 nb::arg("dispatch") = "generated");
     def_function(m, "reset", &reset);
+    def_function(m, "declared_members", &declared_members);
+    def_function(m, "lifetime_fault_count", &lifetime_fault_count);
     def_function(m, "fire_event", &fire_event, nb::arg("name"), nb::arg("args"));
     def_function(m, "schedule_event", &schedule_event, nb::arg("delay"), nb::arg("name"),
                  nb::arg("args"));

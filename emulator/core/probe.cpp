@@ -18,11 +18,14 @@ const MemberTable &Probe::members() const {
         MemberTable t;
         MemberTable::Builder<Probe>(t)
             .property("Value", &Probe::value, &Probe::set_value)
-            .method("Echo", &Probe::echo)
-            .method("RaisePythonError", &Probe::raise_python_error)
-            .method("ThrowCppError", &Probe::throw_cpp_error)
+            .method("Echo", &Probe::echo, {rest("Values")})
+            // Gives back what a generated method sends for its declared parameters.
+            .method("EchoDeclared", &Probe::echo_declared,
+                    {required("First"), optional("Second", 2), optional("Third")})
+            .method("RaisePythonError", &Probe::raise_python_error, {required("Text")})
+            .method("ThrowCppError", &Probe::throw_cpp_error, {required("Text")})
             .method("ReturnUnconvertible", &Probe::return_unconvertible)
-            .method("Fire", &Probe::fire_event);
+            .method("Fire", &Probe::fire_event, {required("Name"), rest("Arguments")});
         return t;
     }();
     return table;
@@ -34,6 +37,8 @@ nb::object Probe::echo(nb::tuple args) {
         return nb::borrow(args[0]);
     return std::move(args);
 }
+
+nb::object Probe::echo_declared(nb::tuple args) { return std::move(args); }
 
 nb::object Probe::raise_python_error(nb::tuple args) {
     require_argument_count(args, 1);

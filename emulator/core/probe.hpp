@@ -18,6 +18,7 @@ public:
     void set_value(nb::handle value) { value_ = nb::borrow(value); }
 
     nb::object echo(nb::tuple args);
+    nb::object echo_declared(nb::tuple args);
     nb::object raise_python_error(nb::tuple args);
     nb::object throw_cpp_error(nb::tuple args);
     nb::object return_unconvertible(nb::tuple args);

@@ -36,6 +36,12 @@ std::vector<AccountState> default_accounts();
 // thread waiting on an outgoing call runs what reaches its queue meanwhile.
 enum class EventDelivery { Queued, Nested };
 
+// What win32com.client.Dispatch hands out for a CQG object. Generated: an instance of the class
+// the type library's wrapper makes for its type, as once the library is loaded (names exactly as
+// declared, methods with keyword arguments and defaults). LateBound: the case-blind CDispatch,
+// as where no generated class exists.
+enum class DispatchKind { Generated, LateBound };
+
 struct Scenario {
     StartupAnswer startup = StartupAnswer::Started;
     long startup_error_code = 0;
@@ -51,6 +57,7 @@ struct Scenario {
     std::vector<AccountState> accounts = default_accounts();
     MarketSettings market; // instruments, history, INVALID share; its seed is `seed`
     EventDelivery event_delivery = EventDelivery::Queued;
+    DispatchKind dispatch = DispatchKind::Generated;
 };
 
 // What one CQGCEL object was asked to do; outlives the object. Only the latest entries are

@@ -160,6 +160,13 @@ void leave_apartment(ThreadQueue &queue) {
             return;
     }
     platform_changed().notify_all();
+    // What the apartment lets go of while it is left is released inside CoUninitialize, as COM
+    // releases it: no release after the apartment is gone.
+    queue.leaving = true;
+    struct Left {
+        ThreadQueue &queue;
+        ~Left() { queue.leaving = false; }
+    } left{queue};
     // Calls still queued for this apartment can no longer run: their callers get an error.
     std::deque<Message> waiting = take_messages(queue);
     std::deque<Message> kept;
@@ -195,7 +202,18 @@ void purge_dead_queues() {
         drop_contents(*queue);
 }
 
+namespace {
+bool ending = false;
+std::atomic<std::uint64_t> queues_made{0};
+} // namespace
+
+ThreadQueue::ThreadQueue(unsigned long thread_ident)
+    : thread_ident(thread_ident), serial(++queues_made) {}
+
+bool platform_ending() { return ending; }
+
 void drop_all_queues() {
+    ending = true;
     std::vector<std::shared_ptr<ThreadQueue>> all;
     {
         std::lock_guard<std::mutex> lock(platform_mutex());

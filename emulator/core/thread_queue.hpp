@@ -27,9 +27,10 @@ struct Message {
 
 class ThreadQueue {
 public:
-    explicit ThreadQueue(unsigned long thread_ident) : thread_ident(thread_ident) {}
+    explicit ThreadQueue(unsigned long thread_ident);
 
     const unsigned long thread_ident;
+    const std::uint64_t serial; // this queue's own number: no other queue of the process has it
 
     // Guarded by platform_mutex().
     std::deque<Message> messages;
@@ -39,6 +40,7 @@ public:
     // Changed under the mutex; read without it only to tell whether this is the caller's queue.
     std::atomic<bool> alive{true};
     int com_init_count = 0;                          // CoInitialize nesting depth
+    bool multithreaded = false;                      // the apartment's model, once entered
     std::optional<unsigned long> injected_wait_result; // the next MsgWait returns this
 
     // Guarded by the GIL: objects created in this apartment, disconnected when it is left.
@@ -47,6 +49,8 @@ public:
     // not listed in `objects` knows it is disconnected once this has moved on.
     std::uint64_t generation = 0;
 
+    // Guarded by the GIL: the apartment is being left (its messages and objects let go of).
+    bool leaving = false;
     bool in_apartment() const { return alive && com_init_count > 0; }
 };
 
@@ -93,5 +97,8 @@ void purge_dead_queues();
 
 // Drops every message of every thread and disconnects every object (process exit). GIL held.
 void drop_all_queues();
+
+// Whether the process is ending (drop_all_queues has run): nothing is reported any more.
+bool platform_ending();
 
 } // namespace cqgemu

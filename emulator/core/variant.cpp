@@ -85,6 +85,23 @@ template <class Test> bool every_item(nb::handle tuple, Test test) {
 
 } // namespace
 
+// A Decimal crosses as CY: a 64-bit count of ten-thousandths, the rest cut off (NaN and the
+// infinities refused by int() itself, more than 64 bits refused as the VARIANT would). It
+// arrives as pywin32 makes it from CY: Decimal(count) / 10000, at most four places.
+static nb::object currency(nb::handle value) {
+    nb::object scaled = value.attr("scaleb")(4);
+    nb::object count = nb::steal(PyNumber_Long(scaled.ptr()));
+    if (!count.is_valid())
+        throw nb::python_error();
+    long long units = 0;
+    if (!nb::try_cast<long long>(count, units)) {
+        PyErr_SetString(PyExc_OverflowError, "int too big to convert");
+        throw nb::python_error();
+    }
+    nb::object decimal = nb::module_::import_("decimal").attr("Decimal");
+    return decimal(count) / decimal(10000);
+}
+
 nb::object to_variant(nb::handle value) {
     // An event's arguments are mostly interfaces and plain numbers: such a tuple crosses whole.
     if (PyTuple_CheckExact(value.ptr()) && every_item(value, already_variant))
@@ -111,7 +128,7 @@ nb::object to_variant(nb::handle value) {
     if (is_datetime(value))
         return com_time_from_datetime(value);
     if (is_decimal(value))
-        return nb::borrow(value);
+        return currency(value);
     if (is_numpy_number(value))
         return nb::float_(value);
     if (std::optional<Interface> iface = interface_of(value))

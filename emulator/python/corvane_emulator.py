@@ -55,8 +55,20 @@ and ``reset`` or ``load_scenario`` starts them afresh.
   subscriber's own thread runs its handlers at once, inside the call that caused it, and a
   thread waiting on an outgoing call through a proxy runs the events and calls that reach its
   own queue meanwhile, so one handler can run inside another).
+- ``dispatch``: ``"generated"`` (the default: ``win32com.client.Dispatch`` of a CQG object, every
+  object a member returns and every object an event hands its handler are instances of a class
+  made per CQG type, as once the type library is loaded: names answer exactly as declared,
+  methods take keyword arguments and fill omitted optional ones, too many arguments is a
+  TypeError) or ``"late-bound"`` (the case-blind ``CDispatch``, as where no generated class
+  exists).
 
 Threads and the pump:
+
+- ``lifetime_fault_count()``: how many interfaces this process released or used after their
+  thread had called ``CoUninitialize`` (each also reported on stderr as pywin32 reports it,
+  "Win32 exception occurred releasing IUnknown at 0x…").
+- ``declared_members()``: CQGCEL's member names, spelt exactly as its type library declares
+  them; the emulated objects answer to no other.
 
 - ``post_quit(thread_ident)``: posts a quit message to that thread's queue
   (``PumpWaitingMessages`` then returns a true value).
@@ -229,6 +241,7 @@ from _cqgemu import (
     clear_faults,
     clock_now,
     close_bar,
+    declared_members,
     configuration_log,
     configuration_threads,
     data_error,
@@ -240,6 +253,7 @@ from _cqgemu import (
     fills,
     inject_wait_result,
     is_live,
+    lifetime_fault_count,
     load_scenario,
     make_com_time,
     make_error,
@@ -279,9 +293,10 @@ from _cqgemu import schedule_event as _schedule_event
 __all__ = [
     "advance", "call_log", "cel_call_args", "cel_call_threads", "cel_calls", "cel_thread_ident",
     "clear_faults", "clock_now", "close_bar", "configuration_log", "configuration_threads",
-    "data_error", "drop_gateway", "drop_next_order", "duplicate_next_fill", "fail_next_resolution",
-    "fail_property", "fills", "fire_event", "inject_wait_result", "is_live", "load_scenario",
-    "make_com_time", "make_error", "make_probe", "manual_order", "market_stats",
+    "data_error", "declared_members", "drop_gateway", "drop_next_order", "duplicate_next_fill",
+    "fail_next_resolution", "fail_property", "fills", "fire_event", "inject_wait_result", "is_live",
+    "lifetime_fault_count", "load_scenario", "make_com_time", "make_error", "make_probe",
+    "manual_order", "market_stats",
     "next_fill_status", "next_status", "orders", "pending_actions", "post_quit", "property_log",
     "push_quotes", "push_ticks", "reject_next_order", "reset", "restore_gateway", "schedule_event",
     "schedule_failure", "set_clock", "set_data_connection", "set_history", "set_market",

@@ -5,8 +5,9 @@ from typing import Any
 __all__ = [
     "advance", "call_log", "cel_call_args", "cel_call_threads", "cel_calls", "cel_thread_ident",
     "clear_faults", "clock_now", "close_bar", "configuration_log", "configuration_threads",
-    "data_error", "drop_gateway", "drop_next_order", "duplicate_next_fill", "fail_next_resolution",
-    "fail_property", "fills", "fire_event", "inject_wait_result", "is_live", "load_scenario",
+    "data_error", "declared_members", "drop_gateway", "drop_next_order", "duplicate_next_fill", "fail_next_resolution",
+    "fail_property", "fills", "fire_event", "inject_wait_result", "is_live",
+    "lifetime_fault_count", "load_scenario",
     "make_com_time", "make_error", "make_probe", "manual_order", "market_stats", "take_quote_times",
     "next_fill_status", "next_status", "orders", "pending_actions", "post_quit", "property_log",
     "push_quotes", "push_ticks", "reject_next_order", "reset", "restore_gateway", "schedule_event",
@@ -33,8 +34,11 @@ def load_scenario(
     history_bars: int = 200,
     invalid_fraction: float = 0.0,
     event_delivery: str = "queued",
+    dispatch: str = "generated",
 ) -> None: ...
 def reset() -> None: ...
+def declared_members() -> list[str]: ...
+def lifetime_fault_count() -> int: ...
 def fire_event(name: str, *args: Any) -> None: ...
 def schedule_event(delay: float, name: str, *args: Any) -> None: ...
 def make_error(code: int, description: str) -> Any: ...

@@ -78,8 +78,41 @@ ComConstants::ComConstants()
     : constants_(read(win32com_client_module(), kConstants)),
       libraries_(libraries_of(constants_)) {}
 
+// The dicts ordinary attribute access reads before the namespace's __getattr__ is asked: the
+// instance's own, then those of its class and the class's bases (tp_mro, tp_dict), each given
+// to `visit` in turn until it returns false.
+template <class Visit> static bool visit_own_dicts(nb::handle constants, Visit visit) {
+    nb::object instance_dict = nb::steal(PyObject_GenericGetDict(constants.ptr(), nullptr));
+    if (!instance_dict.is_valid())
+        PyErr_Clear();
+    else if (PyDict_Check(instance_dict.ptr()) && !visit(instance_dict.ptr()))
+        return false;
+    PyObject *mro = Py_TYPE(constants.ptr())->tp_mro;
+    if (mro && PyTuple_Check(mro))
+        for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(mro); ++i) {
+            PyObject *dict = reinterpret_cast<PyTypeObject *>(PyTuple_GET_ITEM(mro, i))->tp_dict;
+            if (dict && PyDict_Check(dict) && !visit(dict))
+                return false;
+        }
+    return true;
+}
+
+bool ComConstants::has_own_attribute(nb::handle name) const {
+    bool found = false;
+    visit_own_dicts(constants_, [&](PyObject *dict) {
+        int contained = PyDict_Contains(dict, name.ptr());
+        if (contained < 0)
+            throw nb::python_error();
+        found = contained == 1;
+        return !found;
+    });
+    return found;
+}
+
 nb::object ComConstants::get(nb::handle name) const {
-    if (!libraries_.is_valid())
+    // A name attribute access finds by itself (set on the namespace or its class) is read
+    // exactly as attribute access reads it; only the rest is searched in the libraries.
+    if (!libraries_.is_valid() || has_own_attribute(name))
         return read(constants_, name);
     // By index: a look-up may run Python code (a mapping's __getitem__) that changes the list.
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(libraries_.ptr()); ++i) {
@@ -121,16 +154,43 @@ static bool dict_version(PyObject *dict, std::uint64_t &version) {
 #endif
 }
 
+// The dict a library's names are read from: the library itself, or the one dict a mappingproxy
+// refers to (gc.get_referents, which for a mappingproxy gives exactly its mapping). Invalid for
+// anything else.
+static nb::object dict_behind(PyObject *names) {
+    if (PyDict_CheckExact(names))
+        return nb::borrow(names);
+    if (!PyObject_TypeCheck(names, &PyDictProxy_Type))
+        return nb::object();
+    nb::object referents = nb::module_::import_("gc").attr("get_referents")(nb::handle(names));
+    if (!PyList_CheckExact(referents.ptr()) || PyList_GET_SIZE(referents.ptr()) != 1)
+        return nb::object();
+    PyObject *mapping = PyList_GET_ITEM(referents.ptr(), 0);
+    return PyDict_CheckExact(mapping) ? nb::borrow(mapping) : nb::object();
+}
+
 ComConstants::Version ComConstants::version() const {
     Version mark;
     if (!libraries_.is_valid())
         return mark;
+    bool versioned = visit_own_dicts(constants_, [&](PyObject *dict) {
+        std::uint64_t version = 0;
+        if (!dict_version(dict, version))
+            return false;
+        mark.own.emplace_back(nb::borrow(dict), version);
+        return true;
+    });
+    if (!versioned)
+        return Version();
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(libraries_.ptr()); ++i) {
         PyObject *names = PyList_GET_ITEM(libraries_.ptr(), i);
+        nb::object dict = dict_behind(names);
         std::uint64_t version = 0;
-        if (!PyDict_CheckExact(names) || !dict_version(names, version))
+        if (!dict.is_valid() || !dict_version(dict.ptr(), version))
             return Version();
+        // The library as listed, and the version of the dict its names live in.
         mark.dicts.emplace_back(nb::borrow(names), version);
+        mark.behind.push_back(std::move(dict));
     }
     mark.constants = constants_;
     mark.libraries = libraries_;
@@ -146,11 +206,19 @@ bool ComConstants::unchanged_since(const Version &mark) const {
     for (std::size_t i = 0; i < mark.dicts.size(); ++i) {
         PyObject *names = PyList_GET_ITEM(libraries_.ptr(), static_cast<Py_ssize_t>(i));
         std::uint64_t version = 0;
-        if (names != mark.dicts[i].first.ptr() || !dict_version(names, version) ||
+        if (names != mark.dicts[i].first.ptr() || !dict_version(mark.behind[i].ptr(), version) ||
             version != mark.dicts[i].second)
             return false;
     }
-    return true;
+    std::size_t seen = 0;
+    bool same = visit_own_dicts(constants_, [&](PyObject *dict) {
+        std::uint64_t version = 0;
+        bool kept = seen < mark.own.size() && dict == mark.own[seen].first.ptr() &&
+                    dict_version(dict, version) && version == mark.own[seen].second;
+        ++seen;
+        return kept;
+    });
+    return same && seen == mark.own.size();
 }
 
 } // namespace pyglue

@@ -19,17 +19,20 @@ nb::module_ pythoncom_module();
 nb::module_ win32event_module();
 nb::module_ win32com_client_module();
 
-// win32com.client.Dispatch(value): a program id creates the object, a bare COM interface
-// (an event argument, a proxy) is wrapped so its members can be used by name.
+// win32com.client.Dispatch(value): a program id creates the object, a bare COM interface (a
+// proxy) is wrapped so its members can be used by name, and an object wrapped already (an event
+// argument, as the events class hands it over) gives an equal wrapper.
 nb::object dispatch(nb::handle value);
 
 // win32com.client.constants.<name>; an unknown name raises AttributeError.
 nb::object com_constant(const char *name);
 
 // win32com.client.constants as bound now, for reading many names at once. pywin32's
-// namespace keeps the names of every loaded type library in `__dicts__`, a list of dicts
-// that its __getattr__ searches in order: those are searched here the same way, without a
-// Python call per name. A namespace without them (a stand-in) is read by attribute.
+// namespace keeps the names of every loaded type library in `__dicts__`, a list of mappings
+// (each generated module's `constants.__dict__`, a mappingproxy) that its __getattr__ searches
+// in order, once ordinary attribute access has found nothing: a name set on the namespace
+// itself (or on its class) comes first. Both are searched here the same way, without a Python
+// call per name. A namespace without `__dicts__` (a stand-in) is read by attribute.
 class ComConstants {
 public:
     ComConstants();
@@ -38,12 +41,17 @@ public:
     nb::object get(nb::handle name) const;
 
     // A mark of the namespace as it is now, to tell later that every name would still read
-    // the same value. Only a namespace that searches plain dicts can be marked: CPython
-    // gives a dict a new version on every change to it. Elsewhere the mark is never valid.
+    // the same value. CPython gives a dict a new version on every change to it, so the mark
+    // holds the version of every dict a name is looked up in: the namespace's own, those of
+    // its class and the class's bases, and each library's (for a mappingproxy, the dict behind
+    // it, which gc.get_referents names). A library of any other kind cannot be marked, nor can
+    // anything on a Python without dict versions: there the mark is never valid.
     struct Version {
         bool valid = false;
         nb::object constants, libraries;
         std::vector<std::pair<nb::object, std::uint64_t>> dicts; // each library, its version
+        std::vector<nb::object> behind; // the dict each library's names live in
+        std::vector<std::pair<nb::object, std::uint64_t>> own; // the namespace's and its classes'
     };
     Version version() const;
 
@@ -52,6 +60,9 @@ public:
     bool unchanged_since(const Version &mark) const;
 
 private:
+    // Whether ordinary attribute access finds `name` on the namespace or its class.
+    bool has_own_attribute(nb::handle name) const;
+
     nb::object constants_;
     nb::object libraries_; // the `__dicts__` list, or invalid
 };

@@ -62,6 +62,8 @@ def test_full_start_up_and_shut_down(combridge, bridge, cel_platform, capsys):
 
     assert bridge.Shutdown() is None
     assert not bridge.thread.is_alive()
+    # The CEL thread disconnected the sink before it left COM; the attribute stays.
+    assert bridge.sink is sink and sink._olecp is None and sink._olecp_cookie is None
 
     lines = parse_log(capsys.readouterr().out)
     assert {who for who, _ in lines} == {caller, cel}

@@ -1,3 +1,4 @@
+import gc
 import sys
 import threading
 
@@ -25,12 +26,24 @@ def fresh_world():
 
 
 @pytest.fixture
-def apartment():
+def late_bound():
+    """Dispatch hands out the case-blind CDispatch, as where no generated class exists."""
+    emu.load_scenario(dispatch="late-bound")
+
+
+@pytest.fixture
+def apartment(request):
     """The test's own thread inside an apartment for the length of the test. Importing pythoncom
     put this thread in one already; leaving it fully afterwards drops what the test left
     queued or connected here, and entering again restores the state the import made."""
     pythoncom.CoInitialize()
     yield threading.get_ident()
+    # pytest keeps the test's fixture values (a CQGCEL, a sink) until the test is done: they
+    # are let go of here, inside the apartment, with what the test left in reference cycles.
+    for name in list(request.node.funcargs):
+        if name != "apartment":
+            request.node.funcargs[name] = None
+    gc.collect()
     pythoncom.CoUninitialize()
     pythoncom.CoUninitialize()
     pythoncom.CoInitialize()

@@ -1,5 +1,6 @@
 """COM initialisation is per thread, and a proxy belongs to the thread that unmarshaled it."""
 import subprocess
+import re
 import sys
 import textwrap
 import pytest
@@ -39,11 +40,14 @@ def test_only_the_thread_that_imports_pythoncom_starts_in_an_apartment():
     run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
                          timeout=30)
     assert run.returncode == 0, run.stderr
-    assert run.stdout.strip() == str([("importing thread", "<COMObject CQG.CQGCEL.4>"),
-                                      ("main thread", NOT_INITIALIZED)])
+    [(importing, made), main] = eval(run.stdout.strip())
+    assert importing == "importing thread" and made.startswith("<win32com.gen_py.")
+    assert main == ("main thread", NOT_INITIALIZED)
 
 
-def test_a_thread_outside_any_apartment_can_use_no_object_until_it_enters_one(owner_thread):
+@pytest.mark.lifetime_faults(1)  # the proxy used after its thread left COM
+def test_a_thread_outside_any_apartment_can_use_no_object_until_it_enters_one(owner_thread,
+                                                                               capfd):
     owner = owner_thread()
     proxies = []
 
@@ -62,6 +66,9 @@ def test_a_thread_outside_any_apartment_can_use_no_object_until_it_enters_one(ow
     assert outcomes == [NOT_INITIALIZED, NOT_INITIALIZED, "done", "done", "done", "done",
                         NOT_INITIALIZED]
     assert emu.cel_calls() == ["Shutdown"]
+    # Undefined behaviour on Windows: reported as pywin32 reports a fault it guards against.
+    assert re.search(r"^Win32 exception occurred using IUnknown at 0x[0-9a-f]+$",
+                     capfd.readouterr().err, re.MULTILINE)
 
 
 def test_a_proxy_on_another_thread_fails_at_its_first_member_access(owner_thread):

@@ -69,3 +69,19 @@ def test_constants_appear_only_after_ensure_module_and_only_for_the_cqg_library(
     with pytest.raises(pythoncom.com_error):
         win32com.client.gencache.EnsureModule("{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 5, 0)
     assert _cqgemu.constant("tzChina") == constants.tzChina
+
+
+def test_a_loaded_library_keeps_its_constants_as_a_generated_class_does():
+    # As pywin32 keeps them: the generated module's `constants` class, whose __dict__ (a
+    # mappingproxy, read-only) joins the namespace once however often the library is ensured.
+    module = win32com.client.gencache.EnsureModule(
+        "{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 4, 0)
+    again = win32com.client.gencache.EnsureModule(
+        "{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 4, 0)
+    assert again is module and module.__doc__ == "CQGCEL 4.0 Type Library"
+    libraries = [names for names in constants.__dicts__ if "qtTrade" in names]
+    assert libraries == [module.constants.__dict__]
+    assert type(libraries[0]).__name__ == "mappingproxy"
+    assert libraries[0]["qtTrade"] == module.constants.qtTrade == constants.qtTrade
+    with pytest.raises(TypeError):
+        libraries[0]["qtTrade"] = 0

@@ -141,22 +141,27 @@ def test_with_events_mixes_in_a_class_made_in_cpp(apartment):
     assert type(plain).__mro__[2] is Counter and plain.count == 0
 
 
-def test_objects_in_event_arguments_arrive_bare(apartment):
+@pytest.mark.parametrize("dispatch", ["generated", "late-bound"])
+def test_objects_in_event_arguments_arrive_wrapped(apartment, dispatch):
+    # As the events class hands them over: each object already through Dispatch, so a
+    # handler can use it by name at once, and Dispatch of it again gives an equal wrapper.
+    emu.load_scenario(dispatch=dispatch)
     received = []
 
     class Sink:
         def OnDataError(self, cqgError, errorDescription):
-            received.append(cqgError)
-            received.append(win32com.client.Dispatch(cqgError).code)
+            again = win32com.client.Dispatch(cqgError)
+            received.append((cqgError, cqgError.Code, again, again.Code, errorDescription))
 
     cel = win32com.client.Dispatch("CQG.CQGCEL.4")
     win32com.client.WithEvents(cel, Sink)
     emu.fire_event("DataError", emu.make_error(11, "late"), "late")
     pythoncom.PumpWaitingMessages()
-    bare, code = received
-    assert code == 11
-    with pytest.raises(AttributeError):
-        bare.Code  # a bare interface has no names until wrapped with Dispatch
+    [(error, code, again, code_again, description)] = received
+    assert (code, code_again, description) == (11, 11, "late")
+    assert again == error and again is not error and type(again) is type(error)
+    assert type(error).__name__ != "PyIDispatch"
+    assert isinstance(error, win32com.client.CDispatch) == (dispatch == "late-bound")
 
 
 def test_with_events_needs_an_apartment_and_an_event_source(apartment):

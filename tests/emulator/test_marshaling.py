@@ -13,7 +13,7 @@ pytestmark = pytest.mark.timeout(20)
 def test_a_stream_unmarshals_once(owner_thread):
     owner = owner_thread()
     cel = owner.proxy()
-    assert repr(cel) == "<COMObject CQG.CQGCEL.4>"
+    assert repr(cel).startswith("<win32com.gen_py.CQGCEL 4.0 Type Library.CQGCEL instance at 0x")
     with pytest.raises(pythoncom.com_error):
         pythoncom.CoGetInterfaceAndReleaseStream(owner.stream, pythoncom.IID_IDispatch)
     cel.Shutdown()  # the first proxy still works

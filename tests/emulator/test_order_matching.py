@@ -154,8 +154,9 @@ class TestArgumentChecks:
             return error.value.hresult
 
         acct = account(cel)
-        assert refused(c.otMarket, sink.instrument, acct, 1) == -2147352562
-        assert refused(c.otStop, sink.instrument, acct, 1, c.osdBuy, 1.0, 2.0, 3.0) == -2147352562
+        assert refused(c.otMarket, sink.instrument, acct, 1) == -2147352561  # no OrderSide
+        with pytest.raises(TypeError, match=r"takes from 6 to 8 positional arguments but 9"):
+            cel.CreateOrder(c.otStop, sink.instrument, acct, 1, c.osdBuy, 1.0, 2.0, 3.0)
         assert refused(c.otMarket, acct, acct, 1, c.osdBuy) == -2147352571  # not an instrument
         assert refused(c.otMarket, sink.instrument, acct, "1", c.osdBuy) == -2147352571
         for bad in [(c.otMarket, sink.instrument, acct, 0, c.osdBuy),

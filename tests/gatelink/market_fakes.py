@@ -41,11 +41,12 @@ class Instrument(Wrapper):
 
 
 class CQGQuote(Wrapper):
-    """A quote: the price is only answered under the name `price`, as the handler asks."""
+    """A quote: the price is answered only as CQGCEL spells it, `Price`, as a generated
+    class answers."""
 
     def __init__(self, type_name, price, valid=True):
         self.Type = getattr(constants, type_name) if isinstance(type_name, str) else type_name
-        self.price = price
+        self.Price = price
         self.IsValid = valid
 
 

@@ -1,6 +1,7 @@
 """Quotes, order books and timed bars through the framework's CQG gateway, the real COM bridge
 and the emulated market: requests go through the bridge's proxy, answers and market data
-arrive on the bridge's thread as bare interfaces, in the order the market sent them."""
+arrive on the bridge's thread as wrapped objects (instances of the type library's generated
+classes unless a test asks for late binding), in the order the market sent them."""
 import datetime
 
 import pytest
@@ -91,9 +92,10 @@ class TestQuotes:
         assert pushed_quotes(gateway, "EPZ26", [("qtTrade", 1.0)]) == 0
         assert len(gateway.quotes) == 7 and gateway.cqg_quotes[EP] is q  # kept after it
 
+    @pytest.mark.parametrize("dispatch", ["generated", "late-bound"])
     def test_first_trade_publishes_at_once_and_unfollowed_instruments_are_skipped(
-            self, gateway):
-        link = connected(gateway)
+            self, gateway, dispatch):
+        link = connected(gateway, dispatch=dispatch)
         link.subscribe_quote("CLEF27")
         link.subscribe_quote("ENQZ26")  # CQG knows it, the gateway does not follow it
         pushed_quotes(gateway, "ENQZ26", [("qtTrade", 21000.0)])

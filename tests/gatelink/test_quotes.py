@@ -9,6 +9,13 @@ from win32com.client import constants
 from market_fakes import EPZ26, NQZ26, Collection, CQGQuote, Instrument
 
 
+@pytest.fixture
+def library():
+    """The class whose __dict__ win32com.client.constants holds for CQGCEL's type library."""
+    from win32com.client import gencache
+    return gencache.EnsureModule("{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 4, 0).constants
+
+
 def changed(link, full_name, *quotes):
     link.OnInstrumentChanged(Instrument(full_name), Collection(quotes), Collection())
 
@@ -79,29 +86,73 @@ class TestQuoteTypeNames:
         with pytest.raises(AttributeError, match="qtTrade"):  # not a KeyError
             gatelink.QuoteType2String(-7)
 
-    def test_a_library_changed_in_place_is_read_again(self, gatelink, monkeypatch):
-        # The values are kept between calls only while no library dict has changed.
-        library = next(d for d in constants.__dicts__ if "qtTrade" in d)
+    def test_a_library_changed_in_place_is_read_again(self, gatelink, library, monkeypatch):
+        # The values are kept between calls only while nothing they were read from changed:
+        # the library's class (behind its mappingproxy) here.
         trade = constants.qtTrade
         assert gatelink.QuoteType2String(trade) == "Last trade price"
-        monkeypatch.setitem(library, "qtTrade", 7777)
+        monkeypatch.setattr(library, "qtTrade", 7777)
         assert gatelink.QuoteType2String(7777) == "Last trade price"
         with pytest.raises(KeyError):
             gatelink.QuoteType2String(trade)
-        monkeypatch.delitem(library, "qtTrade")
+        monkeypatch.delattr(library, "qtTrade")
         for _ in range(2):  # a failure is never kept as an answer
             with pytest.raises(AttributeError, match="qtTrade"):
                 gatelink.QuoteType2String(constants.qtBid)
         monkeypatch.undo()
         assert gatelink.QuoteType2String(trade) == "Last trade price"
-        constants.__dicts__.insert(0, {"qtAsk": 8888})
+
+    def test_values_behind_a_mappingproxy_are_kept_until_something_changes(
+            self, gatelink, library, monkeypatch):
+        # A library's mappingproxy is followed to the dict behind it (gc.get_referents) when
+        # the values are read; while no dict they came from changes, they are not read again.
+        import gc
+        looked_behind = []
+        real = gc.get_referents
+        monkeypatch.setattr(gc, "get_referents",
+                            lambda *objects: looked_behind.append(objects) or real(*objects))
+        proxies = len(constants.__dicts__)
+        monkeypatch.setattr(library, "qtTrade", 7777)
+        for _ in range(5):
+            assert gatelink.QuoteType2String(7777) == "Last trade price"
+        assert len(looked_behind) == proxies
+        monkeypatch.setattr(constants, "qtAsk", 7778, raising=False)  # on the namespace itself
+        for _ in range(3):
+            assert gatelink.QuoteType2String(7778) == "Best ask"
+        assert len(looked_behind) == 2 * proxies
+
+    def test_a_library_loaded_later_is_searched_after_the_others(self, gatelink, library):
+        newer = type("constants", (), {"qtAsk": 8888, "qtNewKind": 5})
+        constants.__dicts__.append(newer.__dict__)
         try:
+            assert gatelink.QuoteType2String(constants.qtAsk) == "Best ask"  # the first wins
+            constants.__dicts__.insert(0, constants.__dicts__.pop())
+            assert constants.qtAsk == 8888
             assert gatelink.QuoteType2String(8888) == "Best ask"
         finally:
-            del constants.__dicts__[0]
+            constants.__dicts__.remove(newer.__dict__)
         assert gatelink.QuoteType2String(constants.qtAsk) == "Best ask"
 
-    def test_constants_that_are_not_plain_ints_are_hashed_on_every_call(self, gatelink,
+    def test_a_constant_set_on_the_namespace_itself_is_seen_as_attribute_access_sees_it(
+            self, gatelink, monkeypatch):
+        trade, bid, tick = constants.qtTrade, constants.qtBid, constants.tptTrade
+        assert gatelink.QuoteType2String(trade) == "Last trade price"
+        assert gatelink.TickType2String(tick) == "Trade price"
+        monkeypatch.setattr(constants, "qtTrade", 99, raising=False)  # an instance attribute
+        monkeypatch.setattr(constants, "tptTrade", 97, raising=False)
+        assert constants.qtTrade == 99
+        assert gatelink.QuoteType2String(99) == "Last trade price"
+        assert gatelink.TickType2String(97) == "Trade price"
+        with pytest.raises(KeyError):
+            gatelink.QuoteType2String(trade)
+        monkeypatch.setattr(type(constants), "qtBid", 98, raising=False)  # on its class
+        assert constants.qtBid == 98 and gatelink.QuoteType2String(98) == "Best bid"
+        monkeypatch.undo()
+        assert gatelink.QuoteType2String(trade) == "Last trade price"
+        assert gatelink.QuoteType2String(bid) == "Best bid"
+        assert gatelink.TickType2String(tick) == "Trade price"
+
+    def test_constants_that_are_not_plain_ints_are_hashed_on_every_call(self, gatelink, library,
                                                                          monkeypatch):
         class Drifting(int):  # an int whose hash follows a setting
             shift = 0
@@ -112,8 +163,7 @@ class TestQuoteTypeNames:
             def __eq__(self, other):
                 return hash(self) == hash(other)
 
-        library = next(d for d in constants.__dicts__ if "qtTrade" in d)
-        monkeypatch.setitem(library, "qtTrade", Drifting(5000))
+        monkeypatch.setattr(library, "qtTrade", Drifting(5000))
         assert gatelink.QuoteType2String(5000) == "Last trade price"
         Drifting.shift = 1  # nothing in the namespace changed, only the hash
         assert gatelink.QuoteType2String(5001) == "Last trade price"

@@ -69,7 +69,32 @@ bool release_start_up_wait(nb::handle self, nb::handle failure) {
     return true;
 }
 
-void pump_then_leave_apartment(nb::handle self, nb::handle pythoncom) {
+// Disconnects a sink from CQGCEL's events (the events class's close()).
+// A failure is reported as unraisable: the apartment must still be left.
+void close_sink(nb::handle sink) {
+    if (!sink.is_valid() || sink.is_none())
+        return;
+    try {
+        sink.attr("close")();
+    } catch (nb::python_error &error) {
+        error.restore();
+        PyErr_WriteUnraisable(sink.ptr());
+    }
+}
+
+// The thread's COM objects are let go here, on their own thread, while it is still in COM:
+// both sinks disconnected, then its references to CQGCEL and the internal sink dropped.
+// `sink` stays an attribute (closed), as the bridge defines it.
+void release_com_objects(nb::handle self, nb::object &cqgCEL, nb::object &internalSink) {
+    nb::object sink = nb::getattr(self, "sink", nb::none());
+    close_sink(sink);
+    close_sink(internalSink);
+    internalSink.reset();
+    cqgCEL.reset();
+}
+
+void pump_then_leave_apartment(nb::handle self, nb::handle pythoncom, nb::object &cqgCEL,
+                               nb::object &internalSink) {
     Trace("Starting message pumping..");
     try {
         self.attr("pumpMessages")();
@@ -79,6 +104,7 @@ void pump_then_leave_apartment(nb::handle self, nb::handle pythoncom) {
         throw;
     }
     nb::setattr(self, kPumpEnded, nb::bool_(true));
+    release_com_objects(self, cqgCEL, internalSink);
 
     Trace("COM framework is uninitializing...");
     pythoncom.attr("CoUninitialize")();
@@ -130,7 +156,7 @@ void thread_body(nb::handle self, nb::handle sinkType, nb::handle sinkInternalTy
 
     self.attr("eventAllPrepared").attr("set")();
     try {
-        pump_then_leave_apartment(self, pythoncom);
+        pump_then_leave_apartment(self, pythoncom, cqgCEL, internalSink);
     } catch (nb::python_error &error) {
         // Before the start, Init reports the failure (as its cause); after it, the failure
         // ends the thread and reaches threading's excepthook.

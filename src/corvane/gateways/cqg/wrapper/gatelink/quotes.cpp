@@ -37,8 +37,9 @@ const ConstantTextList kQuoteTypes = {
     {"qtYesterdaySettlement", "Yesterday's settlement price"},
 };
 
-// The names read on every quote.
-const pyglue::Name kFullName("FullName"), kIsValid("IsValid"), kType("Type"), kPrice("price");
+// The names read on every quote, spelt as CQGCEL declares them: once the type library is
+// loaded, a quote answers to `Price` and to no other spelling.
+const pyglue::Name kFullName("FullName"), kIsValid("IsValid"), kType("Type"), kPrice("Price");
 const pyglue::Name kGateway("gateway"), kCqgQuotes("cqg_quotes"),
     kSecurityOfSymbol("get_cv_security_from_cqg_symbol"), kProcessQuote("process_quote");
 const pyglue::Name kDatetime("datetime"), kNow("now");
