@@ -82,3 +82,59 @@ def test_exit_with_a_running_bridge_warns_once_and_shuts_it_down(caller):
     assert "leaked" not in run.stderr
     # Both CEL threads left their apartments and ended.
     assert run.stdout.count("COM framework is uninitialized!") == 2
+
+
+@pytest.mark.parametrize("wrong_thread", ["worker", "event handler"])
+def test_a_shutdown_refused_on_the_wrong_thread_leaves_the_bridge_guarded(wrong_thread):
+    """Shutdown from a thread that does not own the proxy raises as on Windows; the bridge
+    is still shut down at exit (the interpreter does not hang), or by a later Shutdown."""
+    run = run_child(f"""
+        import threading
+        import corvane_emulator
+        bridge = ComBridge.ComBridge()
+        refused = []
+
+        def shut_down():
+            try:
+                bridge.Shutdown()
+            except Exception as error:
+                refused.append(type(error).__name__)
+
+        if {wrong_thread!r} == "worker":
+            worker = threading.Thread(target=shut_down)
+            bridge.Init(ComBridge.CELSinkBase, None)
+            worker.start()
+            worker.join()
+        else:
+            class Sink(ComBridge.CELSinkBase):
+                def OnGWConnectionStatusChanged(self, status):
+                    shut_down()
+            sink = bridge.Init(Sink, None)
+            bridge.cqgCEL.GWLogon("trader", "secret")
+            while not refused:
+                threading.Event().wait(0.01)
+        print("refused:", refused)
+    """)
+    assert run.returncode == 0, run.stderr
+    assert "refused: ['com_error']" in run.stdout
+    assert run.stderr.count("ComBridge was not shut down") == 1, run.stderr
+    assert run.stdout.count("COM framework is uninitialized!") == 1
+
+
+def test_a_gateway_close_refused_on_the_wrong_thread_can_be_made_again():
+    run = run_child("""
+        import threading
+        from corvane.core.security import Futures
+        from corvane.gateways.cqg.gateway import CqgGateway
+        gateway = CqgGateway([Futures(code="EPZ26", security_name="x")]).connect()
+        worker = threading.Thread(target=gateway.close)
+        worker.start()
+        worker.join()
+        bridge = gateway.comBridge
+        print("kept:", bridge is not None, bridge.thread.is_alive())
+        gateway.close()
+        print("closed:", gateway.comBridge is None, bridge.thread.is_alive())
+    """)
+    assert run.returncode == 0, run.stderr
+    assert "kept: True True" in run.stdout and "closed: True False" in run.stdout
+    assert "ComBridge was not shut down" not in run.stderr

@@ -12,6 +12,8 @@ called with "quote", "orderbook", "order" or "deal" after each record is kept.
 With ``keep_records=False`` the records are only counted (``received[kind]``), so that a long
 run holds no more than the latest record of each security.
 """
+import contextlib
+
 from corvane.gateways import BaseGateway
 
 
@@ -44,14 +46,19 @@ class CqgGateway(BaseGateway):
             self.gatelink = self.comBridge.Init(GATELINK, self.api_configuration)
             self.gatelink.Init(self)
         except BaseException:
-            self.close()
+            # The start-up failure is the one to report, not a failure to close after it.
+            with contextlib.suppress(Exception):
+                self.close()
             raise
         return self
 
     def close(self):
-        bridge, self.comBridge = self.comBridge, None
-        if bridge is not None:
-            bridge.Shutdown()
+        """Shuts the bridge down. The bridge is forgotten only once that has succeeded: a
+        close that fails (called from a thread that does not own the proxy, say) can be
+        made again from the right one."""
+        if self.comBridge is not None:
+            self.comBridge.Shutdown()
+            self.comBridge = None
 
     def __enter__(self):
         return self.connect()
