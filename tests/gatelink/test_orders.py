@@ -124,6 +124,26 @@ class TestOrderChanged:
             report(link, placed, -5, fill=Fill(placed, "F-1"))
         assert [kind for kind, _ in gateway.received] == ["deal"]
 
+    def test_a_failing_order_update_still_hands_the_fill_over(self, placing, capsys):
+        link, cel, gateway = placing
+        placed = cel.CreateOrder()
+
+        def refuse(update):
+            raise RuntimeError("order store unavailable")
+
+        gateway.process_order = refuse
+        with pytest.raises(RuntimeError, match="^order store unavailable$"):
+            report(link, placed, c.osFilled, fill=Fill(placed, "F-1", 5000.5, 3))
+        assert [(kind, r["deal_id"]) for kind, r in gateway.received] == [("deal", "F-1")]
+        # When the fill fails as well, the order's error is raised and the fill's printed.
+        gateway.failing_deals = 1
+        with pytest.raises(RuntimeError, match="^order store unavailable$"):
+            report(link, placed, c.osFilled, fill=Fill(placed, "F-2"))
+        assert "RuntimeError: store unavailable" in capsys.readouterr().err
+        del gateway.process_order
+        report(link, placed, c.osFilled, fill=Fill(placed, "F-2"))  # the repeat brings it
+        assert [r["deal_id"] for kind, r in gateway.received if kind == "deal"] == ["F-1", "F-2"]
+
     def test_a_fill_reported_twice_is_one_deal_unless_first_refused(self, placing):
         link, cel, gateway = placing
         placed = cel.CreateOrder()

@@ -196,8 +196,9 @@ void cancel_order(ScopeRef, nb::handle self, nb::handle orderid) {
     call_method(cqg_order, "Cancel");
 }
 
-// A status outside the table still raises, but only once the order's hand-over and its
-// fill are done: neither a live order nor a fill is lost to it.
+// A status outside the table, or a process_order that raises, still ends the event with
+// that error, but only once the order's hand-over and its fill are done: neither a live
+// order nor a fill is lost to it.
 void on_order_changed(ScopeRef scope, nb::handle self, nb::handle changeType,
                       nb::handle cqgOrder, nb::handle, nb::handle cqgFill,
                       nb::handle cqgError) {
@@ -225,18 +226,35 @@ void on_order_changed(ScopeRef scope, nb::handle self, nb::handle changeType,
                 raise_invalid_status(raw_status);
             return;
         }
-    } else if (status && (equals(changeType, com_constant("ctChanged")) ||
-                          equals(changeType, com_constant("ctRemoved")))) {
+    }
+    nb::object first_error;
+    if (status && (equals(changeType, com_constant("ctChanged")) ||
+                   equals(changeType, com_constant("ctRemoved")))) {
         nb::dict update;
         update["order_id"] = order_id;
         update["updated_time"] = updated_time;
         update["filled_avg_price"] = filled_avg_price;
         update["filled_quantity"] = filled_quantity;
         update["status"] = *status;
-        nb::object gateway = read(self, "gateway");
-        call_method(gateway, "process_order", update);
+        try {
+            nb::object gateway = read(self, "gateway");
+            call_method(gateway, "process_order", update);
+        } catch (nb::python_error &error) {
+            first_error = pyglue::take_exception(error);
+        }
     }
-    forward_fill(self, cqgFill);
+    if (!first_error.is_valid()) {
+        forward_fill(self, cqgFill);
+    } else {
+        // The fill goes over all the same; the order's error is the one raised, and one
+        // of the fill's own is printed rather than lost.
+        try {
+            forward_fill(self, cqgFill);
+        } catch (nb::python_error &fill_error) {
+            pyglue::print_exception(pyglue::take_exception(fill_error));
+        }
+        pyglue::raise_again(first_error);
+    }
     if (!status)
         raise_invalid_status(raw_status);
 }
