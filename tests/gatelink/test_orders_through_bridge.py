@@ -21,7 +21,7 @@ def connected(gatelink, **scenario):
     gatelink.TIMEOUT = 10  # answers come through the bridge's pump
     emu.reset()
     emu.load_scenario(**scenario)
-    gateway = CqgGateway([EP])
+    gateway = CqgGateway([EP], history=10_000)
     link = gateway.connect().gatelink
     link.subscribe_account_and_positions(1001)
     link.subscribe_quote("EPZ26")
@@ -104,7 +104,7 @@ class TestPlacing:
         emu.reject_next_order()
         guid = gateway.place_order(order(OrderType.MARKET, Direction.LONG, 1))
         settle(gateway, link)
-        assert updates(gateway, guid) == [(OrderStatus.FAILED, 0)] and gateway.deals == []
+        assert updates(gateway, guid) == [(OrderStatus.FAILED, 0)] and not gateway.deals
 
 
 class TestHandOver:

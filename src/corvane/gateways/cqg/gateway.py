@@ -8,18 +8,21 @@ security, and receives what GATELINK pushes.
         guid = gateway.place_order(Order(security, OrderType.MARKET, Direction.LONG, 1))
 
 The CQG symbol of a security is its ``code``. ``on_record(kind, record)``, if given, is
-called with "quote", "orderbook", "order" or "deal" after each record is kept.
-With ``keep_records=False`` the records are only counted (``received[kind]``), so that a long
-run holds no more than the latest record of each security.
+called with "quote", "orderbook", "order" or "deal" after each record is counted
+(``received[kind]``). The gateway keeps the latest quote and order book of each security
+(``cqg_quotes``, ``cqg_orderbooks``) and, of everything it received, only the latest
+``history`` records of each kind (``quotes``, ``orderbooks``, ``orders``, ``deals``; none by
+default), so that memory stays flat however long a session runs.
 """
 import contextlib
+from collections import deque
 
 from corvane.gateways import BaseGateway
 
 
 class CqgGateway(BaseGateway):
     def __init__(self, securities=(), api_configuration=None, on_record=None,
-                 gateway_name="CQG", keep_records=True):
+                 gateway_name="CQG", history=0):
         super().__init__(gateway_name)
         self.securities = {security.code: security for security in securities}
         self.api_configuration = api_configuration
@@ -27,8 +30,9 @@ class CqgGateway(BaseGateway):
         # Keyed in advance for every followed security; None until the first record.
         self.cqg_quotes = {security: None for security in self.securities.values()}
         self.cqg_orderbooks = {security: None for security in self.securities.values()}
-        self.quotes, self.orderbooks, self.orders, self.deals = [], [], [], []
-        self.keep_records = keep_records
+        self.history = history
+        self.quotes, self.orderbooks, self.orders, self.deals = (
+            deque(maxlen=history) for _ in range(4))
         self.received = {"quote": 0, "orderbook": 0, "order": 0, "deal": 0}
         self.comBridge = None
         self.gatelink = None
@@ -81,7 +85,7 @@ class CqgGateway(BaseGateway):
         # One method per kind, each a single frame: quotes arrive a hundred thousand a second.
         def process(self, record):
             self.received[kind] += 1
-            if self.keep_records:
+            if self.history:
                 getattr(self, kept_name).append(record)
             if self.on_record is not None:
                 self.on_record(kind, record)
