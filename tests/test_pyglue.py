@@ -337,6 +337,94 @@ class TestRecordCopy:
         generated.__code__ = closing_over(object).__code__  # no longer the generated body
         assert copy(Base(1), b=6).b == dataclasses.replace(Base(1), b=6).b == 60
 
+    def test_an_init_compiled_from_text_is_called_as_replace_calls_it(self):
+        # exec, python -c and code-generating decorators all compile from "<string>": only
+        # the __init__ dataclasses itself writes may be left uncalled.
+        import dataclasses
+        from typing import ClassVar
+
+        source = ("def __init__(self, a, b=0):\n"
+                  "    type(self).calls.append((a, b))\n"
+                  "    self.a, self.b = a, b\n")
+        namespace = {}
+        exec(source, namespace)
+
+        @dataclasses.dataclass
+        class Logged:
+            a: int
+            b: int = 0
+            calls: ClassVar[list] = []
+
+        Logged.__init__ = namespace["__init__"]
+        copy = probe.make_copier(Logged)
+        for _ in range(2):
+            Logged.calls.clear()
+            got = copy(Logged(1, 2), b=3)
+            assert (got.a, got.b) == (1, 3) and Logged.calls == [(1, 2), (1, 3)]
+
+        # A generated __init__ with work of its own (a default factory) is called too.
+        @dataclasses.dataclass(frozen=True)
+        class Factory:
+            a: int
+            b: list = dataclasses.field(default_factory=list)
+
+        odd = Factory(1, dataclasses._HAS_DEFAULT_FACTORY)  # the factory's own marker
+        got, want = copy(odd, a=2), dataclasses.replace(odd, a=2)
+        assert got == want and got.b == []
+
+    def test_a_field_changed_in_place_after_the_first_copy_is_seen(self):
+        import copy as copying
+        import dataclasses
+
+        @dataclasses.dataclass
+        class Flip:
+            a: int
+            b: int = 5
+
+        def both(record, **changes):
+            try:
+                want = ("copy", dataclasses.replace(record, **changes).__dict__)
+            except Exception as error:
+                want = ("raised", type(error))
+            try:
+                got = ("copy", copy(record, **changes).__dict__)
+            except Exception as error:
+                got = ("raised", type(error))
+            return got, want
+
+        copy = probe.make_copier(Flip)
+        assert copy(Flip(1, 2), a=3) == Flip(3, 2)  # the class worked out
+        dataclasses.fields(Flip)[1].init = False  # replace() no longer passes b
+        for changes in ({}, {"a": 4}, {"b": 7}):
+            got, want = both(Flip(1, 2), **changes)
+            assert got == want, changes
+        dataclasses.fields(Flip)[1].init = True
+        assert copy(Flip(1, 2), a=3) == Flip(3, 2)
+        # A field replaced in the mapping by another (same count of fields).
+        replaced = copying.copy(Flip.__dataclass_fields__["b"])
+        replaced.init = False
+        Flip.__dataclass_fields__["b"] = replaced
+        got, want = both(Flip(1, 2), a=6)
+        assert got == want == ("copy", {"a": 6, "b": 5})
+
+    def test_keywords_reach_init_in_replaces_order(self):
+        import dataclasses
+
+        @dataclasses.dataclass
+        class Ordered:
+            a: int
+            b: int = 0
+            c: int = 0
+
+            def __init__(self, **values):  # sees the order it was given the keywords in
+                self.order = list(values)
+                self.a, self.b, self.c = values["a"], values["b"], values["c"]
+
+        copy = probe.make_copier(Ordered)
+        record = Ordered(a=1, b=2, c=3)
+        for changes in ({}, {"c": 9}, {"c": 9, "a": 8}):
+            assert copy(record, **changes).order == dataclasses.replace(record, **changes).order
+
     def test_many_classes_through_one_copier(self):
         import dataclasses
 
