@@ -485,6 +485,44 @@ class TestKeyHashedOnceForLookUpAndStore:
             probe.refile(records, ["a"], lambda old: old)
         assert records == {key: 11, "other": 2}
 
+    def test_a_dict_changed_between_look_up_and_store_ends_as_plain_python_leaves_it(self):
+        # What runs between the look-up and the store (a record's copy) may change the dict:
+        # the store with the hash kept must leave it as `m[k] = change(m[k])` does.
+        class Colliding:  # equal to no other key, hashed like the key under test
+            def __init__(self, tag):
+                self.tag = tag
+
+            def __hash__(self):
+                return hash("key")
+
+        def drop_and_grow(records):
+            def change(old):
+                del records["key"]
+                records.update({n: n for n in range(100)})  # the dict is resized
+                return old + 1
+            return change
+
+        def clear(records):
+            def change(old):
+                records.clear()
+                return old + 1
+            return change
+
+        def collide(records):
+            def change(old):
+                records.update({Colliding(n): n for n in range(8)})
+                return old + 1
+            return change
+
+        for making in (drop_and_grow, clear, collide):
+            ours, plain = {"key": 1, "other": 2}, {"key": 1, "other": 2}
+            probe.refile(ours, "key", making(ours))
+            plain["key"] = making(plain)(plain["key"])
+            def shape(records):  # the colliding keys are distinct objects in each dict
+                return [(k if isinstance(k, (str, int)) else "colliding", v)
+                        for k, v in records.items()]
+            assert shape(ours) == shape(plain) and ours["key"] == 2
+
     def test_other_mappings_index_as_they_do(self):
         class Defaulting(dict):
             def __missing__(self, key):
