@@ -99,6 +99,16 @@ class TestPlacing:
                                           (OrderStatus.CANCELLED, 0)]
         assert emu.orders()[0]["status"] == "osCanceled"
 
+    @pytest.mark.parametrize("order_id", ["\ud800", "GUID-\udcff", "no such order"])
+    def test_a_cancel_of_an_id_no_order_has_is_the_unknown_index_error(self, trading,
+                                                                       order_id):
+        # Text with a lone surrogate reaches CQG as any other text no order is named by.
+        import pywintypes
+        gateway, _ = trading
+        with pytest.raises(pywintypes.com_error) as raised:
+            gateway.cancel_order(order_id)
+        assert raised.value.args[:2] == (-2147352565, "Invalid index.")
+
     def test_rejected_order_reaches_process_order_as_failed(self, trading):
         gateway, link = trading
         emu.reject_next_order()
