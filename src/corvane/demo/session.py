@@ -68,7 +68,7 @@ def run_session(options: Options, console, log=None):
         emulator.start_market(options.quotes_per_second)
 
         db = DB()
-        stack.callback(db.close)  # the engine closes it too, once it has started
+        stack.callback(_close_store, db)
         engine = Engine(CqgGateway(securities), scenario.ACCOUNT_ID, scenario.CREDENTIALS,
                         strategy=MovingAverageCross(), db=db, bot=bot, log=log)
         rate = QuoteRate()
@@ -156,6 +156,12 @@ def interrupts_held_back():
         signal.signal(signal.SIGINT, previous)
     if caught:
         raise KeyboardInterrupt
+
+
+def _close_store(db):
+    # The engine closes the store once it has started; a second close is refused.
+    with contextlib.suppress(sqlite3.ProgrammingError):
+        db.close()
 
 
 def _forget_config(folder):
