@@ -23,6 +23,7 @@
 #include <nanobind/nanobind.h>
 #include <nanobind/stl/string.h>
 
+#include "leak_reports.hpp"
 #include "module_function.hpp"
 
 #include <algorithm>
@@ -187,6 +188,7 @@ void shutdown_emulator() {
 } // namespace
 
 NB_MODULE(_cqgemu, m) {
+    pyglue::quiet_leak_reports_if_daemons_outlive_exit();
     define_error_types(m);
     define_time_type(m);
     define_interface_types(m);

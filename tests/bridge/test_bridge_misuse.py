@@ -138,3 +138,29 @@ def test_a_gateway_close_refused_on_the_wrong_thread_can_be_made_again():
     assert run.returncode == 0, run.stderr
     assert "kept: True True" in run.stdout and "closed: True False" in run.stdout
     assert "ComBridge was not shut down" not in run.stderr
+
+
+def test_no_leak_report_when_a_daemon_thread_holds_a_bridge_at_exit():
+    # The daemon's frames (and the gateway, bridge and CQGCEL proxy they hold) are never
+    # freed, by the interpreter's design; that is no leak of ours to report.
+    run = run_child("""
+        import threading
+        import pythoncom
+        import corvane_emulator
+        from corvane.core.security import Futures
+        from corvane.gateways.cqg.gateway import CqgGateway
+        started = threading.Event()
+
+        def trade():
+            pythoncom.CoInitialize()
+            gateway = CqgGateway([Futures(code="EPZ26", security_name="x")]).connect()
+            gateway.gatelink.Logon("trader", "secret")
+            started.set()
+            threading.Event().wait()
+
+        threading.Thread(target=trade, daemon=True).start()
+        started.wait()
+    """)
+    assert run.returncode == 0, run.stderr
+    assert "ComBridge was not shut down" in run.stderr
+    assert "leaked" not in run.stderr, run.stderr
