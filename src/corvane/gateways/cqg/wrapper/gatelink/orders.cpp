@@ -112,15 +112,33 @@ bool take_as_placed(ScopeRef scope, nb::handle self, nb::handle order_id) {
     return true;
 }
 
-// Ids of the deals handed to the framework so far: a fill reported twice is one deal.
-// Made at the first deal, on the CEL thread, which runs one handler at a time.
-nb::set forwarded_deal_ids(nb::handle self) {
+// Ids of the latest deals handed to the framework, oldest first: a fill reported twice is
+// one deal. A repeat follows its first report closely, so a long session keeps only the
+// latest kForwardedDealsKept. Made at the first deal, on the CEL thread, which runs one
+// handler at a time.
+constexpr Py_ssize_t kForwardedDealsKept = 10000;
+
+nb::dict forwarded_deal_ids(nb::handle self) {
     nb::object seen = nb::getattr(self, "_forwarded_deal_ids", nb::none());
-    if (seen.is_none()) {
-        seen = nb::set();
+    if (seen.is_none() || !PyDict_CheckExact(seen.ptr())) {
+        seen = nb::dict();
         write(self, "_forwarded_deal_ids", seen);
     }
-    return nb::borrow<nb::set>(seen);
+    return nb::borrow<nb::dict>(seen);
+}
+
+void remember_forwarded(nb::dict forwarded, nb::handle deal_id) {
+    if (PyDict_SetItem(forwarded.ptr(), deal_id.ptr(), Py_None) != 0)
+        throw nb::python_error();
+    if (PyDict_GET_SIZE(forwarded.ptr()) <= kForwardedDealsKept)
+        return;
+    Py_ssize_t position = 0;
+    PyObject *oldest = nullptr, *value = nullptr;
+    if (PyDict_Next(forwarded.ptr(), &position, &oldest, &value)) {
+        nb::object key = nb::borrow(oldest); // held while it leaves the dict
+        if (PyDict_DelItem(forwarded.ptr(), key.ptr()) != 0)
+            throw nb::python_error();
+    }
 }
 
 // A normal fill becomes a deal for the framework; a fill of any other status is dropped.
@@ -137,7 +155,7 @@ void forward_fill(nb::handle self, nb::handle cqgFill) {
     nb::object order_id = read(read(fill, "Order"), "GUID");
     nb::object deal_id = read(fill, "Id");
 
-    nb::set forwarded = forwarded_deal_ids(self);
+    nb::dict forwarded = forwarded_deal_ids(self);
     if (forwarded.contains(deal_id))
         return;
     nb::dict deal;
@@ -149,7 +167,7 @@ void forward_fill(nb::handle self, nb::handle cqgFill) {
     nb::object gateway = read(self, "gateway");
     call_method(gateway, "process_deal", deal);
     // Recorded once the framework has it, so a failed hand-over is retried by a repeat.
-    forwarded.add(deal_id);
+    remember_forwarded(forwarded, deal_id);
 }
 
 } // namespace
