@@ -589,6 +589,30 @@ class TestTimesAndMembers:
             name = "".join(["alpha", "beta"][i % 2])  # a new str each time
             assert probe.read_member(Record, name) == (1 if i % 2 == 0 else 2)
 
+    def test_an_interned_name_finds_what_getattr_finds(self):
+        # Keys the instance dict holds that are not plain str are compared by their own
+        # rules, for the interned name as for any other.
+        class Stubborn(str):  # hashed as its text, equal to nothing
+            __hash__ = str.__hash__
+
+            def __eq__(self, other):
+                return False
+
+        class Loose(str):  # hashed as its text, equal to its text
+            __hash__ = str.__hash__
+
+        class Holder:
+            pass
+
+        holder = Holder()
+        holder.__dict__[Stubborn("alpha")] = 1
+        holder.__dict__[Loose("beta")] = 2
+        with pytest.raises(AttributeError):
+            getattr(holder, "alpha")
+        with pytest.raises(AttributeError):
+            probe.read_member(holder, "alpha")
+        assert probe.read_member(holder, "beta") == getattr(holder, "beta") == 2
+
     def test_equals_uses_the_values_own_comparison(self):
         class Never:
             def __eq__(self, other):

@@ -14,7 +14,8 @@ bool a_daemon_thread_runs() {
     for (nb::handle thread : threading.attr("enumerate")()) {
         if (thread.is(current))
             continue;
-        if (is_true(thread.attr("daemon")) && is_true(thread.attr("is_alive")()))
+        nb::object daemon = thread.attr("daemon");
+        if (is_true(daemon) && is_true(thread.attr("is_alive")()))
             return true;
     }
     return false;

@@ -167,7 +167,8 @@ unsigned int type_version(PyTypeObject *type) {
 }
 
 // Found once `field` (a Field) has been read by attribute look-up, which gives Field a
-// version tag; kept for the life of the process, as the type it names is.
+// version tag. The type found is held for the life of the process and deliberately never
+// released (nothing may be released after the interpreter has ended).
 FieldSlots &field_slots(nb::handle field) {
     static FieldSlots slots;
     auto *type = Py_TYPE(field.ptr());
@@ -176,7 +177,8 @@ FieldSlots &field_slots(nb::handle field) {
     nb::object field_class = read(nb::module_::import_("dataclasses"), "Field");
     if (reinterpret_cast<PyObject *>(type) != field_class.ptr())
         return slots; // found later, from a field of Field itself
-    slots.type = type;
+    if (slots.type != type)
+        slots.type = reinterpret_cast<PyTypeObject *>(nb::borrow(field_class).release().ptr());
     slots.version = 0;
     for (int i = 0; i < 4; ++i) {
         PyObject *descriptor = PyDict_GetItemString(type->tp_dict, kFieldAttributes[i]);

@@ -107,10 +107,12 @@ void register_and_poll(nb::handle updater, nb::handle module_handlers, nb::handl
 
 bool still_polling(nb::handle self) {
     nb::object updater = self.attr("updater");
-    if (pyglue::is_true(updater.attr("running")))
+    nb::object running = updater.attr("running");
+    if (pyglue::is_true(running))
         return true;
     nb::object dispatcher = updater.attr("dispatcher");
-    return pyglue::is_true(dispatcher.attr("has_running_threads"));
+    nb::object dispatching = dispatcher.attr("has_running_threads");
+    return pyglue::is_true(dispatching);
 }
 
 void stop_updater(nb::handle self) { self.attr("updater").attr("stop")(); }
