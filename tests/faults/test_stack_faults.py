@@ -150,8 +150,7 @@ def test_shut_down_during_heavy_streaming_returns_and_leaves_no_thread(trace, db
     before = set(threading.enumerate())
     emu.reset()
     emu.load_scenario(accounts=[{"id": ACCOUNT, "name": "SIM"}])
-    engine = Engine(CqgGateway([EP], keep_records=False), ACCOUNT, db=DB(),
-                    log=lambda line: None)
+    engine = Engine(CqgGateway([EP]), ACCOUNT, db=DB(), log=lambda line: None)
     def stop_once_flooded():
         while engine.quote_count < 5_000 and not finished.is_set():
             finished.wait(0.01)
