@@ -183,6 +183,7 @@ def test_a_bot_left_polling_is_stopped_at_exit_after_one_warning(tmp_path, serve
     # In a child, with a time-out: the library's threads are no daemons, and a bot nobody
     # closed would keep the interpreter from exiting.
     script = f"""
+import atexit
 import sys
 from corvane._testing.local_bot_api import LocalBotApi
 
@@ -195,6 +196,8 @@ from corvane.plugins.telegram import bot as module
 print("polling:", module.bot.updater.running)
 if {server!r} == "gone":
     api.__exit__(None, None, None)
+else:  # stopped only after the exit guard has run, which threading does first
+    atexit.register(api.__exit__, None, None, None)
 """
     run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
                          timeout=60)
