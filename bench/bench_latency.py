@@ -49,7 +49,7 @@ def main():
     emulator.reset()
     gatelink.time = type("NoPause", (), {"sleep": staticmethod(lambda seconds: None)})
     gatelink.Trace = lambda line: None
-    gateway = CqgGateway([EP], on_record=on_record, keep_records=False)
+    gateway = CqgGateway([EP], on_record=on_record)
     with contextlib.redirect_stdout(io.StringIO()):  # the progress log is not the point here
         gateway.connect()
         gateway.gatelink.Logon("trader", "secret")

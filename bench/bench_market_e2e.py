@@ -38,7 +38,7 @@ def main():
     parser.add_argument("--rate", type=int, default=200_000)
     args = parser.parse_args()
     emulator.reset()
-    gateway = CqgGateway([Futures(code=s, security_name=s) for s in SYMBOLS], keep_records=False)
+    gateway = CqgGateway([Futures(code=s, security_name=s) for s in SYMBOLS])
     with contextlib.redirect_stdout(io.StringIO()):  # the progress log is not the point here
         gateway.connect()
         for symbol in SYMBOLS:

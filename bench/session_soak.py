@@ -4,9 +4,10 @@ orders, bars, the store and the chat, watched for growth of memory and of Python
 Every minute (every SOAK_SECONDS/10 when shorter) it prints the resident memory and the
 object counts that grew most since the first sample. It fails (exit 1) when resident memory
 grows by more than 5 MB after the first sample, or when the count of a type rose at every
-sample after the first. The engine keeps a history of 10 entries, so that its bounds are
-reached within the first sample, as they would be in a long-running trader's process; the
-gateway only counts its records.
+sample after the first. The gateway is made as the demo makes it (it keeps the latest quote
+and order book of each security and counts the rest); the engine keeps a history of 10
+entries, so that its bounds are reached within the first sample, as they would be in a
+long-running trader's process.
 
     SOAK_SECONDS=600 .venv/bin/python bench/session_soak.py      (make soak)
 """
@@ -56,13 +57,14 @@ def main():
     folder = Path(tempfile.mkdtemp(prefix="corvane-soak-"))
     codes = list(scenario.KNOWN_FUTURES)
     gatelink.Trace = lambda line: None
-    with LocalBotApi(token=scenario.BOT_TOKEN) as api:
+    with contextlib.ExitStack() as stack:
+        api = stack.enter_context(LocalBotApi(token=scenario.BOT_TOKEN))
         scenario.write_config(folder, api.base_url)
-        bot = _import_bot()
+        bot = _import_bot(stack)
         from corvane.plugins.sqlite3.db import DB
         scenario.load_market(emulator, codes, seed=11)
         emulator.start_market(QUOTES_PER_SECOND, ticks_per_second=0, bar_seconds=2)
-        engine = Engine(CqgGateway(scenario.securities_for(codes), keep_records=False),
+        engine = Engine(CqgGateway(scenario.securities_for(codes)),
                         scenario.ACCOUNT_ID, scenario.CREDENTIALS, strategy=MovingAverageCross(),
                         db=DB(), bot=bot, log=lambda line: None, history=10)
         stop = threading.Event()

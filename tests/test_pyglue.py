@@ -337,6 +337,94 @@ class TestRecordCopy:
         generated.__code__ = closing_over(object).__code__  # no longer the generated body
         assert copy(Base(1), b=6).b == dataclasses.replace(Base(1), b=6).b == 60
 
+    def test_an_init_compiled_from_text_is_called_as_replace_calls_it(self):
+        # exec, python -c and code-generating decorators all compile from "<string>": only
+        # the __init__ dataclasses itself writes may be left uncalled.
+        import dataclasses
+        from typing import ClassVar
+
+        source = ("def __init__(self, a, b=0):\n"
+                  "    type(self).calls.append((a, b))\n"
+                  "    self.a, self.b = a, b\n")
+        namespace = {}
+        exec(source, namespace)
+
+        @dataclasses.dataclass
+        class Logged:
+            a: int
+            b: int = 0
+            calls: ClassVar[list] = []
+
+        Logged.__init__ = namespace["__init__"]
+        copy = probe.make_copier(Logged)
+        for _ in range(2):
+            Logged.calls.clear()
+            got = copy(Logged(1, 2), b=3)
+            assert (got.a, got.b) == (1, 3) and Logged.calls == [(1, 2), (1, 3)]
+
+        # A generated __init__ with work of its own (a default factory) is called too.
+        @dataclasses.dataclass(frozen=True)
+        class Factory:
+            a: int
+            b: list = dataclasses.field(default_factory=list)
+
+        odd = Factory(1, dataclasses._HAS_DEFAULT_FACTORY)  # the factory's own marker
+        got, want = copy(odd, a=2), dataclasses.replace(odd, a=2)
+        assert got == want and got.b == []
+
+    def test_a_field_changed_in_place_after_the_first_copy_is_seen(self):
+        import copy as copying
+        import dataclasses
+
+        @dataclasses.dataclass
+        class Flip:
+            a: int
+            b: int = 5
+
+        def both(record, **changes):
+            try:
+                want = ("copy", dataclasses.replace(record, **changes).__dict__)
+            except Exception as error:
+                want = ("raised", type(error))
+            try:
+                got = ("copy", copy(record, **changes).__dict__)
+            except Exception as error:
+                got = ("raised", type(error))
+            return got, want
+
+        copy = probe.make_copier(Flip)
+        assert copy(Flip(1, 2), a=3) == Flip(3, 2)  # the class worked out
+        dataclasses.fields(Flip)[1].init = False  # replace() no longer passes b
+        for changes in ({}, {"a": 4}, {"b": 7}):
+            got, want = both(Flip(1, 2), **changes)
+            assert got == want, changes
+        dataclasses.fields(Flip)[1].init = True
+        assert copy(Flip(1, 2), a=3) == Flip(3, 2)
+        # A field replaced in the mapping by another (same count of fields).
+        replaced = copying.copy(Flip.__dataclass_fields__["b"])
+        replaced.init = False
+        Flip.__dataclass_fields__["b"] = replaced
+        got, want = both(Flip(1, 2), a=6)
+        assert got == want == ("copy", {"a": 6, "b": 5})
+
+    def test_keywords_reach_init_in_replaces_order(self):
+        import dataclasses
+
+        @dataclasses.dataclass
+        class Ordered:
+            a: int
+            b: int = 0
+            c: int = 0
+
+            def __init__(self, **values):  # sees the order it was given the keywords in
+                self.order = list(values)
+                self.a, self.b, self.c = values["a"], values["b"], values["c"]
+
+        copy = probe.make_copier(Ordered)
+        record = Ordered(a=1, b=2, c=3)
+        for changes in ({}, {"c": 9}, {"c": 9, "a": 8}):
+            assert copy(record, **changes).order == dataclasses.replace(record, **changes).order
+
     def test_many_classes_through_one_copier(self):
         import dataclasses
 
@@ -396,6 +484,44 @@ class TestKeyHashedOnceForLookUpAndStore:
         with pytest.raises(TypeError, match="unhashable"):
             probe.refile(records, ["a"], lambda old: old)
         assert records == {key: 11, "other": 2}
+
+    def test_a_dict_changed_between_look_up_and_store_ends_as_plain_python_leaves_it(self):
+        # What runs between the look-up and the store (a record's copy) may change the dict:
+        # the store with the hash kept must leave it as `m[k] = change(m[k])` does.
+        class Colliding:  # equal to no other key, hashed like the key under test
+            def __init__(self, tag):
+                self.tag = tag
+
+            def __hash__(self):
+                return hash("key")
+
+        def drop_and_grow(records):
+            def change(old):
+                del records["key"]
+                records.update({n: n for n in range(100)})  # the dict is resized
+                return old + 1
+            return change
+
+        def clear(records):
+            def change(old):
+                records.clear()
+                return old + 1
+            return change
+
+        def collide(records):
+            def change(old):
+                records.update({Colliding(n): n for n in range(8)})
+                return old + 1
+            return change
+
+        for making in (drop_and_grow, clear, collide):
+            ours, plain = {"key": 1, "other": 2}, {"key": 1, "other": 2}
+            probe.refile(ours, "key", making(ours))
+            plain["key"] = making(plain)(plain["key"])
+            def shape(records):  # the colliding keys are distinct objects in each dict
+                return [(k if isinstance(k, (str, int)) else "colliding", v)
+                        for k, v in records.items()]
+            assert shape(ours) == shape(plain) and ours["key"] == 2
 
     def test_other_mappings_index_as_they_do(self):
         class Defaulting(dict):
@@ -462,6 +588,30 @@ class TestTimesAndMembers:
         for i in range(2000):
             name = "".join(["alpha", "beta"][i % 2])  # a new str each time
             assert probe.read_member(Record, name) == (1 if i % 2 == 0 else 2)
+
+    def test_an_interned_name_finds_what_getattr_finds(self):
+        # Keys the instance dict holds that are not plain str are compared by their own
+        # rules, for the interned name as for any other.
+        class Stubborn(str):  # hashed as its text, equal to nothing
+            __hash__ = str.__hash__
+
+            def __eq__(self, other):
+                return False
+
+        class Loose(str):  # hashed as its text, equal to its text
+            __hash__ = str.__hash__
+
+        class Holder:
+            pass
+
+        holder = Holder()
+        holder.__dict__[Stubborn("alpha")] = 1
+        holder.__dict__[Loose("beta")] = 2
+        with pytest.raises(AttributeError):
+            getattr(holder, "alpha")
+        with pytest.raises(AttributeError):
+            probe.read_member(holder, "alpha")
+        assert probe.read_member(holder, "beta") == getattr(holder, "beta") == 2
 
     def test_equals_uses_the_values_own_comparison(self):
         class Never:

@@ -237,6 +237,70 @@ class TestKindHashWithoutPythonFrames:
         with pytest.raises(TypeError, match="unhashable"):
             hash(Futures("X", "N", exchange=["CME"]))
 
+    def test_values_built_to_tell_the_native_hash_from_the_record_types(self):
+        # Each value is hashed where the native hash has a short cut of its own (an
+        # enumeration member stands in by its name) or none: both hashes must agree.
+        import enum
+
+        class Plain(enum.Enum):
+            A = "a"
+
+        class Number(enum.IntEnum):  # int's hash comes first in its order of bases
+            A = 5
+
+        class Text(str, enum.Enum):
+            A = "a"
+
+        class Permission(enum.Flag):
+            R, W = 1, 2
+
+        class Renamed(enum.Enum):
+            A = "a"
+
+        Renamed.A._name_ = "B"  # what Enum.__hash__ reads is the member's _name_ now
+
+        class Odd(str):  # equal to its text, hashed otherwise
+            def __hash__(self):
+                return 11
+
+        class Dated(Futures):  # a field read otherwise than it is stored
+            def __getattribute__(self, name):
+                return "2027-03" if name == "expiry_date" else super().__getattribute__(name)
+
+        values = [Plain.A, Number.A, Text.A, Permission.R | Permission.W, Renamed.A,
+                  Odd("CME"), 2**70, -1, True, (1, "x"), frozenset({1})]
+        for exchange in values:
+            for record in (Futures("X", "N", exchange=exchange),
+                           Dated("X", "N", exchange=exchange)):
+                assert hash(record) == Futures.__dict__["__hash__"](record), exchange
+        original = enum.Enum.__hash__
+        try:
+            enum.Enum.__hash__ = lambda self: 3  # every member's hash replaced at its root
+            record = Futures("X", "N", exchange=Plain.A)
+            assert hash(record) == Futures.__dict__["__hash__"](record) == hash(
+                ("X", "N", 1000, 3, None, ""))
+        finally:
+            enum.Enum.__hash__ = original
+
+    def test_failures_are_the_record_types(self):
+        class Failing:
+            def __hash__(self):
+                raise LookupError("no hash today")
+
+        class Unreadable(Futures):
+            def __getattribute__(self, name):
+                if name == "code":
+                    raise AttributeError("code withheld")
+                return super().__getattribute__(name)
+
+        for record in (Futures("X", "N", exchange=Failing()), Unreadable("X", "N")):
+            with pytest.raises(Exception) as native:
+                hash(record)
+            with pytest.raises(Exception) as generated:
+                Futures.__dict__["__hash__"](record)
+            assert (type(native.value), str(native.value)) == (
+                type(generated.value), str(generated.value))
+
     def test_class_and_subclass_hashes_take_over(self):
         class Pinned(Futures):
             def __hash__(self):

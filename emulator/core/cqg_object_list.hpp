@@ -5,6 +5,7 @@
 
 #include "collection.hpp"
 #include "member_table.hpp"
+#include "variant.hpp"
 
 #include <algorithm>
 #include <memory>
@@ -50,7 +51,7 @@ public:
                        : nullptr;
         if (!PyUnicode_Check(key.ptr()))
             return nullptr;
-        std::string wanted = nb::cast<std::string>(key);
+        std::string wanted = bstr_text(key);
         for (auto &item : items_)
             if (item->key() == wanted)
                 return item;

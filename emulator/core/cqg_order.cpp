@@ -1,4 +1,5 @@
 #include "cqg_order.hpp"
+#include "variant.hpp"
 
 #include "com_errors.hpp"
 #include "com_time.hpp"
@@ -250,7 +251,7 @@ std::shared_ptr<EmulatedObject> CqgOrders::item_at(size_t index) {
 std::shared_ptr<EmulatedObject> CqgOrders::item_with_key(nb::handle key) {
     if (!PyUnicode_Check(key.ptr()))
         raise_com_error(hresult::DISP_E_TYPEMISMATCH);
-    std::string guid = nb::cast<std::string>(key);
+    std::string guid = bstr_text(key);
     if (!world().orders.find(guid))
         return nullptr;
     return order(guid);

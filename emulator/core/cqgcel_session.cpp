@@ -2,6 +2,7 @@
 // event unless the scenario says the gateway never answers, and a rejected logon answered by a
 // data error instead.
 #include "cqgcel.hpp"
+#include "variant.hpp"
 
 #include "com_errors.hpp"
 #include "cqg_constants.hpp"
@@ -18,7 +19,7 @@ const char *const LOGON_REJECTED_TEXT = "GW logon failed: invalid user name or p
 // A BSTR argument: text, or a number the platform turns into text.
 std::string text_argument(nb::handle value) {
     if (PyUnicode_Check(value.ptr()))
-        return nb::cast<std::string>(value);
+        return bstr_text(value);
     if ((PyLong_Check(value.ptr()) && !PyBool_Check(value.ptr())) || PyFloat_Check(value.ptr()))
         return nb::cast<std::string>(nb::str(value));
     raise_com_error(hresult::DISP_E_TYPEMISMATCH);

@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <nanobind/stl/string.h>
 
+#include "leak_reports.hpp"
 #include "module_function.hpp"
 
 #include <algorithm>
@@ -217,6 +218,7 @@ void shutdown_emulator() {
 } // namespace
 
 NB_MODULE(_cqgemu, m) {
+    pyglue::quiet_leak_reports_if_daemons_outlive_exit();
     define_error_types(m);
     define_time_type(m);
     define_interface_types(m);

@@ -1,4 +1,5 @@
 #include "request_fields.hpp"
+#include "variant.hpp"
 
 #include "com_errors.hpp"
 #include "cqg_constants.hpp"
@@ -11,7 +12,7 @@ namespace cqgemu {
 std::string text_field(nb::handle value) {
     if (!PyUnicode_Check(value.ptr()))
         raise_com_error(hresult::DISP_E_TYPEMISMATCH);
-    return nb::cast<std::string>(value);
+    return bstr_text(value);
 }
 
 long enumerated_field(const char *type_name, const char *enumeration, const char *what,

@@ -159,4 +159,14 @@ nb::object from_variant(nb::handle value, unsigned long receiving_thread) {
     return nb::borrow(value);
 }
 
+std::string bstr_text(nb::handle text) {
+    nb::object encoded =
+        nb::steal(PyUnicode_AsEncodedString(text.ptr(), "utf-8", "surrogatepass"));
+    if (!encoded.is_valid())
+        throw nb::python_error();
+    // Copied out before anything else runs.
+    return std::string(PyBytes_AS_STRING(encoded.ptr()),
+                       static_cast<std::size_t>(PyBytes_GET_SIZE(encoded.ptr())));
+}
+
 } // namespace cqgemu

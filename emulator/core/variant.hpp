@@ -10,11 +10,18 @@
 
 #include <nanobind/nanobind.h>
 
+#include <string>
+
 namespace cqgemu {
 
 namespace nb = nanobind;
 
 nb::object to_variant(nb::handle value);
+
+// The text of a str as an emulated object receives it: a BSTR holds UTF-16, lone surrogates
+// included, so every str has one (encoded as UTF-8, a lone surrogate as its three bytes);
+// such a text simply matches no name or GUID the emulator made.
+std::string bstr_text(nb::handle text);
 
 nb::object from_variant(nb::handle value, unsigned long receiving_thread);
 

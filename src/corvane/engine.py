@@ -11,6 +11,7 @@ an event handler would wait for the very pump that runs the handler).
     with engine:             # connects and subscribes; on leaving, everything is closed
         engine.run(duration=30)
 """
+import contextlib
 import queue
 import threading
 import time
@@ -182,7 +183,9 @@ class Engine:
             self._subscribed = True
             self.refresh_account(record=True)
         except BaseException:
-            self.close()
+            # The start-up failure is the one to report; close() has logged its own.
+            with contextlib.suppress(Exception):
+                self.close()
             raise
 
     def stop(self, reason="stopped"):

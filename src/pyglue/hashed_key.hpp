@@ -1,6 +1,9 @@
 // A key that is looked up in a dict and then stored into it again, hashed once for both.
 // Every quote and order book is filed under its security, whose hash walks six fields: the
-// look-up of the latest record and the store of its copy need that hash only once.
+// look-up of the latest record and the store of its copy need that hash only once. The
+// store equals `mapping[key] = value` whatever ran in between (the dict emptied, resized,
+// filled with colliding keys), for every key that keeps Python's rule that a hashable
+// object's hash never changes; a key that breaks it is filed under its first hash.
 #pragma once
 
 #include <nanobind/nanobind.h>

@@ -5,12 +5,15 @@
 // its cause. Our modules are declared with PYGLUE_MODULE instead, so that, as with a
 // module written in Python, the importer gets the error itself (a missing configuration
 // name is an ImportError, a value of the wrong type a TypeError, a missing dependency a
-// ModuleNotFoundError). Everything else is as
+// ModuleNotFoundError). Each also keeps nanobind's leak report quiet when a daemon thread
+// outlives the interpreter's exit (leak_reports.hpp). Everything else is as
 // with NB_MODULE, whose expansion in nanobind 2.x this mirrors: multi-phase
 // initialisation, so each import builds a fresh module.
 #pragma once
 
 #include <nanobind/nanobind.h>
+
+#include "leak_reports.hpp"
 
 #define PYGLUE_MODULE(name, variable) PYGLUE_MODULE_IMPL(name, variable)
 #define PYGLUE_MODULE_IMPL(name, variable)                                                 \
@@ -18,6 +21,7 @@
     static int pyglue_##name##_exec(PyObject *m) {                                         \
         nanobind::detail::nb_module_exec(NB_DOMAIN_STR, m);                                \
         try {                                                                              \
+            pyglue::quiet_leak_reports_if_daemons_outlive_exit();                          \
             pyglue_##name##_exec_impl(nanobind::borrow<nanobind::module_>(m));             \
             return 0;                                                                      \
         } catch (nanobind::python_error &e) {                                              \

@@ -1,6 +1,8 @@
 """TelegramBot: its class, its properties over the library bot, send_message's chat ids,
 and the names the module binds."""
 import datetime
+import subprocess
+import sys
 import warnings
 
 import pytest
@@ -174,3 +176,38 @@ class TestSendMessage:
         monkeypatch.setattr(bot_module, "TELEGRAM_CHAT_ID", 5)
         bot_module.bot.send_message("still to 42")
         assert api.wait_for_sent(start + 1)[start]["chat_id"] == 42
+
+
+@pytest.mark.parametrize("server", ["still answering", "gone"])
+def test_a_bot_left_polling_is_stopped_at_exit_after_one_warning(tmp_path, server):
+    # In a child, with a time-out: the library's threads are no daemons, and a bot nobody
+    # closed would keep the interpreter from exiting.
+    script = f"""
+import atexit
+import sys
+from corvane_local_bot_api import LocalBotApi
+
+api = LocalBotApi().__enter__()
+with open({str(tmp_path / "corvane_config.py")!r}, "w") as config:
+    config.write(f"TELEGRAM_TOKEN = {{api.token!r}}\\nTELEGRAM_CHAT_ID = 42\\n"
+                 f"TELEGRAM_BASE_URL = {{api.base_url!r}}\\n")
+sys.path.insert(0, {str(tmp_path)!r})
+from corvane.plugins.telegram import bot as module
+print("polling:", module.bot.updater.running)
+if {server!r} == "gone":
+    api.__exit__(None, None, None)
+else:  # stopped only after the exit guard has run, which threading does first
+    atexit.register(api.__exit__, None, None, None)
+"""
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                         timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout == "polling: True\n"
+    assert run.stderr.count("TelegramBot was not closed: 1 bot(s) still polling") == 1, run.stderr
+
+
+def test_a_closed_bot_exits_without_a_warning(tmp_path):
+    run = run_with_bot_module(tmp_path, "print('polling:', module.bot.updater.running)")
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.splitlines()[-1] == "polling: True"
+    assert "was not closed" not in run.stderr

@@ -1,6 +1,7 @@
 """A short session of the demo, run once: the market trades on the emulator, the chat user
 is answered, the store holds what the engine saw, and nothing is left running."""
 import threading
+from datetime import datetime, timedelta
 
 import pytest
 from rich.console import Console
@@ -19,12 +20,14 @@ needs_orders = pytest.mark.skipif(not hasattr(emu, "orders"),
 def session(tmp_path_factory):
     folder = tmp_path_factory.mktemp("session")
     before = set(threading.enumerate())
+    began = datetime.now().replace(microsecond=0)
     console = Console(file=open(folder / "console.txt", "w"), width=120)
     options = Options(duration=8.0, speed=60.0, symbols=("EPZ26", "CLEF27"), seed=3,
                       db_dir=folder)
     result = run_session(options, console)
     console.file.close()
     started = [t for t in threading.enumerate() if t not in before]
+    result.began = began
     return result, started
 
 
@@ -67,6 +70,20 @@ def test_the_store_holds_what_the_engine_saw(session):
         assert (row["order_id"], row["filled_quantity"], row["filled_avg_price"]) == (
             deal.order.row_id, deal.quantity, deal.price)
     assert len(stored["position"]) == engine.rows_written["position"]
+
+
+def test_the_stored_times_read_as_one_session(session):
+    # Created at the engine's local time, updated at CQG's (the emulated clock, sped up):
+    # all of them from the session's start on, none before it began.
+    result, _ = session
+    stamps = [row[column] for table, column in [
+        ("trading_order", "create_time"), ("trading_order", "update_time"),
+        ("trading_deal", "update_time"), ("balance", "update_time")]
+        for row in result.stored[table]]
+    assert stamps
+    latest = result.began + timedelta(hours=2)  # a minute of session runs an hour on the clock
+    earliest = result.began - timedelta(minutes=2)  # a bar's stamp is its minute's start
+    assert all(earliest <= datetime.fromisoformat(stamp) <= latest for stamp in stamps), stamps
 
 
 @needs_orders

@@ -150,8 +150,7 @@ def test_shut_down_during_heavy_streaming_returns_and_leaves_no_thread(trace, db
     before = set(threading.enumerate())
     emu.reset()
     emu.load_scenario(accounts=[{"id": ACCOUNT, "name": "SIM"}])
-    engine = Engine(CqgGateway([EP], keep_records=False), ACCOUNT, db=DB(),
-                    log=lambda line: None)
+    engine = Engine(CqgGateway([EP]), ACCOUNT, db=DB(), log=lambda line: None)
     def stop_once_flooded():
         while engine.quote_count < 5_000 and not finished.is_set():
             finished.wait(0.01)
@@ -175,3 +174,39 @@ def test_shut_down_during_heavy_streaming_returns_and_leaves_no_thread(trace, db
     assert not stopper.is_alive() and engine.stop_reason == "stopped"
     assert [t for t in threading.enumerate() if t not in before and t.is_alive()] == []
     assert len(rows("balance")) == 2  # at the start and at the close
+
+
+@pytest.mark.parametrize("failure", ["unknown account", "interrupted"])
+def test_a_start_failing_before_the_account_is_followed_logs_off_and_raises_its_error(
+        trace, db_dir, failure):
+    """The start-up's own error reaches the caller (not an error of the logoff after it),
+    and CQG is logged off although no account was followed yet."""
+    from corvane.engine import Engine
+    from corvane.gateways.cqg.gateway import CqgGateway
+    from corvane.plugins.sqlite3.db import DB
+    emu.reset()
+    emu.load_scenario(accounts=[{"id": ACCOUNT, "name": "SIM"}])
+    gateway = CqgGateway([EP])
+    account = 4242 if failure == "unknown account" else ACCOUNT
+    if failure == "interrupted":
+        connect = gateway.connect
+
+        def connect_then_interrupt_the_account_request():
+            connect()
+
+            def interrupt(account_id):
+                raise KeyboardInterrupt
+            gateway.gatelink.subscribe_account_and_positions = interrupt
+            return gateway
+        gateway.connect = connect_then_interrupt_the_account_request
+    engine = Engine(gateway, account, db=DB(), log=lambda line: None)
+    try:
+        with pytest.raises(BaseException) as raised:
+            engine.start()
+    finally:
+        emu.reset()
+    assert not isinstance(raised.value, AttributeError), raised.value
+    if failure == "interrupted":
+        assert raised.type is KeyboardInterrupt
+    assert "Successfully logoff" in trace, trace
+    assert gateway.comBridge is None

@@ -25,15 +25,28 @@ def fresh_emulator(gatelink):
 
 def test_symbols_maps_and_records():
     seen = []
-    gw = CqgGateway([EP], on_record=lambda kind, record: seen.append((kind, record)))
+    gw = CqgGateway([EP], on_record=lambda kind, record: seen.append((kind, record)),
+                    history=2)
     assert gw.get_cv_security_from_cqg_symbol("EPZ26") is EP
     assert gw.get_cv_security_from_cqg_symbol("NOPE") is None
     assert gw.get_cqg_symbol_from_cv_security(EP) == "EPZ26"
     assert gw.cqg_quotes == {EP: None} and gw.cqg_orderbooks == {EP: None}
     gw.process_quote("q"), gw.process_orderbook("b"), gw.process_order({"o": 1})
     gw.process_deal({"d": 1})
-    assert (gw.quotes, gw.orderbooks, gw.orders, gw.deals) == (["q"], ["b"], [{"o": 1}], [{"d": 1}])
+    kept = (gw.quotes, gw.orderbooks, gw.orders, gw.deals)
+    assert [list(k) for k in kept] == [["q"], ["b"], [{"o": 1}], [{"d": 1}]]
     assert seen == [("quote", "q"), ("orderbook", "b"), ("order", {"o": 1}), ("deal", {"d": 1})]
+
+
+@pytest.mark.parametrize("history", [0, 3])
+def test_only_the_latest_records_asked_for_are_kept_and_every_one_counted(history):
+    # A session lasts hours at thousands of quotes a second: what is kept must not grow.
+    gw = CqgGateway([EP], history=history) if history else CqgGateway([EP])
+    for n in range(1000):
+        gw.process_quote(n), gw.process_orderbook(n), gw.process_order(n), gw.process_deal(n)
+    for kept in (gw.quotes, gw.orderbooks, gw.orders, gw.deals):
+        assert list(kept) == list(range(1000 - history, 1000))
+    assert gw.received == {"quote": 1000, "orderbook": 1000, "order": 1000, "deal": 1000}
 
 
 def test_context_manager_shuts_down_also_on_ctrl_c():

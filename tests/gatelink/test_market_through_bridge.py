@@ -27,7 +27,7 @@ def delivery(request):
 def gateway(gatelink, trace):
     """A gateway following EPZ26 and CLEF27 (not ENQZ26) over a fresh emulated market."""
     emu.reset()
-    gw = CqgGateway([EP, CL])
+    gw = CqgGateway([EP, CL], history=1000)
     yield gw
     gw.close()
     emu.reset()
@@ -99,7 +99,7 @@ class TestQuotes:
         link.subscribe_quote("CLEF27")
         link.subscribe_quote("ENQZ26")  # CQG knows it, the gateway does not follow it
         pushed_quotes(gateway, "ENQZ26", [("qtTrade", 21000.0)])
-        assert gateway.quotes == []
+        assert not gateway.quotes
         pushed_quotes(gateway, "CLEF27", [("qtTrade", 70.01)])
         assert [(q.security, q.last_price, q.bid_price, q.ask_price) for q in gateway.quotes] == [
             (CL, 70.01, 0, 0)]
@@ -176,7 +176,7 @@ class TestOrderBooks:
         link.subscribe_orderbook("EPZ26")
         emu.push_ticks("EPZ26", [("tptAsk", 6000.25, 5), (77, 1.0, 1), ("tptBid", 5999.0, 2)])
         settle(gateway)
-        assert gateway.orderbooks == [] and gateway.cqg_orderbooks[EP].bid_price_1 == 0
+        assert not gateway.orderbooks and gateway.cqg_orderbooks[EP].bid_price_1 == 0
         assert "KeyError: 77" in capfd.readouterr().err
 
     def test_resolution_error_only_releases_the_wait(self, gateway, trace):
@@ -280,14 +280,14 @@ class TestTimedBars:
         assert EP not in link.subscribe_bars_data and link.get_subscribe_bars_data(EP) is None
 
 
-def test_a_counting_gateway_keeps_only_the_latest_quote(gatelink, trace):
+def test_by_default_the_gateway_keeps_only_the_latest_quote(gatelink, trace):
     emu.reset()
-    gw = CqgGateway([EP], keep_records=False)
+    gw = CqgGateway([EP])
     try:
         gw.connect()
         gw.gatelink.subscribe_quote("EPZ26")
         pushed_quotes(gw, "EPZ26", [("qtTrade", 1.0), ("qtTrade", 2.0)])
-        assert gw.quotes == [] and gw.received["quote"] == 2
+        assert not gw.quotes and gw.received["quote"] == 2
         assert gw.cqg_quotes[EP].last_price == 2.0
     finally:
         gw.close()

@@ -124,6 +124,37 @@ class TestOrderChanged:
             report(link, placed, -5, fill=Fill(placed, "F-1"))
         assert [kind for kind, _ in gateway.received] == ["deal"]
 
+    def test_a_failing_order_update_still_hands_the_fill_over(self, placing, capsys):
+        link, cel, gateway = placing
+        placed = cel.CreateOrder()
+
+        def refuse(update):
+            raise RuntimeError("order store unavailable")
+
+        gateway.process_order = refuse
+        with pytest.raises(RuntimeError, match="^order store unavailable$"):
+            report(link, placed, c.osFilled, fill=Fill(placed, "F-1", 5000.5, 3))
+        assert [(kind, r["deal_id"]) for kind, r in gateway.received] == [("deal", "F-1")]
+        # When the fill fails as well, the order's error is raised and the fill's printed.
+        gateway.failing_deals = 1
+        with pytest.raises(RuntimeError, match="^order store unavailable$"):
+            report(link, placed, c.osFilled, fill=Fill(placed, "F-2"))
+        assert "RuntimeError: store unavailable" in capsys.readouterr().err
+        del gateway.process_order
+        report(link, placed, c.osFilled, fill=Fill(placed, "F-2"))  # the repeat brings it
+        assert [r["deal_id"] for kind, r in gateway.received if kind == "deal"] == ["F-1", "F-2"]
+
+    def test_the_deal_ids_remembered_against_repeats_stay_bounded(self, placing):
+        # A long session fills without end: only the latest ids are kept, and a repeat of a
+        # recent fill is still one deal.
+        link, cel, gateway = placing
+        placed = cel.CreateOrder()
+        for n in range(10_050):
+            link.OnOrderChanged(c.ctChanged, placed, None, Fill(placed, f"F-{n}"), None)
+        report(link, placed, c.osInOrderBook, fill=Fill(placed, "F-10049"))
+        assert sum(kind == "deal" for kind, _ in gateway.received) == 10_050
+        assert len(link._forwarded_deal_ids) == 10_000
+
     def test_a_fill_reported_twice_is_one_deal_unless_first_refused(self, placing):
         link, cel, gateway = placing
         placed = cel.CreateOrder()

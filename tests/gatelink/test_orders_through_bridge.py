@@ -21,7 +21,7 @@ def connected(gatelink, **scenario):
     gatelink.TIMEOUT = 10  # answers come through the bridge's pump
     emu.reset()
     emu.load_scenario(**scenario)
-    gateway = CqgGateway([EP])
+    gateway = CqgGateway([EP], history=10_000)
     link = gateway.connect().gatelink
     link.subscribe_account_and_positions(1001)
     link.subscribe_quote("EPZ26")
@@ -99,12 +99,22 @@ class TestPlacing:
                                           (OrderStatus.CANCELLED, 0)]
         assert emu.orders()[0]["status"] == "osCanceled"
 
+    @pytest.mark.parametrize("order_id", ["\ud800", "GUID-\udcff", "no such order"])
+    def test_a_cancel_of_an_id_no_order_has_is_the_unknown_index_error(self, trading,
+                                                                       order_id):
+        # Text with a lone surrogate reaches CQG as any other text no order is named by.
+        import pywintypes
+        gateway, _ = trading
+        with pytest.raises(pywintypes.com_error) as raised:
+            gateway.cancel_order(order_id)
+        assert raised.value.args[:2] == (-2147352565, "Invalid index.")
+
     def test_rejected_order_reaches_process_order_as_failed(self, trading):
         gateway, link = trading
         emu.reject_next_order()
         guid = gateway.place_order(order(OrderType.MARKET, Direction.LONG, 1))
         settle(gateway, link)
-        assert updates(gateway, guid) == [(OrderStatus.FAILED, 0)] and gateway.deals == []
+        assert updates(gateway, guid) == [(OrderStatus.FAILED, 0)] and not gateway.deals
 
 
 class TestHandOver:

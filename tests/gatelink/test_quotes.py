@@ -6,7 +6,7 @@ import threading
 import pytest
 from win32com.client import constants
 
-from market_fakes import EPZ26, NQZ26, Collection, CQGQuote, Instrument
+from market_fakes import EPZ26, NQZ26, Collection, CQGQuote, Instrument, Ticks, TimedBars
 
 
 @pytest.fixture
@@ -180,12 +180,31 @@ class TestQuoteTypeNames:
             gatelink.TickType2String(constants.qtSettlement + 10**6)
 
 class TestInstrumentLookup:
-    def test_first_instrument_whose_name_contains_the_symbol(self, market):
+    # Each look-up, the collection it walks and how an object of it is made from a name.
+    LOOKUPS = [
+        ("get_instrument_from_cqg_symbol", "Instruments", lambda name: Instrument(f"F.US.{name}")),
+        ("get_ticks_from_cqg_symbol", "AllTicks", lambda name: Ticks(name)),
+        ("get_timedbars_from_cqg_symbol", "AllTimedBars", lambda name: TimedBars(name)),
+    ]
+
+    @pytest.mark.parametrize("lookup, collection, made", LOOKUPS)
+    def test_the_object_of_that_very_symbol_first_then_the_first_containing_it(
+            self, market, lookup, collection, made):
         link, cel, _ = market
-        longer, exact = Instrument("F.US.EPZ26X"), Instrument("F.US.EPZ26")
-        cel.Instruments.items = [Instrument("F.US.NQZ26"), longer, exact]
-        assert link.get_instrument_from_cqg_symbol("EPZ26") is longer
-        assert link.get_instrument_from_cqg_symbol("CLZ26") is None
+        find = getattr(link, lookup)
+        longer, short, exact = made("EPZ26"), made("EP"), made("EPZ2")
+        getattr(cel, collection).items = [made("NQZ26"), longer, short, exact]
+        # EP and EPZ26 both followed: each symbol finds its own contract.
+        assert find("EP") is short and find("EPZ26") is longer and find("EPZ2") is exact
+        assert find("Z26") is getattr(cel, collection).items[0]  # only contained: the first
+        assert find("CLZ26") is None
+
+    def test_the_symbol_part_is_after_the_last_dot_of_the_full_name(self, market):
+        link, cel, _ = market
+        dotted, plain = Instrument("F.US.EP.Z26"), Instrument("EP")
+        cel.Instruments.items = [dotted, plain]
+        assert link.get_instrument_from_cqg_symbol("EP") is plain
+        assert link.get_instrument_from_cqg_symbol("Z26") is dotted
 
     def test_symbol_must_be_exactly_text(self, market):
         link, _, _ = market

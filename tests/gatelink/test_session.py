@@ -155,9 +155,22 @@ class TestLogoff:
         assert not link.eventGatewayIsDown.is_set()
         assert not any(line.startswith("Successfully") for line in trace)
 
-    def test_without_a_followed_account_fails_before_calling_cqg(self, linked):
+    def test_without_a_followed_account_still_logs_off_naming_no_account(self, linked, trace):
         link, cel, _ = linked
-        with pytest.raises(AttributeError, match="GWAccountID"):
+        assert link.Logoff() is None
+        assert cel.calls == [("GWLogoff",)]
+        assert without(trace, "GW connection is DOWN!") == ["Logoff from GW",
+                                                            "Successfully logoff"]
+
+    def test_an_account_id_that_fails_otherwise_than_missing_is_raised(self, gatelink, linked):
+        class Failing(gatelink.GATELINK):
+            @property
+            def GWAccountID(self):
+                raise LookupError("account store unavailable")
+
+        link, cel, _ = linked
+        link.__class__ = Failing
+        with pytest.raises(LookupError, match="account store unavailable"):
             link.Logoff()
         assert cel.calls == []
 

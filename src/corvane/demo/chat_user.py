@@ -71,7 +71,8 @@ class ChatUser:
 
     def stop(self):
         self._quit.set()
-        self._thread.join()
+        if self._thread.ident is not None:  # started
+            self._thread.join()
 
     def _run(self):
         gap = self.duration / len(SCRIPT)

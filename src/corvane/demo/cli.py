@@ -3,7 +3,9 @@ chat transcript and a chart. ``corvane-demo --tour`` runs the per-module tour in
 import argparse
 import contextlib
 import importlib.util
+import math
 import sys
+import tempfile
 from datetime import datetime
 from pathlib import Path
 
@@ -35,17 +37,43 @@ def parse_options(argv=None):
     parser.add_argument("--tour", action="store_true",
                         help="run the per-module tour instead of a session")
     args = parser.parse_args(argv)
-    if args.duration <= 0 or args.speed <= 0:
-        parser.error("--duration and --speed must be above zero")
+    return args.tour, checked_options(parser, args)
+
+
+def checked_options(parser, args):
+    """The session's Options from the parsed arguments. Anything the session could not run
+    with ends here, before anything starts, with argparse's one-line error and exit code 2."""
+    from corvane.demo.session import Options
+    for name in ("duration", "speed"):
+        value = getattr(args, name)
+        if not (math.isfinite(value) and value > 0):
+            parser.error(f"--{name} must be a finite number above zero, not {value:g}")
     symbols = tuple(s.strip() for s in args.symbols.split(",") if s.strip())
+    repeated = sorted({s for s in symbols if symbols.count(s) > 1})
+    if repeated:
+        parser.error(f"--symbols names {', '.join(repeated)} more than once")
     try:
         scenario.securities_for(list(symbols))
     except ValueError as error:
         parser.error(str(error))
     folder = args.db_dir or Path("demo-output") / datetime.now().strftime("%Y%m%d-%H%M%S")
-    return args.tour, Options(duration=args.duration, speed=args.speed, symbols=symbols,
-                              seed=args.seed, db_dir=folder, bot=not args.no_bot,
-                              chart=not args.no_chart)
+    problem = None if args.tour else _unwritable(folder)
+    if problem:
+        parser.error(f"--db-dir {folder}: {problem}")
+    return Options(duration=args.duration, speed=args.speed, symbols=symbols, seed=args.seed,
+                   db_dir=folder, bot=not args.no_bot, chart=not args.no_chart)
+
+
+def _unwritable(folder):
+    """Why the store, the chart and the log cannot be written into `folder` (made if
+    missing), or None when they can."""
+    try:
+        folder.mkdir(parents=True, exist_ok=True)
+        with tempfile.TemporaryFile(dir=folder):
+            pass
+    except OSError as error:
+        return error.strerror or str(error)
+    return None
 
 
 EMULATOR_MISSING = (

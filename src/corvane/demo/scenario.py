@@ -1,7 +1,9 @@
 """The demo's market and configuration: which futures, the emulator's world, and the
 corvane_config module the plug-ins read."""
+import calendar
 import sys
 import textwrap
+from datetime import datetime
 from pathlib import Path
 
 from corvane.core.constants import Exchange
@@ -36,8 +38,12 @@ def tick_size(code):
 
 
 def load_market(emulator, codes, seed, history_bars=60):
-    """A fresh emulated world: the chosen futures and one account."""
+    """A fresh emulated world: the chosen futures and one account, its clock starting at the
+    local date and time of now. CQG's time stamps are naive local times once converted, so
+    the store's rows (created at the engine's local time, updated at CQG's) read as one
+    session."""
     emulator.reset()
+    emulator.set_clock(calendar.timegm(datetime.now().timetuple()))
     emulator.load_scenario(
         seed=seed, history_bars=history_bars,
         instruments=[{"full_name": KNOWN_FUTURES[c][0], "price": KNOWN_FUTURES[c][1],

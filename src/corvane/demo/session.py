@@ -58,7 +58,7 @@ def run_session(options: Options, console, log=None):
         scenario.write_config(folder, api.base_url if api else None)
         stack.callback(_forget_config, folder)
         if options.bot:
-            bot = _import_bot()
+            bot = _import_bot(stack)
         from corvane.plugins.sqlite3.db import DB
 
         scenario.load_market(emulator, options.symbols, options.seed)
@@ -67,8 +67,10 @@ def run_session(options: Options, console, log=None):
         emulator.start_live(speed=options.speed, step=0.05)
         emulator.start_market(options.quotes_per_second)
 
+        db = DB()
+        stack.callback(_close_store, db)
         engine = Engine(CqgGateway(securities), scenario.ACCOUNT_ID, scenario.CREDENTIALS,
-                        strategy=MovingAverageCross(), db=DB(), bot=bot, log=log)
+                        strategy=MovingAverageCross(), db=db, bot=bot, log=log)
         rate = QuoteRate()
         if options.chart:
             # Logging on waits for CQG and the session for the market: time enough to load
@@ -123,14 +125,43 @@ def scripted_user(api, duration, engine, securities):
     return ChatUser(api, duration, facts)
 
 
-def _import_bot():
+def _import_bot(stack):
+    """Imports the bot module afresh (its bot starts polling) and has `stack` close the bot.
+    A Ctrl-C meanwhile is held back until the bot is in the stack's hands."""
     import importlib
     import logging
     import sys
     # A stranger's commands are refused with a warning; the transcript shows them instead.
     logging.getLogger("corvane.plugins.telegram.bot").setLevel(logging.ERROR)
     sys.modules.pop("corvane.plugins.telegram.bot", None)
-    return importlib.import_module("corvane.plugins.telegram.bot").bot
+    with interrupts_held_back():
+        bot = importlib.import_module("corvane.plugins.telegram.bot").bot
+        stack.callback(bot.close)
+    return bot
+
+
+@contextlib.contextmanager
+def interrupts_held_back():
+    """Ctrl-C inside the block is raised once the block is done (on the main thread, the
+    only one Python hands signals to)."""
+    import signal
+    if threading.current_thread() is not threading.main_thread():
+        yield
+        return
+    caught = []
+    previous = signal.signal(signal.SIGINT, lambda signum, frame: caught.append(signum))
+    try:
+        yield
+    finally:
+        signal.signal(signal.SIGINT, previous)
+    if caught:
+        raise KeyboardInterrupt
+
+
+def _close_store(db):
+    # The engine closes the store once it has started; a second close is refused.
+    with contextlib.suppress(sqlite3.ProgrammingError):
+        db.close()
 
 
 def _forget_config(folder):

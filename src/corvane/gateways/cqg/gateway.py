@@ -8,16 +8,21 @@ security, and receives what GATELINK pushes.
         guid = gateway.place_order(Order(security, OrderType.MARKET, Direction.LONG, 1))
 
 The CQG symbol of a security is its ``code``. ``on_record(kind, record)``, if given, is
-called with "quote", "orderbook", "order" or "deal" after each record is kept.
-With ``keep_records=False`` the records are only counted (``received[kind]``), so that a long
-run holds no more than the latest record of each security.
+called with "quote", "orderbook", "order" or "deal" after each record is counted
+(``received[kind]``). The gateway keeps the latest quote and order book of each security
+(``cqg_quotes``, ``cqg_orderbooks``) and, of everything it received, only the latest
+``history`` records of each kind (``quotes``, ``orderbooks``, ``orders``, ``deals``; none by
+default), so that memory stays flat however long a session runs.
 """
+import contextlib
+from collections import deque
+
 from corvane.gateways import BaseGateway
 
 
 class CqgGateway(BaseGateway):
     def __init__(self, securities=(), api_configuration=None, on_record=None,
-                 gateway_name="CQG", keep_records=True):
+                 gateway_name="CQG", history=0):
         super().__init__(gateway_name)
         self.securities = {security.code: security for security in securities}
         self.api_configuration = api_configuration
@@ -25,8 +30,9 @@ class CqgGateway(BaseGateway):
         # Keyed in advance for every followed security; None until the first record.
         self.cqg_quotes = {security: None for security in self.securities.values()}
         self.cqg_orderbooks = {security: None for security in self.securities.values()}
-        self.quotes, self.orderbooks, self.orders, self.deals = [], [], [], []
-        self.keep_records = keep_records
+        self.history = history
+        self.quotes, self.orderbooks, self.orders, self.deals = (
+            deque(maxlen=history) for _ in range(4))
         self.received = {"quote": 0, "orderbook": 0, "order": 0, "deal": 0}
         self.comBridge = None
         self.gatelink = None
@@ -44,14 +50,19 @@ class CqgGateway(BaseGateway):
             self.gatelink = self.comBridge.Init(GATELINK, self.api_configuration)
             self.gatelink.Init(self)
         except BaseException:
-            self.close()
+            # The start-up failure is the one to report, not a failure to close after it.
+            with contextlib.suppress(Exception):
+                self.close()
             raise
         return self
 
     def close(self):
-        bridge, self.comBridge = self.comBridge, None
-        if bridge is not None:
-            bridge.Shutdown()
+        """Shuts the bridge down. The bridge is forgotten only once that has succeeded: a
+        close that fails (called from a thread that does not own the proxy, say) can be
+        made again from the right one."""
+        if self.comBridge is not None:
+            self.comBridge.Shutdown()
+            self.comBridge = None
 
     def __enter__(self):
         return self.connect()
@@ -74,7 +85,7 @@ class CqgGateway(BaseGateway):
         # One method per kind, each a single frame: quotes arrive a hundred thousand a second.
         def process(self, record):
             self.received[kind] += 1
-            if self.keep_records:
+            if self.history:
                 getattr(self, kept_name).append(record)
             if self.on_record is not None:
                 self.on_record(kind, record)

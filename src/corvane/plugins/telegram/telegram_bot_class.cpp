@@ -4,6 +4,7 @@
 #include "chat_gate.hpp"
 #include "chat_id.hpp"
 #include "class_builder.hpp"
+#include "guarded_at_exit.hpp"
 #include "truth.hpp"
 #include "type_check.hpp"
 
@@ -104,6 +105,32 @@ void register_and_poll(nb::handle updater, nb::handle module_handlers, nb::handl
     }
 }
 
+bool still_polling(nb::handle self) {
+    nb::object updater = self.attr("updater");
+    nb::object running = updater.attr("running");
+    if (pyglue::is_true(running))
+        return true;
+    nb::object dispatcher = updater.attr("dispatcher");
+    nb::object dispatching = dispatcher.attr("has_running_threads");
+    return pyglue::is_true(dispatching);
+}
+
+void stop_updater(nb::handle self) { self.attr("updater").attr("stop")(); }
+
+nb::object not_closed_warning(std::size_t count) {
+    return nb::str("TelegramBot was not closed: {} bot(s) still polling at exit are stopped "
+                   "now; call close() when done with a TelegramBot")
+        .format(count);
+}
+
+// The bots whose updater may be polling. Held strongly: a bot whose module failed to import
+// after it started polling is reachable from nowhere else.
+nb::object polling_bots_with_exit_hook() {
+    pyglue::ExitGuard guard{&still_polling, &stop_updater, &not_closed_warning,
+                            "stopping the TelegramBots left polling"};
+    return pyglue::guarded_set_with_exit_hook(std::move(guard), /*weakly=*/false);
+}
+
 } // namespace
 
 nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &settings) {
@@ -116,10 +143,11 @@ nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &se
     nb::setattr(handlers, "echo", m.attr("echo"));
 
     pyglue::ClassBuilder cls(m, "TelegramBot", nb::tuple(), kTelegramBotDoc);
+    nb::object polling = polling_bots_with_exit_hook();
 
     cls.def(
         "__init__",
-        [settings, handlers](nb::handle self, nb::object token) {
+        [settings, handlers, polling](nb::handle self, nb::object token) {
             pyglue::require_exact_type(token, &PyUnicode_Type, "token");
             nb::object request = nb::module_::import_("telegram.utils.request")
                                      .attr("Request")(nb::arg("con_pool_size") =
@@ -133,9 +161,16 @@ nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &se
             set_initial_requests(updater.attr("bot"));
             nb::object last_chat = last_chat_holder();
             nb::setattr(self, "_last_chat", last_chat);
-            register_and_poll(
-                updater, handlers,
-                make_chat_gate(settings.default_chat_id, settings.logger, last_chat));
+            nb::object chat_gate =
+                make_chat_gate(settings.default_chat_id, settings.logger, last_chat);
+            // Guarded before polling starts: nothing between the two may leave it unguarded.
+            polling.attr("add")(self);
+            try {
+                register_and_poll(updater, handlers, chat_gate);
+            } catch (nb::python_error &) {
+                polling.attr("discard")(self); // the updater was stopped again
+                throw;
+            }
         },
         nb::arg("token").none());
 
@@ -204,7 +239,10 @@ nb::object make_telegram_bot_class(nb::module_ &m, const TelegramBotSettings &se
         return updates[0].attr("message").attr("from_user").attr("id");
     });
 
-    cls.def("close", [](nb::handle self) { self.attr("updater").attr("stop")(); });
+    cls.def("close", [polling](nb::handle self) {
+        self.attr("updater").attr("stop")();
+        polling.attr("discard")(self);
+    });
 
     return cls.get();
 }

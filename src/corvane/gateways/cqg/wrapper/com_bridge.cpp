@@ -289,9 +289,10 @@ void startup_cel(nb::handle self) {
 
 // Does what still applies: a bridge whose CEL thread never handed CQGCEL over has no
 // proxy to shut down, one whose pump has ended has no one to answer the proxy, and a
-// thread that has ended is not waited for.
+// thread that has ended is not waited for. The bridge leaves the exit guard's care only
+// once its thread has ended: a Shutdown that fails (called from a thread that does not own
+// the proxy, say) leaves it to a later Shutdown or to the exit guard.
 void shutdown(nb::handle self, nb::handle running) {
-    running.attr("discard")(self);
     Trace("CQGCEL is being shut down..");
     if (nb::hasattr(self, "cqgCEL") && !nb::hasattr(self, kPumpEnded) && cel_thread_alive(self))
         self.attr("cqgCEL").attr("Shutdown")();
@@ -299,6 +300,7 @@ void shutdown(nb::handle self, nb::handle running) {
     win32event_module().attr("SetEvent")(shutdownEvent);
     if (cel_thread_alive(self))
         self.attr("thread").attr("join")();
+    running.attr("discard")(self);
     Trace("CQGCEL is shut down.");
 }
 

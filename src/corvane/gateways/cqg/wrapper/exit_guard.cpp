@@ -1,22 +1,24 @@
 #include "exit_guard.hpp"
 
 #include "com_platform.hpp"
+#include "guarded_at_exit.hpp"
 #include "truth.hpp"
 
 namespace combridge {
 
-using pyglue::threading_module;
 using pyglue::win32event_module;
 
 namespace {
 
-void warn_not_shut_down(size_t count) {
-    nb::object message = nb::str("ComBridge was not shut down: {} bridge(s) still running at "
-                                 "exit are shut down now; call Shutdown() when done with a "
-                                 "ComBridge")
-                             .format(count);
-    nb::object runtime_warning = nb::borrow(PyExc_RuntimeWarning);
-    nb::module_::import_("warnings").attr("warn")(message, runtime_warning);
+bool cel_thread_running(nb::handle bridge) {
+    nb::object thread = bridge.attr("thread");
+    return pyglue::is_true(thread.attr("is_alive")());
+}
+
+nb::object not_shut_down_warning(std::size_t count) {
+    return nb::str("ComBridge was not shut down: {} bridge(s) still running at exit are shut "
+                   "down now; call Shutdown() when done with a ComBridge")
+        .format(count);
 }
 
 // Shutdown as its user would have called it; when that fails (the proxy belongs to the
@@ -34,37 +36,12 @@ void shut_down_at_exit(nb::handle bridge) {
     thread.attr("join")();
 }
 
-void shut_down_running(nb::handle running) {
-    nb::list left;
-    for (nb::handle bridge : nb::list(running)) {
-        nb::object thread = bridge.attr("thread");
-        if (pyglue::is_true(thread.attr("is_alive")()))
-            left.append(bridge);
-    }
-    if (left.size() == 0)
-        return;
-    warn_not_shut_down(left.size());
-    for (nb::handle bridge : left)
-        shut_down_at_exit(bridge);
-}
-
 } // namespace
 
 nb::object running_bridges_with_exit_hook() {
-    nb::object running = nb::module_::import_("weakref").attr("WeakSet")();
-    nb::object hook = nb::cpp_function(
-        [running]() {
-            // An error here must not keep the interpreter from joining its threads.
-            try {
-                shut_down_running(running);
-            } catch (nb::python_error &error) {
-                error.discard_as_unraisable("shutting down the ComBridges left running");
-            }
-        },
-        nb::name("shut_down_running_bridges"));
-    // Runs in the main thread before the interpreter joins its non-daemon threads.
-    threading_module().attr("_register_atexit")(hook);
-    return running;
+    pyglue::ExitGuard guard{&cel_thread_running, &shut_down_at_exit, &not_shut_down_warning,
+                            "shutting down the ComBridges left running"};
+    return pyglue::guarded_set_with_exit_hook(std::move(guard), /*weakly=*/true);
 }
 
 } // namespace combridge

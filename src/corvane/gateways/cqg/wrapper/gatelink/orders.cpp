@@ -112,15 +112,33 @@ bool take_as_placed(ScopeRef scope, nb::handle self, nb::handle order_id) {
     return true;
 }
 
-// Ids of the deals handed to the framework so far: a fill reported twice is one deal.
-// Made at the first deal, on the CEL thread, which runs one handler at a time.
-nb::set forwarded_deal_ids(nb::handle self) {
+// Ids of the latest deals handed to the framework, oldest first: a fill reported twice is
+// one deal. A repeat follows its first report closely, so a long session keeps only the
+// latest kForwardedDealsKept. Made at the first deal, on the CEL thread, which runs one
+// handler at a time.
+constexpr Py_ssize_t kForwardedDealsKept = 10000;
+
+nb::dict forwarded_deal_ids(nb::handle self) {
     nb::object seen = nb::getattr(self, "_forwarded_deal_ids", nb::none());
-    if (seen.is_none()) {
-        seen = nb::set();
+    if (seen.is_none() || !PyDict_CheckExact(seen.ptr())) {
+        seen = nb::dict();
         write(self, "_forwarded_deal_ids", seen);
     }
-    return nb::borrow<nb::set>(seen);
+    return nb::borrow<nb::dict>(seen);
+}
+
+void remember_forwarded(nb::dict forwarded, nb::handle deal_id) {
+    if (PyDict_SetItem(forwarded.ptr(), deal_id.ptr(), Py_None) != 0)
+        throw nb::python_error();
+    if (PyDict_GET_SIZE(forwarded.ptr()) <= kForwardedDealsKept)
+        return;
+    Py_ssize_t position = 0;
+    PyObject *oldest = nullptr, *value = nullptr;
+    if (PyDict_Next(forwarded.ptr(), &position, &oldest, &value)) {
+        nb::object key = nb::borrow(oldest); // held while it leaves the dict
+        if (PyDict_DelItem(forwarded.ptr(), key.ptr()) != 0)
+            throw nb::python_error();
+    }
 }
 
 // A normal fill becomes a deal for the framework; a fill of any other status is dropped.
@@ -137,7 +155,7 @@ void forward_fill(nb::handle self, nb::handle cqgFill) {
     nb::object order_id = read(read(fill, "Order"), "GUID");
     nb::object deal_id = read(fill, "Id");
 
-    nb::set forwarded = forwarded_deal_ids(self);
+    nb::dict forwarded = forwarded_deal_ids(self);
     if (forwarded.contains(deal_id))
         return;
     nb::dict deal;
@@ -149,7 +167,7 @@ void forward_fill(nb::handle self, nb::handle cqgFill) {
     nb::object gateway = read(self, "gateway");
     call_method(gateway, "process_deal", deal);
     // Recorded once the framework has it, so a failed hand-over is retried by a repeat.
-    forwarded.add(deal_id);
+    remember_forwarded(forwarded, deal_id);
 }
 
 } // namespace
@@ -196,8 +214,9 @@ void cancel_order(ScopeRef, nb::handle self, nb::handle orderid) {
     call_method(cqg_order, "Cancel");
 }
 
-// A status outside the table still raises, but only once the order's hand-over and its
-// fill are done: neither a live order nor a fill is lost to it.
+// A status outside the table, or a process_order that raises, still ends the event with
+// that error, but only once the order's hand-over and its fill are done: neither a live
+// order nor a fill is lost to it.
 void on_order_changed(ScopeRef scope, nb::handle self, nb::handle changeType,
                       nb::handle cqgOrder, nb::handle, nb::handle cqgFill,
                       nb::handle cqgError) {
@@ -225,18 +244,35 @@ void on_order_changed(ScopeRef scope, nb::handle self, nb::handle changeType,
                 raise_invalid_status(raw_status);
             return;
         }
-    } else if (status && (equals(changeType, com_constant("ctChanged")) ||
-                          equals(changeType, com_constant("ctRemoved")))) {
+    }
+    nb::object first_error;
+    if (status && (equals(changeType, com_constant("ctChanged")) ||
+                   equals(changeType, com_constant("ctRemoved")))) {
         nb::dict update;
         update["order_id"] = order_id;
         update["updated_time"] = updated_time;
         update["filled_avg_price"] = filled_avg_price;
         update["filled_quantity"] = filled_quantity;
         update["status"] = *status;
-        nb::object gateway = read(self, "gateway");
-        call_method(gateway, "process_order", update);
+        try {
+            nb::object gateway = read(self, "gateway");
+            call_method(gateway, "process_order", update);
+        } catch (nb::python_error &error) {
+            first_error = pyglue::take_exception(error);
+        }
     }
-    forward_fill(self, cqgFill);
+    if (!first_error.is_valid()) {
+        forward_fill(self, cqgFill);
+    } else {
+        // The fill goes over all the same; the order's error is the one raised, and one
+        // of the fill's own is printed rather than lost.
+        try {
+            forward_fill(self, cqgFill);
+        } catch (nb::python_error &fill_error) {
+            pyglue::print_exception(pyglue::take_exception(fill_error));
+        }
+        pyglue::raise_again(first_error);
+    }
     if (!status)
         raise_invalid_status(raw_status);
 }

@@ -48,11 +48,20 @@ void logon(ScopeRef scope, nb::handle self, nb::handle user_name, nb::handle pas
 }
 
 // The down event is cleared before GWLogoff, so a "down" reported earlier does not count.
+// A logoff before any account was followed (a start that failed on the way) still logs off.
 void logoff(ScopeRef scope, nb::handle self) {
     scope.trace("Logoff from GW");
-    nb::object followed = read(self, "GWAccountID");
-    nb::object lookup = read(self, "get_account_from_gwaccountid");
-    nb::object account = lookup(nb::arg("GWAccountID") = followed);
+    nb::object followed = nb::steal(PyObject_GetAttrString(self.ptr(), "GWAccountID"));
+    if (!followed.is_valid()) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError))
+            throw nb::python_error();
+        PyErr_Clear(); // no account followed yet
+    }
+    nb::object account = nb::none();
+    if (followed.is_valid()) {
+        nb::object lookup = read(self, "get_account_from_gwaccountid");
+        account = lookup(nb::arg("GWAccountID") = followed);
+    }
 
     nb::object down = read(self, "eventGatewayIsDown");
     call_method(down, "clear");
@@ -60,7 +69,12 @@ void logoff(ScopeRef scope, nb::handle self) {
     scope.wait_or_fail(down, "GW disconnection timeout!");
 
     // The logoff has succeeded; an account CQGCEL no longer lists is named by its id
-    // rather than turning that success into an error.
+    // rather than turning that success into an error, and no account is named when none
+    // was followed.
+    if (!followed.is_valid()) {
+        scope.trace("Successfully logoff");
+        return;
+    }
     nb::object name = account.is_none() ? followed : read(account, "GWAccountName");
     scope.trace(nb::str("Successfully logoff account {}").format(name));
 }

@@ -228,6 +228,12 @@ void on_timed_bars_added(ScopeRef scope, nb::handle self, nb::handle cqgTimedBar
     nb::object gateway = read(self, "gateway");
     nb::object security = security_of_request(gateway, timed_bars);
     nb::object bars_data = read(self, "subscribe_bars_data");
+    // A bar still queued when its window was unsubscribed belongs to no window any more.
+    int followed = PySequence_Contains(bars_data.ptr(), security.ptr());
+    if (followed < 0)
+        throw nb::python_error();
+    if (followed == 0)
+        return;
     nb::object stored = bars_data[security];
     if (stored.is_none()) {
         PyErr_SetString(PyExc_AssertionError,
