@@ -368,10 +368,10 @@ nb::dict load_replay(nb::handle events, std::optional<double> speed, bool live, 
     world().market = state;
     clock.set_time(epoch_seconds(replay->script.start_ns()));
 
-    // Each followed instrument's bars are the recording's, starting with those ahead of its
-    // market.
-    for (const InstrumentTerms *instrument : terms)
-        market_instrument(*instrument).bars.clear();
+    // Every instrument's bars are the recording's (none for one it does not hold), starting
+    // with those ahead of its market.
+    for (const InstrumentTerms &instrument : state->market.settings().instruments)
+        market_instrument(instrument).bars.clear();
     for (const ReplayEvent &bar : replay->script.history())
         market_instrument(*terms[bar.instrument]).bars.record(bar.bar);
 

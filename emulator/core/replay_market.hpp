@@ -30,7 +30,7 @@ struct Replay {
 };
 
 // Replaces the market with the replay of `events` (replay event tuples, in recorded order):
-// the clock moves to the first event's time, and each followed instrument's bars become those
+// the clock moves to the first quote's or tick's time, and each instrument's bars become those
 // the recording holds ahead of its market. A symbol the scenario does not have is warned about
 // once and its events left out. `speed` None or infinite: as fast as the pumps take the events.
 // `live` starts the clock's live driver at that speed; otherwise the clock moves when advanced.

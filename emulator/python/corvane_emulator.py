@@ -146,7 +146,8 @@ Replay (the market driven by a recording instead of the seeded walk):
   instrument of that full name, else of that symbol (the part after the last "."; a bare symbol
   is itself); a symbol the scenario lacks is warned about once (RuntimeWarning) and its events
   left out. The clock moves to the first quote's or tick's time; the bar events ahead of it are
-  each instrument's history, what a timed-bars request sees until the replay's bars move on.
+  each instrument's history (none for an instrument the recording lacks), what a timed-bars
+  request sees until the replay's bars move on.
   As the clock reaches their times, the events reach the streaming instruments, tick requests
   and timed-bar requests in recorded order: consecutive events of one kind, instrument and time
   as one ``InstrumentChanged``, ``TicksAdded``, or ``TimedBarsAdded`` (a bar starting after the
