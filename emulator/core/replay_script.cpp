@@ -2,18 +2,40 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace cqgemu {
+
+bool ReplayScript::continues_run(const ReplayEvent &first, const ReplayEvent &next) {
+    if (next.kind != first.kind || next.instrument != first.instrument)
+        return false;
+    if (first.kind == ReplayKind::Bar)
+        return next.time_ns - first.time_ns <= BAR_RUN_NS;
+    return next.time_ns == first.time_ns;
+}
 
 ReplayScript::ReplayScript(std::vector<std::string> instruments, std::vector<ReplayEvent> events)
     : instruments_(std::move(instruments)) {
     std::int64_t latest = std::numeric_limits<std::int64_t>::min();
     bool market_started = false;
+    std::vector<bool> has_bars(instruments_.size(), false);
+    std::optional<ReplayEvent> run; // the first bar of the run going on
+    bool run_is_history = false;
     for (ReplayEvent &event : events) {
         latest = std::max(latest, event.time_ns);
         event.time_ns = latest;
-        market_started = market_started || event.kind != ReplayKind::Bar;
-        (market_started ? events_ : history_).push_back(std::move(event));
+        if (event.kind != ReplayKind::Bar) {
+            market_started = true;
+            run.reset();
+            events_.push_back(std::move(event));
+            continue;
+        }
+        if (!run || !continues_run(*run, event)) {
+            run = event;
+            run_is_history = !market_started || !has_bars.at(event.instrument);
+            has_bars[event.instrument] = true;
+        }
+        (run_is_history ? history_ : events_).push_back(std::move(event));
     }
     if (!events_.empty()) {
         start_ = events_.front().time_ns;
@@ -33,8 +55,7 @@ std::pair<const ReplayEvent *, const ReplayEvent *> ReplayScript::take_group() {
     if (finished())
         return {first, first};
     size_t end = cursor_ + 1;
-    while (end < events_.size() && events_[end].kind == first->kind &&
-           events_[end].instrument == first->instrument && events_[end].time_ns == first->time_ns)
+    while (end < events_.size() && continues_run(*first, events_[end]))
         ++end;
     cursor_ = end;
     return {first, events_.data() + end};

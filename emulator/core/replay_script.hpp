@@ -31,10 +31,16 @@ struct ReplayEvent {
 
 class ReplayScript {
 public:
+    // The bars one CQG event carries reach a recorder one after the other, each with its own
+    // receipt time, well within this span.
+    static constexpr std::int64_t BAR_RUN_NS = 1'000'000;
+
     // `events` in recorded order, each naming an index of `instruments`. Times never run
     // backwards: an event stamped before the one ahead of it is taken as at that one's time.
-    // Bar events ahead of the first quote or tick are the history known when the market starts
-    // (history()); the replay begins at the first of the others.
+    // The history known when the market starts (history()) is every bar event ahead of the
+    // first quote or tick, and each instrument's first run of bars (the answer to a request:
+    // its window and forming bar) wherever it comes; the replay begins at the first of the
+    // other events.
     ReplayScript(std::vector<std::string> instruments, std::vector<ReplayEvent> events);
 
     const std::vector<std::string> &instruments() const { return instruments_; }
@@ -51,11 +57,14 @@ public:
     // The time of the next event in epoch seconds; +infinity once finished.
     double next_time() const;
 
-    // The events from the cursor that reach a sink as one CQG event: consecutive events of one
-    // kind, one instrument and one time. Moves the cursor past them; empty once finished.
+    // The events from the cursor that reach a sink as one CQG event: consecutive quotes (or
+    // ticks) of one instrument and one time, or consecutive bars of one instrument received
+    // within BAR_RUN_NS of the first. Moves the cursor past them; empty once finished.
     std::pair<const ReplayEvent *, const ReplayEvent *> take_group();
 
 private:
+    static bool continues_run(const ReplayEvent &first, const ReplayEvent &next);
+
     std::vector<std::string> instruments_;
     std::vector<ReplayEvent> history_;
     std::vector<ReplayEvent> events_;

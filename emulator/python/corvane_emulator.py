@@ -145,13 +145,14 @@ Replay (the market driven by a recording instead of the seeded walk):
   ValueError naming its index, before anything changes. A name is matched to the scenario's
   instrument of that full name, else of that symbol (the part after the last "."; a bare symbol
   is itself); a symbol the scenario lacks is warned about once (RuntimeWarning) and its events
-  left out. The clock moves to the first quote's or tick's time; the bar events ahead of it are
-  each instrument's history (none for an instrument the recording lacks), what a timed-bars
-  request sees until the replay's bars move on.
-  As the clock reaches their times, the events reach the streaming instruments, tick requests
-  and timed-bar requests in recorded order: consecutive events of one kind, instrument and time
-  as one ``InstrumentChanged``, ``TicksAdded``, or ``TimedBarsAdded`` (a bar starting after the
-  forming one) / ``TimedBarsUpdated``. A time stamped before the one ahead of it counts as that
+  left out. The clock moves to the first quote's or tick's time. Each instrument's history
+  (what a timed-bars request sees until the replay's bars move on; none for an instrument the
+  recording lacks) is the bar events ahead of that time and its first run of bars wherever it
+  comes (the answer to the recorded session's own request). As the clock reaches their times,
+  the events reach the streaming instruments, tick requests and timed-bar requests in recorded
+  order: consecutive quotes (ticks) of one instrument and time as one ``InstrumentChanged``
+  (``TicksAdded``), consecutive bars of one instrument received within a millisecond as one
+  ``TimedBarsAdded`` (a bar starting after the forming one) or ``TimedBarsUpdated``. A time stamped before the one ahead of it counts as that
   one's time. Each recorded bid or ask moves the order book, so orders fill at the recorded
   prices; the walk and the minute closing no longer move anything. ``live`` starts the clock's
   live driver at ``speed`` (None or infinity: each batch as soon as the pump has taken the one
