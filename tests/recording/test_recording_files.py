@@ -56,9 +56,10 @@ def test_events_come_back_in_received_order_with_names_not_values(tmp_path):
     # their own names although both name "Marker price".
     assert events[1] == ("quote", T0 + 500_000_000, "F.US.EPZ26", "qtTodayMarker", 5000.5,
                          None, False)
-    assert events[2] == ("tick", T0 + 1_000_000_000, "EPZ26", "tptAsk", 5000.5, 7.0)
+    # Ticks and bars name the request's symbol, replayed as the quoted full name.
+    assert events[2] == ("tick", T0 + 1_000_000_000, "F.US.EPZ26", "tptAsk", 5000.5, 7.0)
     kind, time_ns, symbol, start, open_, high, low, close, volume, ticks = events[3]
-    assert (kind, time_ns, symbol, start) == ("bar", T0 + 3, "EPZ26", T0 - 60_000_000_000)
+    assert (kind, time_ns, symbol, start) == ("bar", T0 + 3, "F.US.EPZ26", T0 - 60_000_000_000)
     assert (open_, high, close, volume, ticks) == (1.0, 2.0, 1.5, 10.0, 3.0)
     assert math.isnan(low)  # CQG's missing value
     assert events[4][:3] == ("quote", T0 + 4, "F.US.CLEF27")

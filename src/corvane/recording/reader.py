@@ -34,15 +34,21 @@ class Recording:
         """Quotes, ticks and bars in the order the gateway received them:
 
         ("quote", time_ns, full_name, quote_type, price, volume, is_valid)
-        ("tick", time_ns, symbol, price_type, price, volume)
-        ("bar", time_ns, symbol, bar_start_ns, open, high, low, close, actual_volume,
+        ("tick", time_ns, full_name, price_type, price, volume)
+        ("bar", time_ns, full_name, bar_start_ns, open, high, low, close, actual_volume,
          tick_volume)
 
         A quote's or tick's time is CQG's server time stamp where it gave one, otherwise the
-        time it was received; a bar's is the time it was received. A quote whose type was no
+        time it was received; a bar's is the time it was received. A tick's or bar's
+        instrument is the request's symbol unless a quoted full name ends with it. A quote whose type was no
         quote-type constant when it was recorded is left out (it has no name to replay by)."""
-        streams = [_quote_events(self._table("quotes")), _tick_events(self._table("ticks")),
-                   _bar_events(self._table("bars"))]
+        # Ticks and bars name their instrument by the request's symbol: the quoted
+        # instrument's full name stands for it where one ends with it.
+        full_names = {name.rsplit(".", 1)[-1]: name for name in self.meta["instruments"]
+                      if "." in name}
+        streams = [_quote_events(self._table("quotes")),
+                   _tick_events(self._table("ticks"), full_names),
+                   _bar_events(self._table("bars"), full_names)]
         for _, event in heapq.merge(*streams, key=lambda pair: pair[0]):
             yield event
 
@@ -105,7 +111,7 @@ def _quote_events(table):
         yield at, ("quote", time_ns, full_name, quote_type, price, volume, is_valid)
 
 
-def _tick_events(table):
+def _tick_events(table, full_names):
     received = _nanoseconds(table, "received")
     server = _nanoseconds(table, "server_time")
     columns = [table.column(name).to_pylist()
@@ -113,14 +119,15 @@ def _tick_events(table):
     for at, stamp, symbol, price_type, price, volume in zip(received, server, *columns):
         if price_type is None:
             continue
-        yield at, ("tick", at if stamp is None else stamp, symbol, price_type, price, volume)
+        yield at, ("tick", at if stamp is None else stamp, full_names.get(symbol, symbol),
+                   price_type, price, volume)
 
 
-def _bar_events(table):
+def _bar_events(table, full_names):
     received = _nanoseconds(table, "received")
     starts = _nanoseconds(table, "bar_start")
     symbols = table.column("symbol").to_pylist()
     values = [[NAN if value is None else value for value in table.column(name).to_pylist()]
               for name in ("open", "high", "low", "close", "actual_volume", "tick_volume")]
     for at, symbol, start, *bar in zip(received, symbols, starts, *values):
-        yield at, ("bar", at, symbol, start, *bar)
+        yield at, ("bar", at, full_names.get(symbol, symbol), start, *bar)
