@@ -1,4 +1,4 @@
-"""The market handlers with a recorder attached to the GATELINK instance: what they hand it
+"""The market handlers with a recorder attached to the framework gateway: what they hand it
 (each quote, tick and bar as CQG gave it), that no member is read twice for it, that the
 gateway's own records and failures stay as they are without it, and that a member only the
 recording reads cannot break the gateway's handling."""
@@ -68,7 +68,7 @@ def fresh_quotes():
 class TestQuotes:
     def test_every_quote_is_handed_over_once_and_read_once(self, market):
         link, cel, gateway = market
-        link.recorder = recorder = Recorder()
+        gateway.market_recorder = recorder = Recorder()
         instrument = LoggedInstrument("F.US.EPZ26")
         quotes = fresh_quotes()
         changed(link, instrument, *quotes)
@@ -95,7 +95,7 @@ class TestQuotes:
 
     def test_the_server_time_is_taken_where_quotes_have_one(self, market):
         link, cel, gateway = market
-        link.recorder = recorder = Recorder()
+        gateway.market_recorder = recorder = Recorder()
         changed(link, Instrument("F.US.EPZ26"), LoggedQuote("qtBid", 1.0, server_time=stamp(1)))
         assert recorder.quotes[0][1] == stamp(1)
         assert recorder.quote_server_time is True
@@ -107,25 +107,25 @@ class TestQuotes:
         without = list(gateway.quotes)
         gateway.quotes.clear()
         gateway.cqg_quotes[EPZ26] = None
-        link.recorder = Recorder()
+        gateway.market_recorder = Recorder()
         changed(link, LoggedInstrument("F.US.EPZ26"), *fresh_quotes(),
                 LoggedQuote("qtTrade", 5001.0))
         strip = [dataclasses.replace(q, datetime=None) for q in without]
         assert [dataclasses.replace(q, datetime=None) for q in gateway.quotes] == strip
-        assert len(without) == 2 and len(link.recorder.quotes) == 5
+        assert len(without) == 2 and len(gateway.market_recorder.quotes) == 5
 
     def test_no_recorder_and_a_detached_one_cost_no_reads(self, market):
         link, cel, gateway = market
         quote = LoggedQuote("qtBid", 5000.25, volume=3)
         changed(link, LoggedInstrument("F.US.EPZ26"), quote)
-        link.recorder = None
+        gateway.market_recorder = None
         quote_after = LoggedQuote("qtBid", 5000.25, volume=3)
         changed(link, LoggedInstrument("F.US.EPZ26"), quote_after)
         assert "Volume" not in quote.reads and quote_after.reads == quote.reads
 
     def test_a_member_only_the_recording_reads_cannot_break_the_handling(self, market):
         link, cel, gateway = market
-        link.recorder = recorder = Recorder()
+        gateway.market_recorder = recorder = Recorder()
         # An invalid quote the gateway skips: its failing reads are recorded as None.
         changed(link, Instrument("F.US.EPZ26"), FailingQuote("qtBid", 1.0, valid=False),
                 CQGQuote("qtTrade", 5000.5))
@@ -135,7 +135,7 @@ class TestQuotes:
 
     def test_a_failure_the_gateway_meets_is_its_own_as_before(self, market):
         link, cel, gateway = market
-        link.recorder = recorder = Recorder()
+        gateway.market_recorder = recorder = Recorder()
         with pytest.raises(RuntimeError, match="Type cannot be read"):
             changed(link, Instrument("F.US.EPZ26"), FailingQuote("qtBid", 1.0),
                     CQGQuote("qtTrade", 5000.5))
@@ -148,8 +148,8 @@ class TestQuotes:
 
     def test_a_recorder_without_its_lists_is_refused(self, market):
         link, cel, gateway = market
-        link.recorder = Recorder()
-        link.recorder.quotes = ()
+        gateway.market_recorder = Recorder()
+        gateway.market_recorder.quotes = ()
         with pytest.raises(TypeError, match="quotes must be a list"):
             changed(link, Instrument("F.US.EPZ26"), CQGQuote("qtTrade", 5000.5))
 
@@ -166,7 +166,7 @@ class TestTicks:
     def test_each_added_tick_is_handed_over_with_its_time_and_read_once(self, market):
         from market_fakes import Ticks
         link, cel, gateway = market
-        link.recorder = recorder = Recorder()
+        gateway.market_recorder = recorder = Recorder()
         ticks = Ticks("EPZ26", [Tick("tptBid", 1.0, 1)])
         new = [LoggedTick("tptAsk", 5000.5, 4, when=stamp(1)), LoggedTick("tptTrade", 5000.25, 2),
                LoggedTick("tptBid", 5000.25, 6, when=stamp(2))]
@@ -184,7 +184,7 @@ class TestTicks:
 class TestBars:
     def test_resolution_added_and_updated_bars_are_handed_over(self, market):
         link, cel, gateway = market
-        link.recorder = recorder = Recorder()
+        gateway.market_recorder = recorder = Recorder()
         bars = TimedBars("EPZ26", [CQGBar(stamp(m), close=1.0 + m) for m in range(3)])
         link.OnTimedBarsResolved(bars, None)
         assert [(row[1], row[3], row[7]) for row in recorder.bars] == [
@@ -204,9 +204,9 @@ class TestBars:
 
     def test_an_update_that_cannot_be_read_is_left_out_quietly(self, market):
         link, cel, gateway = market
-        link.recorder = recorder = Recorder()
+        gateway.market_recorder = recorder = Recorder()
         link.OnTimedBarsUpdated(TimedBars("EPZ26", []), 5)
         link.OnTimedBarsUpdated(object(), 0)
         assert recorder.bars == []
-        del link.recorder
+        del gateway.market_recorder
         link.OnTimedBarsUpdated(object(), 0)  # and without a recorder nothing is read at all

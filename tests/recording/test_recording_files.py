@@ -17,7 +17,7 @@ T0 = 1_796_826_600_000_000_000  # 2026-12-09 14:30:00 UTC
 
 
 class Link:
-    """Stands for a GATELINK instance: the recorder only sets and removes an attribute."""
+    """Stands for a framework gateway: the recorder only sets and removes an attribute."""
 
 
 def at(seconds):
@@ -27,12 +27,12 @@ def at(seconds):
 def record(folder, quotes=(), ticks=(), bars=(), flush_interval=1.0):
     link = Link()
     recorder = Recorder(folder, flush_interval=flush_interval).attach(link)
-    assert link.recorder is recorder
+    assert link.market_recorder is recorder
     recorder.quotes.extend(quotes)
     recorder.ticks.extend(ticks)
     recorder.bars.extend(bars)
     recorder.close()
-    assert not hasattr(link, "recorder")
+    assert not hasattr(link, "market_recorder")
     return recorder
 
 
@@ -157,7 +157,7 @@ def test_a_failing_writer_detaches_and_close_reports_it(tmp_path, monkeypatch, c
     recorder.attach(link)
     recorder.quotes.append((T0, None, "F.US.EPZ26", constants.qtBid, 1.0, None, True))
     recorder._thread.join(5)
-    assert not hasattr(link, "recorder")  # nothing more accumulates
+    assert not hasattr(link, "market_recorder")  # nothing more accumulates
     with pytest.raises(RuntimeError, match="No space left"):
         recorder.close()
     assert "recording to" in capsys.readouterr().err

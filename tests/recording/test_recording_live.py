@@ -37,7 +37,7 @@ def settle(gateway):
 
 def test_the_recording_holds_what_the_gateway_received(gateway, tmp_path):
     link = gateway.gatelink
-    recorder = Recorder(tmp_path / "session.rec").attach(link)
+    recorder = Recorder(tmp_path / "session.rec").attach(gateway)
     link.subscribe_quote("EPZ26")
     link.subscribe_quote("CLEF27")
     link.subscribe_orderbook("EPZ26")
@@ -47,7 +47,7 @@ def test_the_recording_holds_what_the_gateway_received(gateway, tmp_path):
     emu.push_quotes("EPZ26", [("qtTodayMarker", 6000.0), ("qtTrade", 6000.0)])
     settle(gateway)
     recorder.close()
-    assert not hasattr(link, "recorder")
+    assert not hasattr(gateway, "market_recorder")
 
     recording = open_recording(tmp_path / "session.rec")
     assert not recording.cut
@@ -81,9 +81,9 @@ CHILD = textwrap.dedent("""
     symbols = ("EPZ26", "CLEF27")
     gateway = CqgGateway([Futures(code=s, security_name=s) for s in symbols],
                          keep_records=False)
+    recorder = Recorder(sys.argv[1], flush_interval=0.2).attach(gateway)
     with contextlib.redirect_stdout(io.StringIO()):
         gateway.connect()
-        recorder = Recorder(sys.argv[1], flush_interval=0.2).attach(gateway.gatelink)
         for symbol in symbols:
             gateway.gatelink.subscribe_quote(symbol)
             gateway.gatelink.subscribe_orderbook(symbol)

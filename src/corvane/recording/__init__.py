@@ -4,7 +4,7 @@ A recording is a folder: ``meta.json`` (format version, start, end, instruments)
 folder of Parquet parts per kind of event (``quotes``, ``ticks``, ``bars``), each part a
 complete file, so that ``pandas.read_parquet(folder / "quotes")`` reads every quote at once.
 
-    recorder = Recorder("session.rec").attach(gateway.gatelink)
+    recorder = Recorder("session.rec").attach(gateway)   # a CqgGateway
     ...
     recorder.close()
 

@@ -1,7 +1,7 @@
 """The recorder: what the gateway's handlers hand over, written as the session runs.
 
-``GATELINK``'s market handlers look for a ``recorder`` in the GATELINK instance's own
-attributes once per event. When one is there they append the values they read from CQG, as
+``GATELINK``'s market handlers look for a ``market_recorder`` in the framework gateway's own
+attributes once per event (so a recorder may be attached before the gateway connects). When one is there they append the values they read from CQG, as
 they read them, to its lists ``quotes``, ``ticks`` and ``bars`` (one tuple per quote, tick or
 bar); nothing else is read or done for the recording on the event thread. A thread of the
 recorder takes what has accumulated at least once a second, names the quote and tick types
@@ -38,7 +38,7 @@ class Recorder:
     """Records the market events a GATELINK receives into the folder ``path`` (created; it
     must not hold a recording already).
 
-        recorder = Recorder("session.rec").attach(gateway.gatelink)
+        recorder = Recorder("session.rec").attach(gateway)   # a CqgGateway
         ...                                   # the session runs
         recorder.close()                      # or: with Recorder(...).attach(...):
 
@@ -65,7 +65,7 @@ class Recorder:
         self.quote_server_time = True
         self.counts = dict.fromkeys(KINDS, 0)
         self.error = None
-        self._gatelink = None
+        self._gateway = None
         self._thread = None
         self._stop = threading.Event()
         self._parts = dict.fromkeys(KINDS, 0)
@@ -74,18 +74,17 @@ class Recorder:
         self._meta = {"format_version": FORMAT_VERSION, "started": None, "ended": None,
                       "instruments": [], "constants": {}}
 
-    def attach(self, gatelink):
-        """Starts recording what ``gatelink`` (the GATELINK instance, ``gateway.gatelink``)
-        receives. Returns the recorder."""
+    def attach(self, gateway):
+        """Starts recording what the framework gateway ``gateway`` (a ``CqgGateway``,
+        connected or not) receives through its GATELINK. Returns the recorder."""
         if self._thread is not None:
             raise RuntimeError("the recorder is already attached")
-        self._read_constant_names()
         self._meta["started"] = time.time_ns()
         write_meta(self.path, self._meta)
         self._thread = threading.Thread(target=self._run, name="corvane-recorder", daemon=True)
         self._thread.start()
-        self._gatelink = gatelink
-        gatelink.recorder = self
+        self._gateway = gateway
+        gateway.market_recorder = self
         return self
 
     def close(self):
@@ -112,9 +111,9 @@ class Recorder:
     # -- the writing thread ---------------------------------------------------------------
 
     def _detach(self):
-        gatelink, self._gatelink = self._gatelink, None
-        if gatelink is not None and gatelink.__dict__.get("recorder") is self:
-            del gatelink.recorder
+        gateway, self._gateway = self._gateway, None
+        if gateway is not None and gateway.__dict__.get("market_recorder") is self:
+            del gateway.market_recorder
 
     def _run(self):
         try:
@@ -129,7 +128,8 @@ class Recorder:
 
     def flush(self):
         """Writes what the handlers appended so far (the writing thread calls it)."""
-        known = len(self._instruments)
+        known = len(self._instruments), dict(self._meta["constants"])
+        self._read_constant_names()
         for kind in KINDS:
             pending = getattr(self, kind)
             # The handlers only ever append, so the first `count` rows stay as they are.
@@ -140,7 +140,7 @@ class Recorder:
             del pending[:count]
             self._write_part(kind, rows)
             self.counts[kind] += count
-        if len(self._instruments) != known:
+        if (len(self._instruments), self._meta["constants"]) != known:
             self._meta["instruments"] = self._instrument_list()
             write_meta(self.path, self._meta)
 
@@ -215,7 +215,9 @@ class Recorder:
 
     def _read_constant_names(self):
         """Each quote-type and tick price-type value's name, from the type library loaded
-        now: a recording keeps names, which survive a type library whose values differ."""
+        now (read again for every part: the bridge loads it when it is imported, which may
+        come after the recorder is attached). A recording keeps names, which survive a type
+        library whose values differ."""
         from win32com.client import constants
 
         names, values = {}, {}

@@ -11,7 +11,7 @@ namespace gatelink {
 
 namespace {
 
-const pyglue::Name kRecorder("recorder"), kQuotes("quotes"), kTicks("ticks"), kBars("bars"),
+const pyglue::Name kRecorder("market_recorder"), kQuotes("quotes"), kTicks("ticks"), kBars("bars"),
     kQuoteServerTime("quote_server_time"), kServerTimestamp("ServerTimestamp");
 
 // Events are handled one at a time, but a clock may stand still between two of them (or be
@@ -41,10 +41,10 @@ const pyglue::Name &list_name(MarketRecording::Kind kind) {
 
 } // namespace
 
-MarketRecording MarketRecording::of(nb::handle self, Kind kind) {
+MarketRecording MarketRecording::of(nb::handle gateway, Kind kind) {
     MarketRecording recording;
     // The instance's own attributes only: a missing attribute costs no exception.
-    nb::object attributes = nb::steal(PyObject_GenericGetDict(self.ptr(), nullptr));
+    nb::object attributes = nb::steal(PyObject_GenericGetDict(gateway.ptr(), nullptr));
     if (!attributes.is_valid() || !PyDict_Check(attributes.ptr())) {
         PyErr_Clear();
         return recording;

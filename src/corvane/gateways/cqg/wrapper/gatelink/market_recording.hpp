@@ -1,9 +1,10 @@
 // The hook of a market recorder (corvane.recording.Recorder) in the market handlers. A
-// recorder is attached as the attribute `recorder` of the GATELINK instance itself; each
-// handler looks it up once per event, in the instance's own attributes only, so that an
-// absent recorder costs one dictionary look-up and changes nothing. With one, the handler
-// appends the values it read from CQG to the recorder's list of that kind, one tuple a
-// quote, tick or bar; the recorder's own thread writes them out.
+// recorder is attached as the attribute `market_recorder` of the framework gateway (so that
+// it can be attached before the gateway connects); each handler looks it up once per event,
+// in the gateway's own attributes only, so that an absent recorder costs one dictionary
+// look-up and changes nothing. With one, the handler appends the values it read from CQG to
+// the recorder's list of that kind, one tuple a quote, tick or bar; the recorder's own
+// thread writes them out.
 #pragma once
 
 #include <nanobind/nanobind.h>
@@ -20,8 +21,8 @@ class MarketRecording {
 public:
     enum class Kind { Quotes, Ticks, Bars };
 
-    // The list of `kind` of the recorder attached to `self`, or an empty recording.
-    static MarketRecording of(nb::handle self, Kind kind);
+    // The list of `kind` of the recorder attached to `gateway`, or an empty recording.
+    static MarketRecording of(nb::handle gateway, Kind kind);
 
     explicit operator bool() const { return rows_.is_valid(); }
 

@@ -166,7 +166,7 @@ void on_ticks_added(ScopeRef scope, nb::handle self, nb::handle cqgTicks,
     Py_ssize_t count = as_index(read(ticks, "Count"));
     Py_ssize_t added = as_index(addedTicksCount);
     nb::object gateway = read(self, "gateway");
-    MarketRecording recording = MarketRecording::of(self, MarketRecording::Kind::Ticks);
+    MarketRecording recording = MarketRecording::of(gateway, MarketRecording::Kind::Ticks);
     nb::object symbol;
     if (recording && added > 0)
         symbol = request_symbol(ticks);

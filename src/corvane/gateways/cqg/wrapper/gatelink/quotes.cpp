@@ -177,7 +177,7 @@ void on_instrument_changed(ScopeRef scope, nb::handle self, nb::handle cqgInstru
     nb::object instrument = pyglue::dispatch(cqgInstrument);
     nb::object quotes = pyglue::dispatch(cqgQuotes);
     nb::object gateway = read(self, kGateway);
-    MarketRecording recording = MarketRecording::of(self, MarketRecording::Kind::Quotes);
+    MarketRecording recording = MarketRecording::of(gateway, MarketRecording::Kind::Quotes);
     nb::object full_name;
     if (recording)
         MarketRecording::read_into(full_name, instrument, kFullName);

@@ -73,7 +73,7 @@ nb::object bar_record(ScopeRef scope, const BarReads &cqg_bar, nb::handle securi
                nb::arg("volume") = cqg_bar.volume);
 }
 
-const pyglue::Name kResolved("resolved"), kAdded("added"), kUpdated("updated"),
+const pyglue::Name kGateway("gateway"), kResolved("resolved"), kAdded("added"), kUpdated("updated"),
     kTickVolume("TickVolume");
 
 // A bar as CQG gave it; `event` says whether it came with the resolution, was added or was
@@ -254,7 +254,7 @@ void on_timed_bars_resolved(ScopeRef scope, nb::handle self, nb::handle cqgTimed
 
     // A recording gets the window and the bar being formed: the history a replay answers
     // bar requests from.
-    MarketRecording recording = MarketRecording::of(self, MarketRecording::Kind::Bars);
+    MarketRecording recording = MarketRecording::of(gateway, MarketRecording::Kind::Bars);
     nb::list bars;
     bars_data[security] = bars;
     for (Py_ssize_t index = 0; index < count - 1; ++index) {
@@ -290,7 +290,7 @@ void on_timed_bars_added(ScopeRef scope, nb::handle self, nb::handle cqgTimedBar
     // A recording gets the completed bar and the new one being formed.
     nb::object cqg_bar = call_method(timed_bars, "Item", count - 2);
     BarReads values = read_bar(cqg_bar);
-    if (MarketRecording recording = MarketRecording::of(self, MarketRecording::Kind::Bars)) {
+    if (MarketRecording recording = MarketRecording::of(gateway, MarketRecording::Kind::Bars)) {
         record_bar(recording, kAdded, cqg_symbol, cqg_bar, values);
         record_bar_at(recording, kAdded, cqg_symbol, timed_bars, count - 1);
     }
@@ -313,7 +313,10 @@ void on_timed_bars_added(ScopeRef scope, nb::handle self, nb::handle cqgTimedBar
 // Changes of the bar being formed and removals are ignored; an attached recorder gets the
 // bar as it now is.
 void on_timed_bars_updated(ScopeRef, nb::handle self, nb::handle cqgTimedBars, nb::handle index) {
-    MarketRecording recording = MarketRecording::of(self, MarketRecording::Kind::Bars);
+    nb::object gateway = MarketRecording::read_or_none(self, kGateway);
+    if (gateway.is_none())
+        return;
+    MarketRecording recording = MarketRecording::of(gateway, MarketRecording::Kind::Bars);
     if (!recording)
         return;
     try {
