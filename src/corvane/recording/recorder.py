@@ -252,16 +252,25 @@ class Recorder:
                              if "." not in name and name not in symbols]
 
 
+# Rows converted per call into pyarrow: the conversion holds the GIL throughout, and the
+# event thread must not wait for it longer than a switch interval or so.
+CONVERSION_CHUNK = 4096
+
+
 def _struct_rows(rows, fields):
-    """The handlers' tuples as one struct array; a row pyarrow cannot take as it is (a price
-    given as a Decimal, say) is converted field by field."""
+    """The handlers' tuples as one struct array, converted a chunk at a time; a chunk pyarrow
+    cannot take as it is (a price given as a Decimal, say) is converted field by field."""
     import pyarrow as pa
 
     struct = pa.struct(fields)
-    try:
-        return pa.array(rows, type=struct)
-    except (pa.ArrowInvalid, pa.ArrowTypeError, TypeError, ValueError, OverflowError):
-        return pa.array([_plain_row(row, fields) for row in rows], type=struct)
+    chunks = []
+    for start in range(0, len(rows), CONVERSION_CHUNK):
+        chunk = rows[start:start + CONVERSION_CHUNK]
+        try:
+            chunks.append(pa.array(chunk, type=struct))
+        except (pa.ArrowInvalid, pa.ArrowTypeError, TypeError, ValueError, OverflowError):
+            chunks.append(pa.array([_plain_row(row, fields) for row in chunk], type=struct))
+    return pa.concat_arrays(chunks) if chunks else pa.array([], type=struct)
 
 
 def _plain_row(row, fields):
