@@ -31,6 +31,9 @@ def parse_options(argv=None):
                              "(default: a new folder under ./demo-output)")
     parser.add_argument("--no-bot", action="store_true", help="run without the Telegram bot")
     parser.add_argument("--no-chart", action="store_true", help="draw no chart")
+    parser.add_argument("--record", type=Path, default=None, metavar="FOLDER",
+                        help="record the market the gateway receives into FOLDER (a new "
+                             "recording folder; see corvane.recording)")
     parser.add_argument("--tour", action="store_true",
                         help="run the per-module tour instead of a session")
     args = parser.parse_args(argv)
@@ -41,10 +44,13 @@ def parse_options(argv=None):
         scenario.securities_for(list(symbols))
     except ValueError as error:
         parser.error(str(error))
+    if args.record is not None and args.record.exists() and (
+            not args.record.is_dir() or any(args.record.iterdir())):
+        parser.error(f"--record: {args.record} exists; a recording needs a new folder")
     folder = args.db_dir or Path("demo-output") / datetime.now().strftime("%Y%m%d-%H%M%S")
     return args.tour, Options(duration=args.duration, speed=args.speed, symbols=symbols,
                               seed=args.seed, db_dir=folder, bot=not args.no_bot,
-                              chart=not args.no_chart)
+                              chart=not args.no_chart, record=args.record)
 
 
 def main(argv=None):

@@ -65,5 +65,9 @@ def print_report(console, result):
     if result.threads_left:
         console.print(f"[red]threads still running: {[t.name for t in result.threads_left]}[/]")
     console.print(f"store: {result.folder / 'corvane.db'}")
+    if result.recorder is not None:
+        counts = result.recorder.counts
+        console.print(f"recording: {result.recorder.path} ({counts['quotes']} quotes, "
+                      f"{counts['ticks']} ticks, {counts['bars']} bars)")
     if result.chart is not None:
         console.print(f"chart: {result.chart}")

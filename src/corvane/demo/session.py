@@ -23,6 +23,7 @@ class Options:
     db_dir: Optional[Path] = None
     bot: bool = True
     chart: bool = True
+    record: Optional[Path] = None   # a recording folder of the market the gateway receives
     quotes_per_second: float = 6.0  # per emulated second, shared by the instruments
 
 
@@ -36,6 +37,7 @@ class Result:
     chart: Optional[Path] = None
     market_stats: dict = field(default_factory=dict)
     threads_left: list = field(default_factory=list)    # threads the session did not end
+    recorder: object = None                             # when the session was recorded
 
 
 def run_session(options: Options, console, log=None):
@@ -67,7 +69,13 @@ def run_session(options: Options, console, log=None):
         emulator.start_live(speed=options.speed, step=0.05)
         emulator.start_market(options.quotes_per_second)
 
-        engine = Engine(CqgGateway(securities), scenario.ACCOUNT_ID, scenario.CREDENTIALS,
+        gateway = CqgGateway(securities)
+        recorder = None
+        if options.record is not None:
+            from corvane.recording import Recorder
+            recorder = Recorder(options.record).attach(gateway)
+            stack.callback(recorder.close)  # after the engine has closed the gateway
+        engine = Engine(gateway, scenario.ACCOUNT_ID, scenario.CREDENTIALS,
                         strategy=MovingAverageCross(), db=DB(), bot=bot, log=log)
         rate = QuoteRate()
         if options.chart:
@@ -98,7 +106,7 @@ def run_session(options: Options, console, log=None):
             chat.stop()
         market_stats = dict(emulator.market_stats())
 
-    result = Result(engine, folder, market_stats=market_stats)
+    result = Result(engine, folder, market_stats=market_stats, recorder=recorder)
     if chat is not None:
         result.transcript, result.unanswered = chat.transcript, chat.unanswered()
     result.stored = read_store(folder / "corvane.db")

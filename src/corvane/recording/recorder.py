@@ -1,0 +1,296 @@
+"""The recorder: what the gateway's handlers hand over, written as the session runs.
+
+``GATELINK``'s market handlers look for a ``market_recorder`` in the framework gateway's own
+attributes once per event (so a recorder may be attached before the gateway connects). When one is there they append the values they read from CQG, as
+they read them, to its lists ``quotes``, ``ticks`` and ``bars`` (one tuple per quote, tick or
+bar); nothing else is read or done for the recording on the event thread. A thread of the
+recorder takes what has accumulated at least once a second, names the quote and tick types
+by their constants' names, and writes each kind as a new Parquet part, complete before it
+gets its final name. A process killed mid-session so loses at most its last second.
+
+Rows as the handlers append them (times: ints are UTC nanoseconds, datetimes as CQG gave
+them; a value CQG did not give is None):
+
+- quotes: (received, server_time, full_name, quote_type_value, price, volume, is_valid)
+- ticks:  (received, server_time, request_symbol, price_type_value, price, volume)
+- bars:   (received, event, request_symbol, bar_start, open, high, low, close,
+           actual_volume, tick_volume), event being "resolved", "added" or "updated"
+"""
+import os
+import sys
+import threading
+import time
+
+from corvane.recording.layout import (FORMAT_VERSION, KINDS, PART_PATTERN, TEMPORARY_PREFIX,
+                                      schemas, write_meta)
+
+QUOTE_TYPES = ("qtAsk", "qtBid", "qtCohUndAsk", "qtCohUndBid", "qtDayHigh", "qtDayLow",
+               "qtDayOpen", "qtImpliedAsk", "qtImpliedBid", "qtIndicativeOpen", "qtMarker",
+               "qtOutrightAsk", "qtOutrightBid", "qtSettlement", "qtTodayMarker", "qtTrade",
+               "qtYesterdaySettlement")
+TICK_PRICE_TYPES = ("tptAsk", "tptBid", "tptSettlement", "tptTrade")
+
+# What CQG leaves in a bar field that has no value; recorded as missing.
+INVALID_VALUE = -2147483648
+
+
+class Recorder:
+    """Records the market events a GATELINK receives into the folder ``path`` (created; it
+    must not hold a recording already).
+
+        recorder = Recorder("session.rec").attach(gateway)   # a CqgGateway
+        ...                                   # the session runs
+        recorder.close()                      # or: with Recorder(...).attach(...):
+
+    ``close`` detaches, writes what is left and marks the recording complete. A failure of
+    the writing thread (a full disk, say) detaches the recorder at once, so that nothing
+    accumulates, and ``close`` raises it."""
+
+    def __init__(self, path, flush_interval=1.0):
+        if not flush_interval > 0:
+            raise ValueError(f"flush_interval must be above 0, not {flush_interval!r}")
+        import pyarrow  # noqa: F401  (refused here rather than on the writing thread)
+
+        self.path = os.fspath(path)
+        os.makedirs(self.path, exist_ok=True)
+        if os.listdir(self.path):
+            raise FileExistsError(f"{self.path} is not empty; a recording needs a folder "
+                                  f"of its own")
+        for kind in KINDS:
+            os.mkdir(os.path.join(self.path, kind))
+        self.flush_interval = flush_interval
+        # Appended to by GATELINK's handlers on the event thread, taken from by the writer.
+        self.quotes, self.ticks, self.bars = [], [], []
+        # Cleared by the quote handler once a quote proves to have no ServerTimestamp.
+        self.quote_server_time = True
+        self.counts = dict.fromkeys(KINDS, 0)
+        self.error = None
+        self._gateway = None
+        self._thread = None
+        self._stop = threading.Event()
+        self._parts = dict.fromkeys(KINDS, 0)
+        self._names = {}
+        self._instruments = {}  # in order of first appearance
+        self._meta = {"format_version": FORMAT_VERSION, "started": None, "ended": None,
+                      "instruments": [], "constants": {}}
+
+    def attach(self, gateway):
+        """Starts recording what the framework gateway ``gateway`` (a ``CqgGateway``,
+        connected or not) receives through its GATELINK. Returns the recorder."""
+        if self._thread is not None:
+            raise RuntimeError("the recorder is already attached")
+        self._meta["started"] = time.time_ns()
+        write_meta(self.path, self._meta)
+        self._thread = threading.Thread(target=self._run, name="corvane-recorder", daemon=True)
+        self._thread.start()
+        self._gateway = gateway
+        gateway.market_recorder = self
+        return self
+
+    def close(self):
+        """Detaches, writes what is left, and marks the recording complete."""
+        self._detach()
+        if self._thread is not None:
+            self._stop.set()
+            self._thread.join()
+            self._thread = None
+            if self.error is None:
+                self._meta["ended"] = time.time_ns()
+                self._meta["counts"] = self.counts
+                write_meta(self.path, self._meta)
+        if self.error is not None:
+            raise RuntimeError(f"recording to {self.path} failed: {self.error!r}") from self.error
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc_info):
+        self.close()
+        return False
+
+    # -- the writing thread ---------------------------------------------------------------
+
+    def _detach(self):
+        gateway, self._gateway = self._gateway, None
+        if gateway is not None and gateway.__dict__.get("market_recorder") is self:
+            del gateway.market_recorder
+
+    def _run(self):
+        try:
+            while not self._stop.wait(self.flush_interval):
+                self.flush()
+            self.flush()
+        except Exception as error:  # reported by close(); the session goes on unrecorded
+            self.error = error
+            self._detach()
+            print(f"corvane recorder: recording to {self.path} stopped: {error!r}",
+                  file=sys.stderr, flush=True)
+
+    def flush(self):
+        """Writes what the handlers appended so far (the writing thread calls it)."""
+        known = len(self._instruments), dict(self._meta["constants"])
+        self._read_constant_names()
+        for kind in KINDS:
+            pending = getattr(self, kind)
+            # The handlers only ever append, so the first `count` rows stay as they are.
+            count = len(pending)
+            if not count:
+                continue
+            rows = pending[:count]
+            del pending[:count]
+            self._write_part(kind, rows)
+            self.counts[kind] += count
+        if (len(self._instruments), self._meta["constants"]) != known:
+            self._meta["instruments"] = self._instrument_list()
+            write_meta(self.path, self._meta)
+
+    def _write_part(self, kind, rows):
+        import pyarrow.parquet as pq
+
+        table = getattr(self, f"_{kind}_table")(rows)
+        folder = os.path.join(self.path, kind)
+        name = PART_PATTERN.format(self._parts[kind])
+        self._parts[kind] += 1
+        temporary = os.path.join(folder, TEMPORARY_PREFIX + name)
+        pq.write_table(table, temporary, compression="zstd")
+        with open(temporary, "rb+") as written:
+            os.fsync(written.fileno())
+        os.replace(temporary, os.path.join(folder, name))
+
+    # -- rows to tables ---------------------------------------------------------------------
+
+    def _quotes_table(self, rows):
+        import pyarrow as pa
+
+        raw = _struct_rows(rows, [
+            ("received", pa.int64()), ("server_time", pa.timestamp("ns", tz="UTC")),
+            ("full_name", pa.string()), ("quote_type_value", pa.int64()),
+            ("price", pa.float64()), ("volume", pa.float64()), ("is_valid", pa.bool_())])
+        full_name = raw.field("full_name").dictionary_encode()
+        self._note_instruments(full_name.dictionary.to_pylist())
+        types = raw.field("quote_type_value")
+        return _table("quotes", {
+            "received": raw.field("received"), "server_time": raw.field("server_time"),
+            "full_name": full_name, "quote_type": self._type_names(types, "qt"),
+            "quote_type_value": types, "price": raw.field("price"),
+            "volume": raw.field("volume"), "is_valid": raw.field("is_valid")})
+
+    def _ticks_table(self, rows):
+        import pyarrow as pa
+
+        raw = _struct_rows(rows, [
+            ("received", pa.int64()), ("server_time", pa.timestamp("ns", tz="UTC")),
+            ("symbol", pa.string()), ("price_type_value", pa.int64()),
+            ("price", pa.float64()), ("volume", pa.float64())])
+        symbol = raw.field("symbol").dictionary_encode()
+        self._note_instruments(symbol.dictionary.to_pylist())
+        types = raw.field("price_type_value")
+        return _table("ticks", {
+            "received": raw.field("received"), "server_time": raw.field("server_time"),
+            "symbol": symbol, "price_type": self._type_names(types, "tpt"),
+            "price_type_value": types, "price": raw.field("price"),
+            "volume": raw.field("volume")})
+
+    def _bars_table(self, rows):
+        import pyarrow as pa
+        import pyarrow.compute as pc
+
+        values = ("open", "high", "low", "close", "actual_volume", "tick_volume")
+        raw = _struct_rows(rows, [
+            ("received", pa.int64()), ("event", pa.string()), ("symbol", pa.string()),
+            ("bar_start", pa.timestamp("ns", tz="UTC"))] +
+            [(name, pa.float64()) for name in values])
+        symbol = raw.field("symbol").dictionary_encode()
+        self._note_instruments(symbol.dictionary.to_pylist())
+        missing = pa.scalar(None, pa.float64())
+        columns = {"received": raw.field("received"),
+                   "event": raw.field("event").dictionary_encode(), "symbol": symbol,
+                   "bar_start": raw.field("bar_start")}
+        for name in values:
+            column = raw.field(name)
+            columns[name] = pc.if_else(pc.equal(column, INVALID_VALUE), missing, column)
+        return _table("bars", columns)
+
+    # -- names ----------------------------------------------------------------------------
+
+    def _read_constant_names(self):
+        """Each quote-type and tick price-type value's name, from the type library loaded
+        now (read again for every part: the bridge loads it when it is imported, which may
+        come after the recorder is attached). A recording keeps names, which survive a type
+        library whose values differ."""
+        from win32com.client import constants
+
+        names, values = {}, {}
+        for prefix, group in (("qt", QUOTE_TYPES), ("tpt", TICK_PRICE_TYPES)):
+            by_value = names.setdefault(prefix, {})
+            for name in group:
+                value = getattr(constants, name, None)
+                if isinstance(value, int):
+                    by_value.setdefault(value, name)
+                    values[name] = value
+        self._names = names
+        self._meta["constants"] = values
+
+    def _type_names(self, values, prefix):
+        import pyarrow as pa
+        import pyarrow.compute as pc
+
+        by_value = self._names.get(prefix, {})
+        distinct = pc.unique(values)
+        names = pa.array([by_value.get(value) for value in distinct.to_pylist()], pa.string())
+        return pc.take(names, pc.index_in(values, value_set=distinct)).dictionary_encode()
+
+    def _note_instruments(self, names):
+        for name in names:
+            if name is not None:
+                self._instruments.setdefault(name, None)
+
+    def _instrument_list(self):
+        full_names = [name for name in self._instruments if "." in name]
+        symbols = {name.rsplit(".", 1)[1] for name in full_names}
+        return full_names + [name for name in self._instruments
+                             if "." not in name and name not in symbols]
+
+
+# Rows converted per call into pyarrow: the conversion holds the GIL throughout, and the
+# event thread must not wait for it longer than a switch interval or so.
+CONVERSION_CHUNK = 4096
+
+
+def _struct_rows(rows, fields):
+    """The handlers' tuples as one struct array, converted a chunk at a time; a chunk pyarrow
+    cannot take as it is (a price given as a Decimal, say) is converted field by field."""
+    import pyarrow as pa
+
+    struct = pa.struct(fields)
+    chunks = []
+    for start in range(0, len(rows), CONVERSION_CHUNK):
+        chunk = rows[start:start + CONVERSION_CHUNK]
+        try:
+            chunks.append(pa.array(chunk, type=struct))
+        except (pa.ArrowInvalid, pa.ArrowTypeError, TypeError, ValueError, OverflowError):
+            chunks.append(pa.array([_plain_row(row, fields) for row in chunk], type=struct))
+    return pa.concat_arrays(chunks) if chunks else pa.array([], type=struct)
+
+
+def _plain_row(row, fields):
+    import pyarrow as pa
+
+    plain = []
+    for value, (_, kind) in zip(row, fields):
+        if value is not None and (pa.types.is_floating(kind) or pa.types.is_integer(kind)):
+            value = float(value) if pa.types.is_floating(kind) else int(value)
+        plain.append(value)
+    return tuple(plain)
+
+
+def _table(kind, columns):
+    import pyarrow as pa
+
+    schema = schemas()[kind]
+    arrays = []
+    for field in schema:
+        column = columns[field.name]
+        arrays.append(column if column.type == field.type else column.cast(field.type))
+    return pa.Table.from_arrays(arrays, schema=schema)
+
