@@ -152,9 +152,9 @@ Replay (the market driven by a recording instead of the seeded walk):
   the events reach the streaming instruments, tick requests and timed-bar requests in recorded
   order: consecutive quotes (ticks) of one instrument and time as one ``InstrumentChanged``
   (``TicksAdded``), consecutive bars of one instrument received within a millisecond as one
-  ``TimedBarsAdded`` (a bar starting after the forming one) or ``TimedBarsUpdated``. A time stamped before the one ahead of it counts as that
-  one's time. Each recorded bid or ask moves the order book, so orders fill at the recorded
-  prices; the walk and the minute closing no longer move anything. ``live`` starts the clock's
+  ``TimedBarsAdded`` (a bar starting after the forming one) or ``TimedBarsUpdated``. A time
+  stamped before the one ahead of it counts as that one's time. Each recorded bid or ask moves
+  the order book, so orders fill at the recorded prices; the walk and the minute closing no longer move anything. ``live`` starts the clock's
   live driver at ``speed`` (None or infinity: each batch as soon as the pump has taken the one
   before), waking when each event falls due; nothing is skipped. With ``live=False`` the clock
   moves when advanced, or by a later ``start_live(speed)``. Returns ``{"events",
