@@ -33,6 +33,8 @@ def summary_table(result):
     table.add_row("rows written (in the store)", ", ".join(
         f"{name} {engine.rows_written[name]} ({len(result.stored.get(name, []))})"
         for name in engine.rows_written))
+    if result.replayed is not None:
+        table.add_row("replayed", result.replayed)
     stats = result.market_stats
     if stats:
         table.add_row("market events posted", f"{stats.get('quotes', 0)} quotes, "
