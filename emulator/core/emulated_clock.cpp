@@ -47,10 +47,13 @@ void EmulatedClock::advance(double seconds) {
     }
 }
 
+double EmulatedClock::next_due_action() const {
+    return pending_.empty() ? std::numeric_limits<double>::infinity()
+                            : pending_.begin()->first.first;
+}
+
 double EmulatedClock::next_due() const {
-    double due = std::numeric_limits<double>::infinity();
-    if (!pending_.empty())
-        due = pending_.begin()->first.first;
+    double due = next_due_action();
     if (pacing_.next_due)
         due = std::min(due, pacing_.next_due());
     return due;
@@ -109,7 +112,8 @@ void EmulatedClock::start_live(double speed, double step_seconds) {
             try {
                 double seconds;
                 if (unbounded) {
-                    double due = next_due();
+                    double due = pacing_.batch_end ? std::min(pacing_.batch_end(), next_due_action())
+                                                   : next_due();
                     seconds = std::isfinite(due) ? std::max(0.0, due - now_) : 0.0;
                 } else {
                     seconds = std::chrono::duration<double>(now - last).count() * speed;

@@ -27,6 +27,9 @@ struct AdvancePacing {
     // Any thread, without the GIL: true while what the listener posted last still waits in a
     // pump's queue. Meanwhile the driver does not wake for its next event, only for its steps.
     std::function<bool()> holding_back;
+    // GIL held: at unbounded speed, the emulated time the driver moves the clock to, so that
+    // one advance gives the listener a batch's worth (empty: next_due).
+    std::function<double()> batch_end;
 };
 
 class EmulatedClock {
@@ -60,6 +63,7 @@ private:
 
     // The emulated time of the first pending action or the listener's next event. GIL held.
     double next_due() const;
+    double next_due_action() const; // of the first pending action alone
 
     double now_ = DEFAULT_START;
     std::uint64_t next_sequence_ = 0;

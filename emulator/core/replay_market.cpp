@@ -295,6 +295,14 @@ double next_replay_due(std::weak_ptr<MarketState> weak) {
     return state->replay->script.next_time();
 }
 
+// As fast as it goes, one advance reaches a live batch's worth of events.
+double replay_batch_end(std::weak_ptr<MarketState> weak) {
+    std::shared_ptr<MarketState> state = weak.lock();
+    if (!state || !state->replay)
+        return std::numeric_limits<double>::infinity();
+    return state->replay->script.time_ahead(LIVE_BATCH_EVENTS - 1);
+}
+
 Replay &loaded_replay() {
     std::shared_ptr<MarketState> state = world().market;
     if (!state->replay)
@@ -376,9 +384,10 @@ nb::dict load_replay(nb::handle events, std::optional<double> speed, bool live, 
         market_instrument(*terms[bar.instrument]).bars.record(bar.bar);
 
     std::weak_ptr<MarketState> weak = state;
-    clock.set_advance_listener([weak](double) { post_due(weak); },
-                               AdvancePacing{[weak] { return next_replay_due(weak); },
-                                             replay->posted.waiting_check()});
+    clock.set_advance_listener(
+        [weak](double) { post_due(weak); },
+        AdvancePacing{[weak] { return next_replay_due(weak); }, replay->posted.waiting_check(),
+                      [weak] { return replay_batch_end(weak); }});
     if (live)
         clock.start_live(pace, step);
 

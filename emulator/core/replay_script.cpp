@@ -50,6 +50,13 @@ double ReplayScript::next_time() const {
                       : epoch_seconds(events_[cursor_].time_ns);
 }
 
+double ReplayScript::time_ahead(size_t ahead) const {
+    if (finished())
+        return std::numeric_limits<double>::infinity();
+    size_t at = std::min(cursor_ + ahead, events_.size() - 1);
+    return epoch_seconds(events_[at].time_ns);
+}
+
 std::pair<const ReplayEvent *, const ReplayEvent *> ReplayScript::take_group() {
     const ReplayEvent *first = events_.data() + cursor_;
     if (finished())

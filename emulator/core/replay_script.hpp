@@ -56,6 +56,9 @@ public:
     bool finished() const { return cursor_ == events_.size(); }
     // The time of the next event in epoch seconds; +infinity once finished.
     double next_time() const;
+    // The time of the event `ahead` places after the next one (the last one's when fewer are
+    // left); +infinity once finished.
+    double time_ahead(size_t ahead) const;
 
     // The events from the cursor that reach a sink as one CQG event: consecutive quotes (or
     // ticks) of one instrument and one time, or consecutive bars of one instrument received
