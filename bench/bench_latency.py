@@ -88,7 +88,8 @@ def main():
     sustained = stats["quotes"] / elapsed
     q50, q99 = percentiles(quote_latency)
     d50, d99 = percentiles(deal_latency)
-    print(f"quotes: {stats['quotes']:,} posted in {elapsed:.1f} s, {sustained:,.0f}/s sustained "
+    print(f"quotes: {stats['quotes']:,} posted in {elapsed:.1f} s in {stats['batches']:,} batches, "
+          f"{sustained:,.0f}/s sustained "
           f"of {args.rate:,}/s asked ({stats['quotes_skipped']:,} skipped while a batch waited)")
     print(f"quote posted -> process_quote: median {q50:,.0f} us, 99th percentile {q99:,.0f} us "
           f"({len(quote_latency):,} quotes; target p99 <= 1,000 us)")
