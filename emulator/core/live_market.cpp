@@ -9,7 +9,6 @@
 #include <nanobind/nanobind.h>
 
 #include <algorithm>
-#include <chrono>
 #include <limits>
 #include <map>
 #include <utility>

@@ -65,6 +65,8 @@ public:
         size_ = static_cast<size_t>(PySequence_Fast_GET_SIZE(item.ptr()));
     }
 
+    static constexpr double MAX_VOLUME = 1e15;
+
     size_t index() const { return index_; }
     size_t size() const { return size_; }
     void require_size(size_t expected, const std::string &kind) const {
@@ -92,22 +94,37 @@ public:
             refuse_event(index_, std::string(what) + " must be an int of nanoseconds");
         int overflow = 0;
         long long ns = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-        if (overflow != 0)
+        if (overflow != 0 || (ns == -1 && PyErr_Occurred())) {
+            PyErr_Clear();
             refuse_event(index_, std::string(what) + " is out of range");
+        }
         return static_cast<std::int64_t>(ns);
     }
 
-    // A float (an int too); `none_as` stands for None where it is allowed.
+    // A finite float (an int too); `none_as` stands for None where it is allowed.
     double number(size_t i, const char *what, std::optional<double> none_as = std::nullopt) const {
-        nb::handle value = item(i);
-        if (value.is_none() && none_as)
-            return *none_as;
-        if (PyBool_Check(value.ptr()) || !(PyFloat_Check(value.ptr()) || PyLong_Check(value.ptr())))
-            refuse_event(index_, std::string(what) + " must be a number");
-        double number = PyFloat_AsDouble(value.ptr());
-        if (number == -1.0 && PyErr_Occurred())
-            throw nb::python_error();
-        return number;
+        double value = any_number(i, what, none_as);
+        if (!std::isfinite(value))
+            refuse_event(index_, std::string(what) + " must be finite");
+        return value;
+    }
+
+    // A lot count: CQG hands volumes out as whole numbers.
+    double volume(size_t i, const char *what) const {
+        double value = number(i, what, 0.0);
+        if (!(value >= 0 && value <= MAX_VOLUME))
+            refuse_event(index_, std::string(what) + " must be between 0 and 1e15");
+        return value;
+    }
+
+    // A bar's value: NaN marks one the server left out, as INVALID does here.
+    double bar_value(size_t i, const char *what) const {
+        double value = any_number(i, what);
+        if (std::isnan(value))
+            return INVALID_BAR_VALUE;
+        if (!std::isfinite(value) || std::fabs(value) > MAX_VOLUME)
+            refuse_event(index_, std::string(what) + " must be finite, or NaN when missing");
+        return value;
     }
 
     bool flag(size_t i, const char *what) const {
@@ -127,13 +144,25 @@ public:
     }
 
 private:
+    double any_number(size_t i, const char *what,
+                      std::optional<double> none_as = std::nullopt) const {
+        nb::handle value = item(i);
+        if (value.is_none() && none_as)
+            return *none_as;
+        if (PyBool_Check(value.ptr()) || !(PyFloat_Check(value.ptr()) || PyLong_Check(value.ptr())))
+            refuse_event(index_, std::string(what) + " must be a number");
+        double number = PyFloat_AsDouble(value.ptr());
+        if (number == -1.0 && PyErr_Occurred()) {
+            PyErr_Clear();
+            refuse_event(index_, std::string(what) + " is out of range");
+        }
+        return number;
+    }
+
     size_t index_;
     nb::object fields_;
     size_t size_ = 0;
 };
-
-// A recorded bar value; NaN marks a value the server left out, as INVALID does here.
-double bar_value(double value) { return std::isnan(value) ? INVALID_BAR_VALUE : value; }
 
 ReplayEvent read_event(const EventReader &reader) {
     ReplayEvent event;
@@ -143,25 +172,25 @@ ReplayEvent read_event(const EventReader &reader) {
         event.kind = ReplayKind::Quote;
         event.type = reader.constant(3, "eQuoteType", "the quote type");
         event.price = reader.number(4, "the price");
-        event.volume = reader.number(5, "the volume", 0.0);
+        event.volume = reader.volume(5, "the volume");
         event.valid = reader.flag(6, "is_valid");
     } else if (kind == "tick") {
         reader.require_size(6, kind);
         event.kind = ReplayKind::Tick;
         event.type = reader.constant(3, "eTickPriceType", "the price type");
         event.price = reader.number(4, "the price");
-        event.volume = reader.number(5, "the volume", 0.0);
+        event.volume = reader.volume(5, "the volume");
     } else if (kind == "bar") {
         reader.require_size(10, kind);
         event.kind = ReplayKind::Bar;
         MarketBar &bar = event.bar;
         bar.open_time = epoch_seconds(reader.nanoseconds(3, "the bar's start"));
-        bar.open = bar_value(reader.number(4, "the open"));
-        bar.high = bar_value(reader.number(5, "the high"));
-        bar.low = bar_value(reader.number(6, "the low"));
-        bar.close = bar_value(reader.number(7, "the close"));
-        bar.volume = bar_value(reader.number(8, "the actual volume"));
-        bar.tick_volume = bar_value(reader.number(9, "the tick volume"));
+        bar.open = reader.bar_value(4, "the open");
+        bar.high = reader.bar_value(5, "the high");
+        bar.low = reader.bar_value(6, "the low");
+        bar.close = reader.bar_value(7, "the close");
+        bar.volume = reader.bar_value(8, "the actual volume");
+        bar.tick_volume = reader.bar_value(9, "the tick volume");
     } else {
         refuse_event(reader.index(), "'" + kind + "' is no replay event kind ('quote', 'tick', 'bar')");
     }
