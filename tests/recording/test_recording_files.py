@@ -152,6 +152,14 @@ def test_a_recorder_wants_a_folder_of_its_own(tmp_path):
         Recorder(tmp_path / "fresh", flush_interval=0)
 
 
+def test_a_recorder_is_attached_once(tmp_path):
+    recorder = Recorder(tmp_path / "session.rec").attach(Link())
+    with pytest.raises(RuntimeError, match="already attached"):
+        recorder.attach(Link())
+    recorder.close()
+    assert not open_recording(tmp_path / "session.rec").cut
+
+
 def test_a_failing_writer_detaches_and_close_reports_it(tmp_path, monkeypatch, capsys):
     folder = tmp_path / "session.rec"
     link = Link()
