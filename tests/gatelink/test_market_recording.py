@@ -216,3 +216,46 @@ class TestBars:
         assert rows(recorder.bars) == []
         del gateway.market_recorder
         link.OnTimedBarsUpdated(object(), 0)  # and without a recorder nothing is read at all
+
+
+
+LEAVING_RECORDER = """
+import pathlib, sys
+sys.path.insert(0, str(pathlib.Path(sys.argv[1])))
+import win32com.client
+win32com.client.Dispatch = lambda obj: obj
+from corvane.gateways.cqg.wrapper import gatelink
+from market_fakes import Collection, CQGQuote, Instrument, MarketCEL, MarketGateway
+
+gateway = MarketGateway(MarketCEL())
+link = gatelink.GATELINK()
+link.Init(gateway)
+
+
+class Leaving:
+    quote_server_time = False
+    columns = tuple([] for _ in range(7))
+
+    @property
+    def quotes(self):
+        del gateway.market_recorder  # the last reference but the handler's own
+        return self.columns
+
+
+gateway.market_recorder = Leaving()
+link.OnInstrumentChanged(Instrument("F.US.EPZ26"), Collection([CQGQuote("qtTrade", 5000.5)]),
+                         Collection())
+print([q.last_price for q in gateway.quotes], len(Leaving.columns[0]))
+"""
+
+
+def test_a_recorder_that_detaches_itself_while_read_is_held_safely():
+    # In a child process: a handler that used the recorder without owning it would crash.
+    import pathlib
+    import subprocess
+    import sys
+    here = pathlib.Path(__file__).resolve().parent
+    run = subprocess.run([sys.executable, "-c", LEAVING_RECORDER, str(here)],
+                         capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.split("\n")[-2] == "[5000.5] 1"

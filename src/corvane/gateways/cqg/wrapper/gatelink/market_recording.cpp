@@ -65,14 +65,16 @@ MarketRecording MarketRecording::of(nb::handle gateway, Kind kind) {
         PyErr_Clear();
         return recording;
     }
-    PyObject *recorder = PyDict_GetItemWithError(attributes.ptr(), kRecorder.get().ptr());
-    if (!recorder) {
+    PyObject *found = PyDict_GetItemWithError(attributes.ptr(), kRecorder.get().ptr());
+    if (!found) {
         if (PyErr_Occurred())
             throw nb::python_error();
         return recording;
     }
-    if (recorder == Py_None)
+    if (found == Py_None)
         return recording;
+    // Owned before any of its members runs Python code that could take it out of the dict.
+    nb::object recorder = nb::borrow(found);
     KindColumns expected = columns_of(kind);
     nb::object columns = pyglue::read(recorder, expected.name.get());
     if (!well_formed(columns, expected.count)) {
@@ -82,7 +84,7 @@ MarketRecording MarketRecording::of(nb::handle gateway, Kind kind) {
     }
     if (kind == Kind::Quotes)
         recording.quote_server_time_ = pyglue::is_true(pyglue::read(recorder, kQuoteServerTime));
-    recording.recorder_ = nb::borrow(recorder);
+    recording.recorder_ = std::move(recorder);
     recording.columns_ = std::move(columns);
     recording.received_ = nb::steal(PyLong_FromLongLong(next_received_ns()));
     if (!recording.received_.is_valid())
