@@ -85,6 +85,9 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
     best_plain, best_recorded = max(plain), max(recorded)
     cost = best_plain / best_recorded
+    each = sorted(p / r for p, r in zip(plain, recorded))
+    print(f"ratio of each round (each side run once, one after the other): "
+          f"{', '.join(f'{ratio:.3f}x' for ratio in each)}")
     per_quote = quotes_bytes / recorded_quotes
     print(f"best: {best_plain:,.0f} quotes/s without, {best_recorded:,.0f} with a recorder: "
           f"{cost:.3f}x (target <= 1.10x), "
