@@ -73,6 +73,7 @@ class Recorder:
         self._gateway = None
         self._thread = None
         self._stop = threading.Event()
+        self._flushing = threading.Lock()  # the thread's flushes and a caller's, one at a time
         self._parts = dict.fromkeys(KINDS, 0)
         self._names = {}
         self._instruments = {}  # in order of first appearance
@@ -133,6 +134,10 @@ class Recorder:
 
     def flush(self):
         """Writes what the handlers appended so far (the writing thread calls it)."""
+        with self._flushing:
+            self._flush()
+
+    def _flush(self):
         known = len(self._instruments), dict(self._meta["constants"])
         self._read_constant_names()
         for kind in KINDS:
