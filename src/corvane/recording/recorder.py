@@ -157,6 +157,7 @@ class Recorder:
             write_meta(self.path, self._meta)
 
     def _write_part(self, kind, columns):
+        import pyarrow as pa
         import pyarrow.parquet as pq
 
         table = getattr(self, f"_{kind}_table")(columns)
@@ -164,7 +165,10 @@ class Recorder:
         name = PART_PATTERN.format(self._parts[kind])
         self._parts[kind] += 1
         temporary = os.path.join(folder, TEMPORARY_PREFIX + name)
-        pq.write_table(table, temporary, compression="zstd")
+        # Dictionary pages only for the name columns: prices and times rarely repeat, and
+        # trying costs time for no bytes.
+        names = [field.name for field in table.schema if pa.types.is_dictionary(field.type)]
+        pq.write_table(table, temporary, compression="zstd", use_dictionary=names)
         with open(temporary, "rb+") as written:
             os.fsync(written.fileno())
         os.replace(temporary, os.path.join(folder, name))
