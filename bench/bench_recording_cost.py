@@ -9,6 +9,10 @@ rather than keeping them) until --quotes quotes have reached process_quote after
 side over --rounds rounds is compared: the ratio without/with is the recorder's cost (target
 <= 1.10x). The recorded bytes per quote are the quote parts' size over the quotes recorded.
 
+Beside it, steadier on a busy machine, the handler's own share: GATELINK.OnInstrumentChanged
+on emulated events of 4 quotes (as bench_quotes.py calls it), with a recorder's columns
+attached and without, processor time per quote, median of alternating rounds.
+
     .venv/bin/python bench/bench_recording_cost.py [--quotes 500000] [--rounds 3]
 """
 import argparse
@@ -16,6 +20,7 @@ import contextlib
 import io
 import os
 import shutil
+import statistics
 import tempfile
 import time
 
@@ -56,6 +61,37 @@ def quotes_per_second(quotes, rate, folder=None):
     return handled / elapsed, recorder
 
 
+def handler_cost_per_quote(events=20_000, rounds=9):
+    """(without, with) processor seconds per quote of OnInstrumentChanged on 4-quote events."""
+    import bench_quotes
+    from corvane.gateways.cqg.wrapper import gatelink
+
+    cel, sink, emulated = bench_quotes.emulated_events()
+    arguments = emulated[4]
+
+    def one_round(recorded):
+        gateway = bench_quotes.CountingGateway(bench_quotes.MarketCEL())
+        gateway.published = 0
+        if recorded:  # the columns only: the writing thread is the other figure's
+            gateway.market_recorder = Recorder.__new__(Recorder)
+            gateway.market_recorder.quotes = tuple([] for _ in range(7))
+            gateway.market_recorder.quote_server_time = True
+        link = gatelink.GATELINK()
+        link.Init(gateway)
+        handle = link.OnInstrumentChanged
+        start = time.thread_time()
+        for _ in range(events):
+            handle(*arguments)
+        return (time.thread_time() - start) / (events * 4)
+
+    plain, recorded = [], []
+    for _ in range(rounds):
+        plain.append(one_round(False))
+        recorded.append(one_round(True))
+    sink.close()
+    return statistics.median(plain), statistics.median(recorded)
+
+
 def parts_size(folder):
     total = 0
     for directory, _, names in os.walk(folder):
@@ -85,6 +121,9 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
     best_plain, best_recorded = max(plain), max(recorded)
     cost = best_plain / best_recorded
+    each = sorted(p / r for p, r in zip(plain, recorded))
+    print(f"ratio of each round (each side run once, one after the other): "
+          f"{', '.join(f'{ratio:.3f}x' for ratio in each)}")
     per_quote = quotes_bytes / recorded_quotes
     print(f"best: {best_plain:,.0f} quotes/s without, {best_recorded:,.0f} with a recorder: "
           f"{cost:.3f}x (target <= 1.10x), "
@@ -94,6 +133,13 @@ def main():
     report_row("recorder's cost on the live path (quotes/s without / with)",
                f"{best_recorded:,.0f} quotes/s recorded", f"{best_plain:,.0f} quotes/s",
                cost, "<= 1.10x", cost <= 1.10)
+    plain_cpu, recorded_cpu = handler_cost_per_quote()
+    print(f"OnInstrumentChanged, 4-quote events: {plain_cpu * 1e6:.3f} us/quote without, "
+          f"{recorded_cpu * 1e6:.3f} us/quote with a recorder's columns attached "
+          f"({recorded_cpu / plain_cpu:.3f}x)")
+    report_row("quote handler with a recorder attached (processor time per quote)",
+               f"{recorded_cpu * 1e6:.3f} us/quote", f"{plain_cpu * 1e6:.3f} us/quote",
+               recorded_cpu / plain_cpu, None, None)
     report_row("bytes per recorded quote (Parquet parts, zstd)", f"{per_quote:.2f} B/quote",
                "64 B/quote (a CQGQuote's eight fields as 8-byte values)", per_quote / 64,
                None, None)

@@ -24,13 +24,20 @@ def at(seconds):
     return datetime.datetime.fromtimestamp(T0 / 1e9 + seconds, UTC)
 
 
+def append(columns, *rows):
+    """As the handlers append rows: each value to its column."""
+    for row in rows:
+        for column, value in zip(columns, row, strict=True):
+            column.append(value)
+
+
 def record(folder, quotes=(), ticks=(), bars=(), flush_interval=1.0):
     link = Link()
     recorder = Recorder(folder, flush_interval=flush_interval).attach(link)
     assert link.market_recorder is recorder
-    recorder.quotes.extend(quotes)
-    recorder.ticks.extend(ticks)
-    recorder.bars.extend(bars)
+    for columns, rows in ((recorder.quotes, quotes), (recorder.ticks, ticks),
+                          (recorder.bars, bars)):
+        append(columns, *rows)
     recorder.close()
     assert not hasattr(link, "market_recorder")
     return recorder
@@ -99,9 +106,9 @@ def test_a_recording_whose_process_ended_unclosed_is_cut_and_reads_its_parts(tmp
     folder = tmp_path / "session.rec"
     link = Link()
     recorder = Recorder(folder).attach(link)
-    recorder.quotes.append((T0, None, "F.US.EPZ26", constants.qtBid, 1.0, None, True))
+    append(recorder.quotes, (T0, None, "F.US.EPZ26", constants.qtBid, 1.0, None, True))
     recorder.flush()
-    recorder.quotes.append((T0 + 1, None, "F.US.EPZ26", constants.qtAsk, 2.0, None, True))
+    append(recorder.quotes, (T0 + 1, None, "F.US.EPZ26", constants.qtAsk, 2.0, None, True))
     # What the writing thread was in the middle of when the process died.
     (folder / "quotes" / ".part-000001.parquet").write_bytes(b"PAR1 half written")
     recording = open_recording(folder)
@@ -145,6 +152,14 @@ def test_a_recorder_wants_a_folder_of_its_own(tmp_path):
         Recorder(tmp_path / "fresh", flush_interval=0)
 
 
+def test_a_recorder_is_attached_once(tmp_path):
+    recorder = Recorder(tmp_path / "session.rec").attach(Link())
+    with pytest.raises(RuntimeError, match="already attached"):
+        recorder.attach(Link())
+    recorder.close()
+    assert not open_recording(tmp_path / "session.rec").cut
+
+
 def test_a_failing_writer_detaches_and_close_reports_it(tmp_path, monkeypatch, capsys):
     folder = tmp_path / "session.rec"
     link = Link()
@@ -155,7 +170,7 @@ def test_a_failing_writer_detaches_and_close_reports_it(tmp_path, monkeypatch, c
 
     monkeypatch.setattr(recorder, "_write_part", no_space)
     recorder.attach(link)
-    recorder.quotes.append((T0, None, "F.US.EPZ26", constants.qtBid, 1.0, None, True))
+    append(recorder.quotes, (T0, None, "F.US.EPZ26", constants.qtBid, 1.0, None, True))
     recorder._thread.join(5)
     assert not hasattr(link, "market_recorder")  # nothing more accumulates
     with pytest.raises(RuntimeError, match="No space left"):

@@ -112,7 +112,7 @@ def test_a_recording_process_killed_mid_session_leaves_a_cut_recording(tmp_path)
 
     recording = open_recording(folder)
     assert recording.cut and recording.meta["ended"] is None
-    assert recording.meta["instruments"] == ["F.US.EPZ26", "F.US.CLEF27"]
+    assert sorted(recording.meta["instruments"]) == ["F.US.CLEF27", "F.US.EPZ26"]
     events = list(recording.events())
     frame = pd.read_parquet(folder / "quotes")
     assert len(frame) >= 2 and len([e for e in events if e[0] == "quote"]) == len(frame)

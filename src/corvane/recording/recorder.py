@@ -1,15 +1,16 @@
 """The recorder: what the gateway's handlers hand over, written as the session runs.
 
 ``GATELINK``'s market handlers look for a ``market_recorder`` in the framework gateway's own
-attributes once per event (so a recorder may be attached before the gateway connects). When one is there they append the values they read from CQG, as
-they read them, to its lists ``quotes``, ``ticks`` and ``bars`` (one tuple per quote, tick or
-bar); nothing else is read or done for the recording on the event thread. A thread of the
+attributes once per event (so a recorder may be attached before the gateway connects).
+When one is there they append each value they read from CQG, as they read it, to its column
+in the recorder's ``quotes``, ``ticks`` or ``bars`` (a tuple of lists, one list a column);
+nothing else is read or made for the recording on the event thread. A thread of the
 recorder takes what has accumulated at least once a second, names the quote and tick types
 by their constants' names, and writes each kind as a new Parquet part, complete before it
 gets its final name. A process killed mid-session so loses at most its last second.
 
-Rows as the handlers append them (times: ints are UTC nanoseconds, datetimes as CQG gave
-them; a value CQG did not give is None):
+The columns as the handlers fill them (times: ints are UTC nanoseconds, datetimes as CQG
+gave them; a value CQG did not give is None):
 
 - quotes: (received, server_time, full_name, quote_type_value, price, volume, is_valid)
 - ticks:  (received, server_time, request_symbol, price_type_value, price, volume)
@@ -23,6 +24,9 @@ import time
 
 from corvane.recording.layout import (FORMAT_VERSION, KINDS, PART_PATTERN, TEMPORARY_PREFIX,
                                       schemas, write_meta)
+
+# How many columns the handlers fill per kind (the tuples above).
+COLUMNS = {"quotes": 7, "ticks": 6, "bars": 10}
 
 QUOTE_TYPES = ("qtAsk", "qtBid", "qtCohUndAsk", "qtCohUndBid", "qtDayHigh", "qtDayLow",
                "qtDayOpen", "qtImpliedAsk", "qtImpliedBid", "qtIndicativeOpen", "qtMarker",
@@ -60,7 +64,8 @@ class Recorder:
             os.mkdir(os.path.join(self.path, kind))
         self.flush_interval = flush_interval
         # Appended to by GATELINK's handlers on the event thread, taken from by the writer.
-        self.quotes, self.ticks, self.bars = [], [], []
+        self.quotes, self.ticks, self.bars = (tuple([] for _ in range(COLUMNS[kind]))
+                                              for kind in KINDS)
         # Cleared by the quote handler once a quote proves to have no ServerTimestamp.
         self.quote_server_time = True
         self.counts = dict.fromkeys(KINDS, 0)
@@ -68,6 +73,7 @@ class Recorder:
         self._gateway = None
         self._thread = None
         self._stop = threading.Event()
+        self._flushing = threading.Lock()  # the thread's flushes and a caller's, one at a time
         self._parts = dict.fromkeys(KINDS, 0)
         self._names = {}
         self._instruments = {}  # in order of first appearance
@@ -128,86 +134,96 @@ class Recorder:
 
     def flush(self):
         """Writes what the handlers appended so far (the writing thread calls it)."""
+        with self._flushing:
+            self._flush()
+
+    def _flush(self):
         known = len(self._instruments), dict(self._meta["constants"])
         self._read_constant_names()
         for kind in KINDS:
             pending = getattr(self, kind)
-            # The handlers only ever append, so the first `count` rows stay as they are.
-            count = len(pending)
+            # The handlers only ever append, and fill a row's columns all at once: the first
+            # `count` values of every column are whole rows that stay as they are.
+            count = len(pending[0])
             if not count:
                 continue
-            rows = pending[:count]
-            del pending[:count]
-            self._write_part(kind, rows)
+            columns = [column[:count] for column in pending]
+            for column in pending:
+                del column[:count]
+            self._write_part(kind, columns)
             self.counts[kind] += count
         if (len(self._instruments), self._meta["constants"]) != known:
             self._meta["instruments"] = self._instrument_list()
             write_meta(self.path, self._meta)
 
-    def _write_part(self, kind, rows):
+    def _write_part(self, kind, columns):
+        import pyarrow as pa
         import pyarrow.parquet as pq
 
-        table = getattr(self, f"_{kind}_table")(rows)
+        table = getattr(self, f"_{kind}_table")(columns)
         folder = os.path.join(self.path, kind)
         name = PART_PATTERN.format(self._parts[kind])
         self._parts[kind] += 1
         temporary = os.path.join(folder, TEMPORARY_PREFIX + name)
-        pq.write_table(table, temporary, compression="zstd")
+        # Dictionary pages only for the name columns: prices and times rarely repeat, and
+        # trying costs time for no bytes.
+        names = [field.name for field in table.schema if pa.types.is_dictionary(field.type)]
+        pq.write_table(table, temporary, compression="zstd", use_dictionary=names)
         with open(temporary, "rb+") as written:
             os.fsync(written.fileno())
         os.replace(temporary, os.path.join(folder, name))
 
     # -- rows to tables ---------------------------------------------------------------------
 
-    def _quotes_table(self, rows):
+    def _quotes_table(self, columns):
         import pyarrow as pa
 
-        raw = _struct_rows(rows, [
+        raw = _arrays(columns, [
             ("received", pa.int64()), ("server_time", pa.timestamp("ns", tz="UTC")),
             ("full_name", pa.string()), ("quote_type_value", pa.int64()),
             ("price", pa.float64()), ("volume", pa.float64()), ("is_valid", pa.bool_())])
-        full_name = raw.field("full_name").dictionary_encode()
+        full_name = raw["full_name"].dictionary_encode()
         self._note_instruments(full_name.dictionary.to_pylist())
-        types = raw.field("quote_type_value")
+        types = raw["quote_type_value"]
         return _table("quotes", {
-            "received": raw.field("received"), "server_time": raw.field("server_time"),
+            "received": raw["received"], "server_time": raw["server_time"],
             "full_name": full_name, "quote_type": self._type_names(types, "qt"),
-            "quote_type_value": types, "price": raw.field("price"),
-            "volume": raw.field("volume"), "is_valid": raw.field("is_valid")})
+            "quote_type_value": types, "price": raw["price"],
+            "volume": raw["volume"], "is_valid": raw["is_valid"]})
 
-    def _ticks_table(self, rows):
+    def _ticks_table(self, columns):
         import pyarrow as pa
 
-        raw = _struct_rows(rows, [
+        raw = _arrays(columns, [
             ("received", pa.int64()), ("server_time", pa.timestamp("ns", tz="UTC")),
             ("symbol", pa.string()), ("price_type_value", pa.int64()),
             ("price", pa.float64()), ("volume", pa.float64())])
-        symbol = raw.field("symbol").dictionary_encode()
+        symbol = raw["symbol"].dictionary_encode()
         self._note_instruments(symbol.dictionary.to_pylist())
-        types = raw.field("price_type_value")
+        types = raw["price_type_value"]
         return _table("ticks", {
-            "received": raw.field("received"), "server_time": raw.field("server_time"),
+            "received": raw["received"], "server_time": raw["server_time"],
             "symbol": symbol, "price_type": self._type_names(types, "tpt"),
-            "price_type_value": types, "price": raw.field("price"),
-            "volume": raw.field("volume")})
+            "price_type_value": types, "price": raw["price"],
+            "volume": raw["volume"]})
 
-    def _bars_table(self, rows):
+    def _bars_table(self, columns):
         import pyarrow as pa
         import pyarrow.compute as pc
 
         values = ("open", "high", "low", "close", "actual_volume", "tick_volume")
-        raw = _struct_rows(rows, [
+        raw = _arrays(columns, [
             ("received", pa.int64()), ("event", pa.string()), ("symbol", pa.string()),
             ("bar_start", pa.timestamp("ns", tz="UTC"))] +
             [(name, pa.float64()) for name in values])
-        symbol = raw.field("symbol").dictionary_encode()
+        symbol = raw["symbol"].dictionary_encode()
         self._note_instruments(symbol.dictionary.to_pylist())
         missing = pa.scalar(None, pa.float64())
-        columns = {"received": raw.field("received"),
-                   "event": raw.field("event").dictionary_encode(), "symbol": symbol,
-                   "bar_start": raw.field("bar_start")}
+        columns = {"received": raw["received"],
+                   "event": raw["event"].dictionary_encode(), "symbol": symbol,
+                   "bar_start": raw["bar_start"]}
         for name in values:
-            column = raw.field(name)
+            column = raw[name]
             columns[name] = pc.if_else(pc.equal(column, INVALID_VALUE), missing, column)
         return _table("bars", columns)
 
@@ -252,36 +268,40 @@ class Recorder:
                              if "." not in name and name not in symbols]
 
 
-# Rows converted per call into pyarrow: the conversion holds the GIL throughout, and the
-# event thread must not wait for it longer than a switch interval or so.
-CONVERSION_CHUNK = 4096
+# Values converted per call into pyarrow: the conversion holds the GIL throughout, and the
+# event thread must not wait for it much longer than a switch interval.
+CONVERSION_CHUNK = 32768
 
 
-def _struct_rows(rows, fields):
-    """The handlers' tuples as one struct array, converted a chunk at a time; a chunk pyarrow
-    cannot take as it is (a price given as a Decimal, say) is converted field by field."""
+def _arrays(columns, fields):
+    """The handlers' columns as arrays by field name, each converted a chunk at a time; a
+    chunk pyarrow cannot take as it is (a price given as a Decimal, say) is converted value
+    by value."""
     import pyarrow as pa
 
-    struct = pa.struct(fields)
-    chunks = []
-    for start in range(0, len(rows), CONVERSION_CHUNK):
-        chunk = rows[start:start + CONVERSION_CHUNK]
-        try:
-            chunks.append(pa.array(chunk, type=struct))
-        except (pa.ArrowInvalid, pa.ArrowTypeError, TypeError, ValueError, OverflowError):
-            chunks.append(pa.array([_plain_row(row, fields) for row in chunk], type=struct))
-    return pa.concat_arrays(chunks) if chunks else pa.array([], type=struct)
+    arrays = {}
+    for column, (name, kind) in zip(columns, fields):
+        chunks = []
+        for start in range(0, len(column), CONVERSION_CHUNK):
+            chunk = column[start:start + CONVERSION_CHUNK]
+            try:
+                chunks.append(pa.array(chunk, type=kind))
+            except (pa.ArrowInvalid, pa.ArrowTypeError, TypeError, ValueError, OverflowError):
+                chunks.append(pa.array([_plain(value, kind) for value in chunk], type=kind))
+        arrays[name] = pa.concat_arrays(chunks) if chunks else pa.array([], type=kind)
+    return arrays
 
 
-def _plain_row(row, fields):
+def _plain(value, kind):
     import pyarrow as pa
 
-    plain = []
-    for value, (_, kind) in zip(row, fields):
-        if value is not None and (pa.types.is_floating(kind) or pa.types.is_integer(kind)):
-            value = float(value) if pa.types.is_floating(kind) else int(value)
-        plain.append(value)
-    return tuple(plain)
+    if value is None:
+        return None
+    if pa.types.is_floating(kind):
+        return float(value)
+    if pa.types.is_integer(kind):
+        return int(value)
+    return value
 
 
 def _table(kind, columns):

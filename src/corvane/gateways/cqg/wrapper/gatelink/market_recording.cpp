@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <stdexcept>
 
 #include "safe_access.hpp"
 #include "truth.hpp"
@@ -28,15 +29,30 @@ std::int64_t next_received_ns() {
     return next;
 }
 
-const pyglue::Name &list_name(MarketRecording::Kind kind) {
+struct KindColumns {
+    const pyglue::Name &name;
+    Py_ssize_t count;
+};
+
+KindColumns columns_of(MarketRecording::Kind kind) {
     switch (kind) {
     case MarketRecording::Kind::Quotes:
-        return kQuotes;
+        return {kQuotes, 7};
     case MarketRecording::Kind::Ticks:
-        return kTicks;
+        return {kTicks, 6};
     default:
-        return kBars;
+        return {kBars, 10};
     }
+}
+
+// The recorder's columns of a kind: a tuple of `count` lists.
+bool well_formed(nb::handle columns, Py_ssize_t count) {
+    if (!PyTuple_CheckExact(columns.ptr()) || PyTuple_GET_SIZE(columns.ptr()) != count)
+        return false;
+    for (Py_ssize_t index = 0; index < count; ++index)
+        if (!PyList_CheckExact(PyTuple_GET_ITEM(columns.ptr(), index)))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -49,24 +65,27 @@ MarketRecording MarketRecording::of(nb::handle gateway, Kind kind) {
         PyErr_Clear();
         return recording;
     }
-    PyObject *recorder = PyDict_GetItemWithError(attributes.ptr(), kRecorder.get().ptr());
-    if (!recorder) {
+    PyObject *found = PyDict_GetItemWithError(attributes.ptr(), kRecorder.get().ptr());
+    if (!found) {
         if (PyErr_Occurred())
             throw nb::python_error();
         return recording;
     }
-    if (recorder == Py_None)
+    if (found == Py_None)
         return recording;
-    nb::object rows = pyglue::read(recorder, list_name(kind).get());
-    if (!PyList_Check(rows.ptr())) {
-        PyErr_Format(PyExc_TypeError, "the recorder's %U must be a list, not %.200s",
-                     list_name(kind).get().ptr(), Py_TYPE(rows.ptr())->tp_name);
+    // Owned before any of its members runs Python code that could take it out of the dict.
+    nb::object recorder = nb::borrow(found);
+    KindColumns expected = columns_of(kind);
+    nb::object columns = pyglue::read(recorder, expected.name.get());
+    if (!well_formed(columns, expected.count)) {
+        PyErr_Format(PyExc_TypeError, "the recorder's %U must be a tuple of %zd lists",
+                     expected.name.get().ptr(), expected.count);
         throw nb::python_error();
     }
     if (kind == Kind::Quotes)
         recording.quote_server_time_ = pyglue::is_true(pyglue::read(recorder, kQuoteServerTime));
-    recording.recorder_ = nb::borrow(recorder);
-    recording.rows_ = std::move(rows);
+    recording.recorder_ = std::move(recorder);
+    recording.columns_ = std::move(columns);
     recording.received_ = nb::steal(PyLong_FromLongLong(next_received_ns()));
     if (!recording.received_.is_valid())
         throw nb::python_error();
@@ -74,16 +93,23 @@ MarketRecording MarketRecording::of(nb::handle gateway, Kind kind) {
 }
 
 void MarketRecording::append(std::initializer_list<nb::handle> values) const {
-    nb::object row = nb::steal(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
-    if (!row.is_valid())
-        throw nb::python_error();
+    if (static_cast<Py_ssize_t>(values.size()) != PyTuple_GET_SIZE(columns_.ptr()))
+        throw std::logic_error("a recorded row must fill every column");
     Py_ssize_t index = 0;
     for (nb::handle value : values) {
-        nb::object item = value.is_valid() ? nb::borrow(value) : nb::none();
-        PyTuple_SET_ITEM(row.ptr(), index++, item.release().ptr());
+        PyObject *column = PyTuple_GET_ITEM(columns_.ptr(), index);
+        PyObject *item = value.is_valid() ? value.ptr() : Py_None;
+        if (PyList_Append(column, item) != 0) {
+            // Out of memory: the columns this row reached give it back, to keep one length.
+            nb::python_error error;
+            while (index-- > 0) {
+                PyObject *done = PyTuple_GET_ITEM(columns_.ptr(), index);
+                PyList_SetSlice(done, PyList_GET_SIZE(done) - 1, PyList_GET_SIZE(done), nullptr);
+            }
+            throw error;
+        }
+        ++index;
     }
-    if (PyList_Append(rows_.ptr(), row.ptr()) != 0)
-        throw nb::python_error();
 }
 
 nb::object MarketRecording::read_or_none(nb::handle obj, const pyglue::Name &name) {

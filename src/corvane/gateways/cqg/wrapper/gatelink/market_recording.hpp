@@ -2,9 +2,9 @@
 // recorder is attached as the attribute `market_recorder` of the framework gateway (so that
 // it can be attached before the gateway connects); each handler looks it up once per event,
 // in the gateway's own attributes only, so that an absent recorder costs one dictionary
-// look-up and changes nothing. With one, the handler appends the values it read from CQG to
-// the recorder's list of that kind, one tuple a quote, tick or bar; the recorder's own
-// thread writes them out.
+// look-up and changes nothing. With one, the handler appends each value it read from CQG to
+// its column (a list) of the recorder's columns of that kind (a tuple of lists): no object
+// is made per quote, tick or bar. The recorder's own thread writes them out.
 #pragma once
 
 #include <nanobind/nanobind.h>
@@ -21,16 +21,18 @@ class MarketRecording {
 public:
     enum class Kind { Quotes, Ticks, Bars };
 
-    // The list of `kind` of the recorder attached to `gateway`, or an empty recording.
+    // The columns of `kind` of the recorder attached to `gateway`, or an empty recording.
     static MarketRecording of(nb::handle gateway, Kind kind);
 
-    explicit operator bool() const { return rows_.is_valid(); }
+    explicit operator bool() const { return columns_.is_valid(); }
 
     // When the event was received: UTC nanoseconds, strictly increasing from one event to
     // the next, so that the recording's order is the order the events arrived in.
     nb::handle received() const { return received_; }
 
-    // Appends one row (a tuple of `values`) to the recorder's list.
+    // Appends one row, each value to its column (an empty handle as None). The columns keep
+    // one length: the writer, which takes a row only once all its columns have it, runs only
+    // between two rows, as nothing here lets go of the GIL.
     void append(std::initializer_list<nb::handle> values) const;
 
     // obj.<name>, a member only the recording reads: read once, and a failing read recorded
@@ -49,7 +51,7 @@ public:
 
 private:
     nb::object recorder_;
-    nb::object rows_;
+    nb::object columns_;
     nb::object received_;
     bool quote_server_time_ = false;
 };
