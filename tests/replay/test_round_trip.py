@@ -56,6 +56,11 @@ def records(gateway):
             [without_local_time(b) for b in gateway.orderbooks])
 
 
+def recorded(recorder, kinds=("quotes", "ticks", "bars")):
+    """Events the recorder holds and has not written yet: its columns, one list per value."""
+    return sum(len(getattr(recorder, kind)[0]) for kind in kinds)
+
+
 def recorded_session(folder):
     """The live session, recorded, with an order after each step of ORDERS. Returns how many
     replayable events had been recorded after each step, the bar windows the framework held
@@ -66,14 +71,13 @@ def recorded_session(folder):
     recorder = Recorder(folder, flush_interval=3600).attach(gateway)
     try:
         link = subscribed(gateway, "EPZ26", "CLEF27")
-        history = len(recorder.bars)  # the requests' answers: the replay's history
+        history = recorded(recorder, ["bars"])  # the requests' answers: the replay's history
         windows, counts = [bar_windows(link)], []
         emu.start_market(RATE, ticks_per_second=RATE / 2, bar_seconds=1, live=False)
         for step in range(STEPS):
             emu.advance(STEP)
             settle(gateway)
-            counts.append(len(recorder.quotes) + len(recorder.ticks) + len(recorder.bars)
-                          - history)
+            counts.append(recorded(recorder) - history)
             windows.append(bar_windows(link))
             if step in ORDERS:
                 order_at(gateway, step)
