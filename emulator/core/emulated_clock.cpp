@@ -112,8 +112,9 @@ void EmulatedClock::start_live(double speed, double step_seconds) {
             try {
                 double seconds;
                 if (unbounded) {
-                    double due = pacing_.batch_end ? std::min(pacing_.batch_end(), next_due_action())
-                                                   : next_due();
+                    double due = pacing_.batch_end
+                                     ? std::min(pacing_.batch_end(), next_due_action())
+                                     : next_due();
                     seconds = std::isfinite(due) ? std::max(0.0, due - now_) : 0.0;
                 } else {
                     seconds = std::chrono::duration<double>(now - last).count() * speed;

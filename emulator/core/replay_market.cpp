@@ -192,7 +192,8 @@ ReplayEvent read_event(const EventReader &reader) {
         bar.volume = reader.bar_value(8, "the actual volume");
         bar.tick_volume = reader.bar_value(9, "the tick volume");
     } else {
-        refuse_event(reader.index(), "'" + kind + "' is no replay event kind ('quote', 'tick', 'bar')");
+        refuse_event(reader.index(),
+                     "'" + kind + "' is no replay event kind ('quote', 'tick', 'bar')");
     }
     event.time_ns = reader.nanoseconds(1, "the time");
     return event;
@@ -212,7 +213,6 @@ struct ReplayRound {
 
     void post(const ReplayEvent *first, const ReplayEvent *last) {
         const InstrumentTerms &terms = *replay.terms[first->instrument];
-        MarketInstrument &instrument = market_instrument(terms);
         size_t before = batch.events.size();
         switch (first->kind) {
         case ReplayKind::Quote:
@@ -222,7 +222,7 @@ struct ReplayRound {
             post_ticks(terms, first, last);
             break;
         case ReplayKind::Bar:
-            post_bars(instrument, first, last);
+            post_bars(market_instrument(terms), first, last);
             break;
         }
         replay.cqg_events += batch.events.size() - before;

@@ -76,8 +76,9 @@ def test_a_csv_history_replays_and_a_bad_row_is_refused(tmp_path):
     rows = ["time,symbol,kind,price,volume"]
     for i in range(200):
         at = f"2026-12-09T14:30:{i // 10:02d}.{i % 10}00"
-        rows += [f"{at},ZNH27,bid,{110 + i % 5 * 0.25},5", f"{at},ZNH27,ask,{110.5 + i % 5 * 0.25},7",
-                 f"{at},ZNH27,trade,{110.25 + i % 5 * 0.25},"]
+        step = i % 5 * 0.25
+        rows += [f"{at},ZNH27,bid,{110 + step},5", f"{at},ZNH27,ask,{110.5 + step},7",
+                 f"{at},ZNH27,trade,{110.25 + step},"]
     history.write_text("\n".join(rows) + "\n")
     result, _ = session(tmp_path / "run", duration=1.5, speed=float("inf"), replay=history)
     assert result.engine.quote_count == 599  # published from the first full book on

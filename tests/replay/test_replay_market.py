@@ -165,7 +165,7 @@ class TestRefused:
         (("bar", T0, "F.US.EPZ26", T0, 1.0, "x", 1.0, 1.0, 1.0, 1.0), "index 1: the high"),
         (("quote", T0, "F.US.EPZ26", "qtBid", 1.0, None, 1), "index 1: is_valid"),
         (("deal", T0, "F.US.EPZ26"), "index 1: 'deal' is no replay event kind"),
-        (("quote", T0, "F.US.EPZ26", "qtBid", math.nan, 1.0, True), "index 1: the price must be fin"),
+        (("quote", T0, "F.US.EPZ26", "qtBid", math.nan, 1.0, True), "index 1: the price must"),
         (("quote", T0, "F.US.EPZ26", "qtBid", 1.0, -1.0, True), "index 1: the volume must be bet"),
         (("tick", T0, "F.US.EPZ26", "tptBid", 1.0, math.inf), "index 1: the volume must be"),
         (("bar", T0, "F.US.EPZ26", T0, 1.0, 1.0, 1.0, 1.0, math.inf, 1.0), "index 1: the actual"),

@@ -54,7 +54,8 @@ void the_script_keeps_order_and_groups_events() {
     // history all the same; a run of bars received together is one event, a later one another.
     ReplayEvent cl_first = bar_event(2000, 0.0, 1.0), cl_second = bar_event(3000, 60.0, 2.0);
     cl_first.instrument = cl_second.instrument = 1;
-    ReplayEvent cl_closed = bar_event(5'000'000, 60.0, 2.5), cl_next = bar_event(5'000'500, 120.0, 3.0);
+    ReplayEvent cl_closed = bar_event(5'000'000, 60.0, 2.5);
+    ReplayEvent cl_next = bar_event(5'000'500, 120.0, 3.0);
     ReplayEvent cl_update = bar_event(9'000'000, 120.0, 3.5);
     cl_closed.instrument = cl_next.instrument = cl_update.instrument = 1;
     ReplayScript resolved({"F.US.EPZ26", "F.US.CLEF27"},
@@ -64,12 +65,15 @@ void the_script_keeps_order_and_groups_events() {
     resolved.take_group();
     resolved.take_group();
     auto [closed, after] = resolved.take_group();
-    CHECK(after - closed == 2 && closed->bar.close == 2.5 && "the closed bar and the next: one event");
+    CHECK(after - closed == 2 && closed->bar.close == 2.5 &&
+          "the closed bar and the next: one event");
     auto [update, end] = resolved.take_group();
-    CHECK(end - update == 1 && update->bar.close == 3.5 && "a bar received later is an event of its own");
+    CHECK(end - update == 1 && update->bar.close == 3.5 &&
+          "a bar received later is an event of its own");
 
     ReplayScript bars_only({"F.US.EPZ26"}, {bar_event(5, 0.0, 1.0), bar_event(9, 60.0, 2.0)});
-    CHECK(bars_only.finished() && bars_only.start_ns() == 9 && "only history: it starts at its end");
+    CHECK(bars_only.finished() && bars_only.start_ns() == 9 &&
+          "only history: it starts at its end");
     ReplayScript empty({}, {});
     CHECK(empty.finished() && empty.start_ns() == 0);
 }
@@ -88,7 +92,8 @@ void recorded_bars_open_form_and_revise() {
     CHECK(!history.has_forming() && history.window(10).empty() && "cleared: no bars at all");
     CHECK(history.record(bar_at(60.0, 1.0)) == RecordedBar::Opened);
     CHECK(history.completed().empty() && history.forming().close == 1.0);
-    CHECK(history.record(bar_at(60.0, 2.0)) == RecordedBar::Formed && history.forming().close == 2.0);
+    CHECK(history.record(bar_at(60.0, 2.0)) == RecordedBar::Formed &&
+          history.forming().close == 2.0);
     CHECK(history.record(bar_at(120.0, 3.0)) == RecordedBar::Opened);
     CHECK(history.completed().size() == 1 && history.completed().back().close == 2.0 &&
           "the forming bar completes as it stood");
