@@ -9,7 +9,7 @@ import corvane_emulator as emu
 from corvane.core.constants import Direction, OrderType
 from corvane.core.order import Order
 
-from conftest import CL, EP, T0, bar, quote, settle, subscribed, tick
+from replay_helpers import CL, EP, T0, bar, quote, settle, subscribed, tick
 
 pytestmark = pytest.mark.timeout(60)
 

@@ -12,7 +12,7 @@ from corvane.core.order import Order
 from corvane.gateways.cqg.gateway import CqgGateway
 from corvane.recording import Recorder, open_recording
 
-from conftest import CL, EP, settle, subscribed
+from replay_helpers import CL, EP, settle, subscribed
 
 pytestmark = pytest.mark.timeout(120)
 
