@@ -388,6 +388,10 @@ nb::dict load_replay(nb::handle events, std::optional<double> speed, bool live, 
         read.push_back(std::move(event));
     }
 
+    if (read.empty())
+        fail(PyExc_ValueError, index == 0 ? "nothing to replay: no events"
+                                          : "nothing to replay: no event names an instrument "
+                                            "of the scenario");
     // Validated: from here on the world changes.
     for (const auto &[symbol, count] : left_out) {
         std::string warning = "the recording's symbol '" + symbol +

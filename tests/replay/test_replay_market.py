@@ -182,6 +182,17 @@ class TestRefused:
         with pytest.raises(RuntimeError, match="no replay is loaded"):
             emu.replay_stats()
 
+    def test_nothing_to_replay_is_refused(self):
+        emu.reset()
+        before = emu.clock_now()
+        with pytest.raises(ValueError, match="nothing to replay: no events"):
+            emu.load_replay([], live=False)
+        with pytest.raises(ValueError, match="no event names an instrument of the scenario"):
+            emu.load_replay([quote(0, "qtBid", 1.0, name="F.US.ZNH27")], live=False)
+        assert emu.clock_now() == before
+        with pytest.raises(RuntimeError, match="no replay is loaded"):
+            emu.replay_stats()
+
     def test_a_symbol_the_scenario_lacks_is_reported_once(self, gateway):
         events = [quote(ms, "qtTrade", 1.0, name="F.US.ZNH27") for ms in range(50)]
         events += [quote(ms, "qtTrade", 6000.0) for ms in range(3)]
