@@ -77,8 +77,12 @@ void EmulatedClock::start_live(double speed, double step_seconds) {
     control_ = control;
     driver_ = std::thread([this, control, speed, step_seconds] {
         using WallClock = std::chrono::steady_clock;
-        // Woken for an event whose predecessor still waits in a queue: how soon to look again.
-        constexpr auto kRetry = std::chrono::microseconds(50);
+        // Woken for an event whose predecessor still waits in a queue: how soon to look again,
+        // later each time it still waits (a stalled pump keeps no driver busy), but never so
+        // late that the events held back meanwhile make a long batch.
+        constexpr auto kFirstRetry = std::chrono::microseconds(50);
+        constexpr auto kLastRetry = std::chrono::microseconds(200);
+        auto retry = std::chrono::duration_cast<WallClock::duration>(kFirstRetry);
         const auto step = std::chrono::duration_cast<WallClock::duration>(
             std::chrono::duration<double>(step_seconds));
         const bool unbounded = std::isinf(speed);
@@ -98,9 +102,11 @@ void EmulatedClock::start_live(double speed, double step_seconds) {
             }
             auto now = WallClock::now();
             if (now < next_step && holding_back && holding_back()) {
-                wake = std::min(next_step, now + kRetry);
+                wake = std::min(next_step, now + retry);
+                retry = std::min<WallClock::duration>(retry * 2, kLastRetry);
                 continue;
             }
+            retry = std::chrono::duration_cast<WallClock::duration>(kFirstRetry);
             nb::gil_scoped_acquire gil;
             // A stop requested while this thread waited for the GIL ends the run here: once
             // stop_live() has been called the clock no longer moves by itself.
