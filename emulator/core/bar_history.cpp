@@ -57,8 +57,40 @@ std::vector<MarketBar> BarHistory::window(size_t lookback) const {
     size_t taken = std::min(lookback, completed_.size());
     std::vector<MarketBar> bars(completed_.end() - static_cast<std::ptrdiff_t>(taken),
                                 completed_.end());
-    bars.push_back(forming_);
+    if (has_forming_)
+        bars.push_back(forming_);
     return bars;
+}
+
+void BarHistory::clear() {
+    completed_.clear();
+    forming_ = MarketBar{};
+    has_forming_ = false;
+}
+
+RecordedBar BarHistory::record(const MarketBar &bar) {
+    if (!has_forming_ || bar.open_time > forming_.open_time) {
+        if (has_forming_)
+            completed_.push_back(forming_);
+        keep_bounded();
+        forming_ = bar;
+        has_forming_ = true;
+        return RecordedBar::Opened;
+    }
+    if (bar.open_time == forming_.open_time) {
+        forming_ = bar;
+        return RecordedBar::Formed;
+    }
+    // Completed bars stay in time order: a newer state replaces its bar, a missing bar goes in
+    // its place.
+    auto at = std::lower_bound(completed_.begin(), completed_.end(), bar.open_time,
+                               [](const MarketBar &kept, double t) { return kept.open_time < t; });
+    if (at != completed_.end() && at->open_time == bar.open_time)
+        *at = bar;
+    else
+        completed_.insert(at, bar);
+    keep_bounded();
+    return RecordedBar::Revised;
 }
 
 void BarHistory::replace(std::vector<MarketBar> bars) {
@@ -71,6 +103,7 @@ void BarHistory::replace(std::vector<MarketBar> bars) {
     double last_close = count > 0 && valid(completed_.back().close) ? completed_.back().close
                                                                     : forming_.open;
     forming_ = opening_bar(forming_.open_time, last_close);
+    has_forming_ = true;
 }
 
 void BarHistory::trade(double price, double volume) {
@@ -107,6 +140,7 @@ MarketBar BarHistory::close_forming(PriceWalk &walk, const BarOverrides &given) 
     keep_bounded();
     double next_open = valid(bar.close) ? bar.close : walk.price();
     forming_ = opening_bar(bar.open_time + BAR_SECONDS, next_open);
+    has_forming_ = true;
     return bar;
 }
 

@@ -29,6 +29,13 @@ struct BarOverrides {
     std::optional<double> open, high, low, close, volume;
 };
 
+// What a bar taken from a recording did to the history.
+enum class RecordedBar {
+    Opened,  // it starts after the forming bar, which completes as it stands; it now forms
+    Formed,  // it is the forming bar, in a newer state
+    Revised, // it is a completed bar (a newer state, or one the history lacked)
+};
+
 class BarHistory {
 public:
     // Completed bars kept; older ones are dropped so that a long live run stays bounded.
@@ -42,9 +49,11 @@ public:
 
     const std::deque<MarketBar> &completed() const { return completed_; }
     const MarketBar &forming() const { return forming_; }
+    // False only for a history emptied by clear() that no bar has reached since.
+    bool has_forming() const { return has_forming_; }
 
     // The last `lookback` completed bars (fewer when the history is shorter), then the forming
-    // bar: what a timed-bars request with that look-back sees.
+    // bar (if any): what a timed-bars request with that look-back sees.
     std::vector<MarketBar> window(size_t lookback) const;
 
     // Replaces the completed bars with `bars` (oldest first, their open times ignored), one
@@ -63,11 +72,18 @@ public:
     // Returns the completed bar.
     MarketBar close_forming(PriceWalk &walk, const BarOverrides &given);
 
+    // No bars at all, and none forming: a replay's history before its first recorded bar.
+    void clear();
+
+    // A bar as a recording gives it, in its latest state (open times identify bars).
+    RecordedBar record(const MarketBar &bar);
+
 private:
     void keep_bounded();
 
     std::deque<MarketBar> completed_;
     MarketBar forming_;
+    bool has_forming_ = true;
 };
 
 } // namespace cqgemu

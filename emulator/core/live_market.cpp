@@ -9,8 +9,9 @@
 #include <nanobind/nanobind.h>
 
 #include <algorithm>
-#include <chrono>
+#include <limits>
 #include <map>
+#include <utility>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -55,6 +56,8 @@ struct FeedRound {
     std::vector<QuoteSample> samples;
     std::vector<QuoteValue> quotes;
     std::map<std::string, MarketTop> moved; // the latest book of each instrument quoted
+    size_t valid_quotes = 0;
+    bool subscribed = false; // anything streams or has a tick request
 
     void mark_traded(MarketInstrument &instrument) {
         if (std::find(traded.begin(), traded.end(), &instrument) == traded.end())
@@ -65,6 +68,7 @@ struct FeedRound {
         std::vector<const InstrumentTerms *> instruments = quoted_instruments(cel, state.market);
         if (instruments.empty())
             return;
+        subscribed = true;
         LiveFeed &live = state.live;
         if (live.quotes_ahead >= due) {
             live.quotes_ahead -= due;
@@ -87,29 +91,13 @@ struct FeedRound {
                 }
                 note_book(terms.full_name, sample);
             }
-            note_made(samples);
+            for (const QuoteSample &sample : samples)
+                valid_quotes += sample.valid ? 1 : 0;
             made += samples.size();
             size_t events = deliver_quotes(cel, terms.full_name, quotes, batch);
             live.stats.quotes += events * samples.size();
         }
         live.quotes_ahead = made - due;
-    }
-
-    void note_made(const std::vector<QuoteSample> &made) {
-        static constexpr size_t kKept = size_t(1) << 22; // a run nobody takes stays bounded
-        LiveFeed &live = state.live;
-        if (!live.noting_made)
-            return;
-        std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                               std::chrono::steady_clock::now().time_since_epoch()).count();
-        for (const QuoteSample &sample : made)
-            if (sample.valid)
-                live.made_ns.push_back(now);
-        if (live.made_ns.size() > kKept) {
-            size_t dropped = live.made_ns.size() - kKept / 2;
-            live.made_ns.erase(live.made_ns.begin(), live.made_ns.begin() + dropped);
-            live.made_first += dropped;
-        }
     }
 
     void note_book(const std::string &instrument, const QuoteSample &sample) {
@@ -119,14 +107,7 @@ struct FeedRound {
         MarketTop &top = found->second;
         if (first)
             top = market_for(instrument);
-        long lots = static_cast<long>(sample.volume);
-        if (sample.type == FeedQuote::Bid) {
-            top.bid = sample.price;
-            top.size = lots;
-        } else {
-            top.ask = sample.price;
-            top.size = std::min(top.size > 0 ? top.size : lots, lots);
-        }
+        top.quote(sample.type == FeedQuote::Bid, sample.price, sample.volume);
     }
 
     // Resting orders meet the market the quotes just told of; their fills follow the quotes.
@@ -139,6 +120,7 @@ struct FeedRound {
         std::vector<const InstrumentTerms *> instruments = ticked_instruments(cel, state.market);
         if (instruments.empty())
             return;
+        subscribed = true;
         static const long types[] = {*cqg_constant("tptBid"), *cqg_constant("tptAsk"),
                                      *cqg_constant("tptTrade")};
         std::vector<std::vector<TickValue>> by_instrument(instruments.size());
@@ -172,6 +154,17 @@ struct FeedRound {
     }
 };
 
+// What fell due while the last batch still waited is owed to the next one, up to a limit past
+// which it is skipped (a real feed conflates): a slow handler never makes the owed count grow
+// without bound.
+void owe(size_t &owed, size_t due, std::uint64_t &skipped) {
+    owed += due;
+    if (owed > LiveFeed::OWED_LIMIT) {
+        skipped += owed - LiveFeed::OWED_LIMIT;
+        owed = LiveFeed::OWED_LIMIT;
+    }
+}
+
 void feed(std::weak_ptr<MarketState> weak, double elapsed) {
     std::shared_ptr<MarketState> state = weak.lock();
     if (!state || !state->live.running)
@@ -183,26 +176,46 @@ void feed(std::weak_ptr<MarketState> weak, double elapsed) {
     if (!cel)
         return;
     // The live driver does not outrun the pump: while its last batch still waits in a queue,
-    // what falls due is skipped (a real feed conflates), so a slow handler never makes the
-    // queue grow without bound, and a pump handling one batch has the next one waiting. A test
-    // advancing the clock itself gets every batch.
-    if (world().clock.live() && !live.last_batch.expired()) {
-        live.stats.quotes_skipped += quotes_due;
-        live.stats.ticks_skipped += ticks_due;
+    // what falls due waits too (and beyond a limit is skipped), so a slow handler never makes
+    // the queue grow without bound, and a pump handling one batch has the next one waiting. A
+    // test advancing the clock itself gets every batch.
+    if (world().clock.live() && live.posted.waiting()) {
+        owe(live.quotes_owed, quotes_due, live.stats.quotes_skipped);
+        owe(live.ticks_owed, ticks_due, live.stats.ticks_skipped);
         return;
     }
+    quotes_due += std::exchange(live.quotes_owed, 0);
+    ticks_due += std::exchange(live.ticks_owed, 0);
     FeedRound round{*cel, *state, EventBatch{}, {}, {}, {}, {}};
     round.post_quotes(quotes_due);
     round.post_ticks(ticks_due, world().clock.now());
     round.post_bars(world().clock.now());
     round.match_orders();
+    live.idle = !round.subscribed;
     if (round.batch.empty())
         return;
     live.stats.events += round.batch.events.size();
     ++live.stats.batches;
-    auto in_flight = std::make_shared<const int>(0);
-    live.last_batch = in_flight;
-    cel->fire(round.batch, std::move(in_flight));
+    state->quote_times.note(round.valid_quotes);
+    cel->fire(round.batch, live.posted.token());
+}
+
+// When the feed next has something to post: its next quote or tick at the set rates (after the
+// quotes it posted ahead), or the next close of its own bars; never while nothing subscribes.
+double next_feed_due(std::weak_ptr<MarketState> weak) {
+    std::shared_ptr<MarketState> state = weak.lock();
+    double none = std::numeric_limits<double>::infinity();
+    if (!state || !state->live.running || state->live.idle)
+        return none;
+    LiveFeed &live = state->live;
+    double now = world().clock.now();
+    if (live.quotes_owed > 0 || live.ticks_owed > 0)
+        return now;
+    double due = now + std::min(live.quotes.seconds_until(live.quotes_ahead + 1),
+                                live.ticks.seconds_until(1));
+    if (live.bar_seconds > 0)
+        due = std::min(due, live.next_bar_close);
+    return due;
 }
 
 [[noreturn]] void refuse(const char *text) {
@@ -226,8 +239,12 @@ void start_market(double quotes_per_second, std::optional<double> ticks_per_seco
     feed_state.ticks = RateCounter(tick_rate);
     feed_state.bar_seconds = bar_seconds.value_or(0.0);
     feed_state.next_bar_close = world().clock.now() + feed_state.bar_seconds;
+    feed_state.quotes_owed = feed_state.ticks_owed = 0;
+    feed_state.idle = false;
     std::weak_ptr<MarketState> weak = state;
-    world().clock.set_advance_listener([weak](double elapsed) { feed(weak, elapsed); });
+    world().clock.set_advance_listener([weak](double elapsed) { feed(weak, elapsed); },
+                                       AdvancePacing{[weak] { return next_feed_due(weak); },
+                                                     feed_state.posted.waiting_check()});
     if (live && !world().clock.live())
         world().clock.start_live(1.0, step);
 }

@@ -1,7 +1,8 @@
 // The live market: while it runs, every advance of the clock (by the live driver or by a test)
 // posts the quotes and ticks due at the set rates for the current CQGCEL's subscribed
-// instruments, as one batch per advance, and keeps the forming bars moving with the trades.
-// GIL held throughout.
+// instruments, as one batch per advance, and keeps the forming bars moving with the trades. The
+// live driver is told when the next quote falls due, so that each is posted when due rather
+// than with the others of a step. GIL held throughout.
 #pragma once
 
 #include <optional>

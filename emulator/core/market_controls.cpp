@@ -103,16 +103,17 @@ nb::dict market_stats() {
     return result;
 }
 
-// (number of the first, [time made of each]) of the valid feed quotes not taken yet.
+// (number of the first, [time posted of each]) of the valid quotes of the feed or a replay not
+// taken yet.
 nb::tuple take_quote_times() {
-    LiveFeed &live = world().market->live;
-    live.noting_made = true;
+    PostedQuoteTimes &posted = world().market->quote_times;
+    posted.noting = true;
     nb::list times;
-    for (std::int64_t made : live.made_ns)
-        times.append(made);
-    nb::tuple taken = nb::make_tuple(live.made_first, times);
-    live.made_first += live.made_ns.size();
-    live.made_ns.clear();
+    for (std::int64_t time : posted.times)
+        times.append(time);
+    nb::tuple taken = nb::make_tuple(posted.first, times);
+    posted.first += posted.times.size();
+    posted.times.clear();
     return taken;
 }
 

@@ -28,6 +28,8 @@ void close_bars_at_minute(std::weak_ptr<MarketState> weak, double boundary) {
     std::shared_ptr<MarketState> state = weak.lock();
     if (!state)
         return; // the market was replaced meanwhile
+    if (state->replay)
+        return; // a replay's bars are those recorded
     std::shared_ptr<Cqgcel> cel = connected_cel();
     EventBatch batch;
     for (MarketInstrument *instrument : state->market.made())
@@ -107,14 +109,17 @@ size_t deliver_ticks(Cqgcel &cel, const std::string &symbol, const std::vector<T
 size_t close_forming_bar(Cqgcel *cel, MarketInstrument &instrument, const BarOverrides &given,
                          EventBatch &batch) {
     MarketBar closed = instrument.bars.close_forming(instrument.walk, given);
-    if (!cel)
-        return 0;
+    return cel ? deliver_closed_bar(*cel, instrument, closed, batch) : 0;
+}
+
+size_t deliver_closed_bar(Cqgcel &cel, MarketInstrument &instrument, const MarketBar &closed,
+                          EventBatch &batch) {
     size_t events = 0;
-    for (const std::shared_ptr<CqgTimedBars> &bars : cel->timed_bars_subscriptions()) {
+    for (const std::shared_ptr<CqgTimedBars> &bars : cel.timed_bars_subscriptions()) {
         if (bars->key() != instrument.terms.full_name || !bars->updates())
             continue;
         bars->add_closed(closed, instrument.bars.forming());
-        batch.add("TimedBarsAdded", nb::make_tuple(for_home(*cel, bars)));
+        batch.add("TimedBarsAdded", nb::make_tuple(for_home(cel, bars)));
         ++events;
     }
     return events;

@@ -35,6 +35,11 @@ size_t deliver_ticks(Cqgcel &cel, const std::string &symbol, const std::vector<T
 size_t close_forming_bar(Cqgcel *cel, MarketInstrument &instrument, const BarOverrides &given,
                          EventBatch &batch);
 
+// Adds TimedBarsAdded for every timed-bar request of the instrument that takes updates: `closed`
+// completed, the instrument's forming bar next.
+size_t deliver_closed_bar(Cqgcel &cel, MarketInstrument &instrument, const MarketBar &closed,
+                          EventBatch &batch);
+
 // Adds TimedBarsUpdated for every timed-bar request of the instrument that takes updates, with
 // the instrument's forming bar as it now stands.
 size_t deliver_forming_bar(Cqgcel &cel, MarketInstrument &instrument, EventBatch &batch);

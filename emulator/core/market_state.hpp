@@ -7,6 +7,9 @@
 #include "market.hpp"
 #include "quote_feed.hpp"
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -28,6 +31,55 @@ struct MarketStats {
     std::uint64_t ticks_skipped = 0;
 };
 
+// The batches a poster has fired that no pump has started on yet: each batch's token (handed to
+// EventSource::fire with it) counts it until its message is run or dropped. Read without the GIL
+// by the clock's live driver.
+class PostedBatches {
+public:
+    std::shared_ptr<const void> token() {
+        struct Token {
+            explicit Token(std::shared_ptr<std::atomic<int>> of) : count(std::move(of)) {
+                count->fetch_add(1, std::memory_order_relaxed);
+            }
+            ~Token() { count->fetch_sub(1, std::memory_order_release); }
+            std::shared_ptr<std::atomic<int>> count;
+        };
+        return std::make_shared<const Token>(count_);
+    }
+    bool waiting() const { return count_->load(std::memory_order_acquire) > 0; }
+    // A check of waiting() that outlives this object and needs no GIL.
+    std::function<bool()> waiting_check() const {
+        return [count = count_] { return count->load(std::memory_order_acquire) > 0; };
+    }
+
+private:
+    std::shared_ptr<std::atomic<int>> count_ = std::make_shared<std::atomic<int>>(0);
+};
+
+// The valid quotes posted since a benchmark first asked (take_quote_times): when each was
+// posted, on the clock of time.monotonic_ns(), numbered from `first`. Noted only once it has
+// asked, so that an ordinary long run keeps none.
+struct PostedQuoteTimes {
+    bool noting = false;
+    std::vector<std::int64_t> times;
+    size_t first = 0;
+
+    void note(size_t valid_quotes) {
+        static constexpr size_t kKept = size_t(1) << 22; // a run nobody takes stays bounded
+        if (!noting || valid_quotes == 0)
+            return;
+        std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+        times.insert(times.end(), valid_quotes, now);
+        if (times.size() > kKept) {
+            size_t dropped = times.size() - kKept / 2;
+            times.erase(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(dropped));
+            first += dropped;
+        }
+    }
+};
+
 struct LiveFeed {
     bool running = false;
     RateCounter quotes;
@@ -36,15 +88,16 @@ struct LiveFeed {
     double next_bar_close = 0.0;
     size_t next_instrument = 0; // round robin over the subscribed instruments
     size_t quotes_ahead = 0;    // posted past the rate (an update of two quotes), owed back
-    std::weak_ptr<const void> last_batch; // alive while a pump has yet to take the last batch
+    // Due while the last batch still waited, posted with the next one (up to OWED_LIMIT).
+    static constexpr size_t OWED_LIMIT = 1000;
+    size_t quotes_owed = 0;
+    size_t ticks_owed = 0;
+    bool idle = false; // the last round found nothing subscribed
+    PostedBatches posted;
     MarketStats stats;
-    // When each valid quote of the feed was made (time.monotonic_ns()'s clock), numbered
-    // from made_first; a benchmark takes them (take_quote_times) to measure latency. Noted
-    // only once it has asked, so that an ordinary long run keeps none.
-    bool noting_made = false;
-    std::vector<std::int64_t> made_ns;
-    size_t made_first = 0;
 };
+
+struct Replay;
 
 struct MarketState {
     explicit MarketState(MarketSettings settings = MarketSettings()) : market(std::move(settings)) {}
@@ -52,6 +105,9 @@ struct MarketState {
     Market market;
     bool minute_closing_scheduled = false;
     LiveFeed live;
+    PostedQuoteTimes quote_times; // of the live feed or a replay
+    // Set by load_replay: the recorded market replacing the walk (replay_market.hpp).
+    std::shared_ptr<Replay> replay;
 
     void fail_next(ResolutionKind kind, ResolutionFault fault) {
         next_fault_[static_cast<int>(kind)] = fault;

@@ -167,4 +167,15 @@ bool MatchingEngine::has_working_orders(const std::string &instrument) const {
     return false;
 }
 
+void MarketTop::quote(bool is_bid, double price, double lots) {
+    long quoted = static_cast<long>(lots);
+    if (is_bid) {
+        bid = price;
+        size = quoted;
+    } else {
+        ask = price;
+        size = std::min(size > 0 ? size : quoted, quoted);
+    }
+}
+
 } // namespace cqgemu

@@ -58,6 +58,10 @@ struct MarketTop {
     double bid = 0.0;
     double ask = 0.0;
     long size = 0; // lots offered on each side per update; 0: any amount
+
+    // A best bid (`bid`) or ask quoted at `price` with `lots`: the size offered is the bid's
+    // lots, or the smaller of the two sides' once the ask follows.
+    void quote(bool bid, double price, double lots);
 };
 
 class MatchingEngine {

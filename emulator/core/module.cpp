@@ -11,6 +11,7 @@
 #include "interface.hpp"
 #include "kernel_events.hpp"
 #include "probe.hpp"
+#include "replay_market.hpp"
 #include "scenario.hpp"
 #include "scenario_accounts.hpp"
 #include "session_controls.hpp"
@@ -24,6 +25,7 @@
 #include <nanobind/nanobind.h>
 #include <cstdio>
 #include <cstdlib>
+#include <nanobind/stl/optional.h>
 #include <nanobind/stl/string.h>
 
 #include "leak_reports.hpp"
@@ -296,6 +298,12 @@ NB_MODULE(_cqgemu, m) {
         nb::arg("speed") = 1.0, nb::arg("step") = 0.1);
     def_function(m, "stop_live", [] { world().clock.stop_live(); });
     def_function(m, "is_live", [] { return world().clock.live(); });
+    // A recorded market replayed instead of the walk.
+    def_function(m, "load_replay", &load_replay, nb::arg("events"), nb::arg("speed").none() = 1.0,
+                 nb::kw_only(), nb::arg("live") = true, nb::arg("step") = 0.05);
+    def_function(m, "replay_stats", &replay_stats);
+    def_function(m, "advance_replay", &advance_replay, nb::arg("count"));
+
     m.def("_shutdown", &shutdown_emulator);
 
     nb::object shutdown = m.attr("_shutdown");

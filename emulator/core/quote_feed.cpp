@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace cqgemu {
 
@@ -49,6 +50,16 @@ size_t RateCounter::due(double elapsed_seconds) {
     double whole = std::floor(exact);
     carry_ = exact - whole;
     return static_cast<size_t>(whole);
+}
+
+} // namespace cqgemu
+
+namespace cqgemu {
+
+double RateCounter::seconds_until(size_t count) const {
+    if (!(per_second_ > 0))
+        return std::numeric_limits<double>::infinity();
+    return std::max(0.0, (static_cast<double>(count) - carry_) / per_second_);
 }
 
 } // namespace cqgemu

@@ -37,6 +37,8 @@ class RateCounter {
 public:
     explicit RateCounter(double per_second = 0.0) : per_second_(per_second) {}
     size_t due(double elapsed_seconds);
+    // Seconds until `count` more are due; +infinity at a rate of zero.
+    double seconds_until(size_t count) const;
 
 private:
     double per_second_;

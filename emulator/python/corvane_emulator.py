@@ -129,19 +129,52 @@ Market (each event goes to the current CQGCEL's sinks, through their pumps):
 - ``start_market(quotes_per_second, ticks_per_second=None, bar_seconds=None, *, live=True,
   step=0.01)``: every advance of the clock then posts, as one batch per pump, the quotes due at
   that rate (per emulated second, shared by the streaming instruments: bid and ask or a trade
-  mostly, the day's open, high or low and settlements now and then, an invalid quote
-  sometimes) and the ticks due at ``ticks_per_second`` (the quote rate if None) to the tick
-  requests; trades move the forming bars (``TimedBarsUpdated``). ``bar_seconds``: bars close
-  every that many emulated seconds (still a minute apart in their time stamps). ``live`` also
-  starts the clock's live driver (speed 1, ``step``) unless it runs; ``live=False`` posts only
-  when a test advances the clock. The live driver never outruns the pumps: while its last batch
-  still waits in a queue, what falls due is skipped rather than posted. ``stop_market()`` stops
-  both; ``market_stats()`` gives the counts posted so far (``events``, ``quotes``, ``ticks``,
-  ``bars``, ``batches``) and those the driver skipped (``quotes_skipped``, ``ticks_skipped``).
+  mostly, the day's open, high or low and settlements now and then, an invalid quote sometimes)
+  and the ticks due at ``ticks_per_second`` (the quote rate if None) to the tick requests; trades
+  move the forming bars (``TimedBarsUpdated``). ``bar_seconds``: bars close every that many
+  emulated seconds (still a minute apart in their time stamps). ``live`` also starts the clock's
+  live driver (speed 1, ``step``) unless it runs; ``live=False`` posts only when a test advances
+  the clock. The live driver wakes whenever the next quote or tick falls due, so that each is
+  posted when due rather than with the rest of a step. It never outruns the pumps: while its last
+  batch still waits in a queue, what falls due waits for the next one, and past 1,000 quotes (or
+  ticks) waiting it is skipped rather than posted. ``stop_market()`` stops both;
+  ``market_stats()`` gives the counts posted so far (``events``, ``quotes``, ``ticks``, ``bars``,
+  ``batches``) and those the driver skipped (``quotes_skipped``, ``ticks_skipped``).
   ``take_quote_times()``: ``(number, times)``, the ``time.monotonic_ns()`` at which each valid
-  quote of the feed was made since the last call, the first of them the feed's ``number``-th
-  valid quote (from 0); the latest four million are kept. Quotes are noted from the first call
-  on (a long run that never asks keeps none).
+  quote of the feed was posted since the last call, the first of them the feed's ``number``-th
+  valid quote (from 0); the latest four million are kept. Quotes are noted from the first call on
+  (a long run that never asks keeps none).
+
+Replay (the market driven by a recording instead of the seeded walk):
+
+- ``load_replay(events, speed=1.0, *, live=True, step=0.05)``: ``events`` is an iterable of replay
+  events in recorded order, plain tuples with times in nanoseconds since the Unix epoch:
+  ``("quote", time_ns, full_name, quote_type, price, volume, is_valid)``, ``("tick", time_ns,
+  full_name, price_type, price, volume)`` and ``("bar", time_ns, full_name, bar_start_ns, open,
+  high, low, close, actual_volume, tick_volume)``; types by their constants' names (``"qtBid"``,
+  ``"tptTrade"``), a volume None where there is none, a bar value NaN where the server left it
+  out. A malformed event is a ValueError naming its index, before anything changes, and so is
+  nothing to replay. A name is matched to the scenario's instrument of that full name, else of
+  that symbol (the part after the last "."; a bare symbol is itself); a symbol the scenario lacks
+  is warned about once (RuntimeWarning) and its events left out. The clock moves to the first
+  quote's or tick's time. Each instrument's history (what a timed-bars request sees until the
+  replay's bars move on; none for an instrument the recording lacks) is the bar events ahead of
+  that time and its first run of bars wherever it comes (the answer to the recorded session's own
+  request). As the clock reaches their times, the events reach the streaming instruments, tick
+  requests and timed-bar requests in recorded order: consecutive quotes (ticks) of one instrument
+  and time as one ``InstrumentChanged`` (``TicksAdded``), consecutive bars of one instrument
+  received within a millisecond as one ``TimedBarsAdded`` (a bar starting after the forming one)
+  or ``TimedBarsUpdated``. A time stamped before the one ahead of it counts as that one's time.
+  Each recorded bid or ask moves the order book, so orders fill at the recorded prices; the walk
+  and the minute closing no longer move anything. ``live`` starts the clock's live driver at
+  ``speed`` (None or infinity: each batch as soon as the pump has taken the one before), waking
+  when each event falls due; nothing is skipped. With ``live=False`` the clock moves when
+  advanced, or by a later ``start_live(speed)``. Returns ``{"events", "history_bars",
+  "instruments", "left_out", "start", "end"}`` (times in epoch seconds). ``replay_stats()``:
+  ``{"events", "posted", "cqg_events", "finished", "start", "end"}``. ``advance_replay(count)``:
+  posts the next ``count`` recorded events (whole CQG events) as one batch and sets the clock to
+  the last one's time; not while the clock is live. ``market_stats()`` and ``take_quote_times()``
+  count the replay's postings too.
 
 Orders (CQGCEL's ``CreateOrder`` and ``Orders``; each report goes to the current CQGCEL's sinks):
 
@@ -233,6 +266,7 @@ Emulated clock:
 """
 from _cqgemu import (
     advance,
+    advance_replay,
     call_log,
     cel_call_args,
     cel_call_threads,
@@ -254,6 +288,7 @@ from _cqgemu import (
     inject_wait_result,
     is_live,
     lifetime_fault_count,
+    load_replay,
     load_scenario,
     make_com_time,
     make_error,
@@ -270,6 +305,7 @@ from _cqgemu import (
     push_quotes,
     push_ticks,
     reject_next_order,
+    replay_stats,
     reset,
     restore_gateway,
     schedule_failure,
@@ -302,6 +338,7 @@ __all__ = [
     "schedule_failure", "set_clock", "set_data_connection", "set_history", "set_market",
     "set_position", "set_summary", "sink_count", "start_live", "start_market", "stop_live",
     "stop_market", "take_quote_times", "update_forming_bar", "waiting_message_count",
+    "load_replay", "replay_stats", "advance_replay",
 ]
 
 

@@ -1,6 +1,6 @@
 """Types of the CQGCEL emulator's control module."""
 from datetime import datetime
-from typing import Any
+from typing import Any, Iterable
 
 __all__ = [
     "advance", "call_log", "cel_call_args", "cel_call_threads", "cel_calls", "cel_thread_ident",
@@ -14,6 +14,7 @@ __all__ = [
     "schedule_failure", "set_clock", "set_data_connection", "set_history", "set_market",
     "set_position", "set_summary", "sink_count", "start_live", "start_market", "stop_live",
     "stop_market", "update_forming_bar", "waiting_message_count",
+    "load_replay", "replay_stats", "advance_replay",
 ]
 
 def load_scenario(
@@ -103,6 +104,15 @@ def start_market(
 def stop_market() -> None: ...
 def market_stats() -> dict[str, int]: ...
 def take_quote_times() -> tuple[int, list[int]]: ...
+def load_replay(
+    events: Iterable[tuple[Any, ...]],
+    speed: float | None = 1.0,
+    *,
+    live: bool = True,
+    step: float = 0.05,
+) -> dict[str, Any]: ...
+def replay_stats() -> dict[str, Any]: ...
+def advance_replay(count: int) -> int: ...
 def call_log() -> list[tuple[str, str, tuple[Any, ...]]]: ...
 def set_market(
     symbol: str, bid: float, ask: float, last: float | None = None, *, size: int | None = None

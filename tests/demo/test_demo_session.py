@@ -23,7 +23,7 @@ def session(tmp_path_factory):
     began = datetime.now().replace(microsecond=0)
     console = Console(file=open(folder / "console.txt", "w"), width=120)
     options = Options(duration=8.0, speed=60.0, symbols=("EPZ26", "CLEF27"), seed=3,
-                      db_dir=folder)
+                      db_dir=folder, record=folder / "session.rec")
     result = run_session(options, console)
     console.file.close()
     started = [t for t in threading.enumerate() if t not in before]
@@ -102,3 +102,29 @@ def test_the_chart_is_written(session):
     assert result.chart == result.folder / "demo-chart.png"
     with open(result.chart, "rb") as chart:
         assert chart.read(8) == b"\x89PNG\r\n\x1a\n"
+
+
+def test_the_session_is_recorded(session):
+    from corvane.recording import open_recording
+    result, _ = session
+    recording = open_recording(result.recorder.path)
+    assert not recording.cut
+    assert sorted(recording.meta["instruments"]) == ["F.US.CLEF27", "F.US.EPZ26"]
+    kinds = {}
+    for event in recording.events():
+        kinds[event[0]] = kinds.get(event[0], 0) + 1
+    # Every quote the engine got was one the recording holds (which also has those the
+    # gateway kept without publishing); the bar history came with the subscriptions.
+    assert kinds["quote"] == result.recorder.counts["quotes"] >= result.engine.quote_count > 0
+    assert kinds["tick"] > 0 and kinds["bar"] >= 2 * 10
+
+
+def test_record_wants_a_new_folder(tmp_path, capsys):
+    from corvane.demo.cli import parse_options
+    (tmp_path / "taken.rec").mkdir()
+    (tmp_path / "taken.rec" / "meta.json").write_text("{}")
+    with pytest.raises(SystemExit):
+        parse_options(["--record", str(tmp_path / "taken.rec")])
+    assert "needs a new folder" in capsys.readouterr().err
+    _, options = parse_options(["--record", str(tmp_path / "new.rec")])
+    assert options.record == tmp_path / "new.rec"

@@ -33,6 +33,8 @@ def summary_table(result):
     table.add_row("rows written (in the store)", ", ".join(
         f"{name} {engine.rows_written[name]} ({len(result.stored.get(name, []))})"
         for name in engine.rows_written))
+    if result.replayed is not None:
+        table.add_row("replayed", result.replayed)
     stats = result.market_stats
     if stats:
         table.add_row("market events posted", f"{stats.get('quotes', 0)} quotes, "
@@ -65,5 +67,9 @@ def print_report(console, result):
     if result.threads_left:
         console.print(f"[red]threads still running: {[t.name for t in result.threads_left]}[/]")
     console.print(f"store: {result.folder / 'corvane.db'}")
+    if result.recorder is not None:
+        counts = result.recorder.counts
+        console.print(f"recording: {result.recorder.path} ({counts['quotes']} quotes, "
+                      f"{counts['ticks']} ticks, {counts['bars']} bars)")
     if result.chart is not None:
         console.print(f"chart: {result.chart}")

@@ -34,7 +34,41 @@ def securities_for(codes):
 
 
 def tick_size(code):
-    return KNOWN_FUTURES[code][2]
+    return KNOWN_FUTURES[code][2] if code in KNOWN_FUTURES else 0.01
+
+
+def replayed_futures(events):
+    """The futures a recording (or a CSV history) trades, in the order they first appear:
+    the known ones by their names, any other by its symbol. Returns (securities, scenario
+    instruments) for the emulator; a bare symbol becomes the full name F.US.<symbol>."""
+    first_price = {}
+    for event in events:
+        name = event[2]
+        if name not in first_price and event[0] in ("quote", "tick") and event[4] > 0:
+            first_price[name] = event[4]
+    securities, instruments = [], []
+    for name, price in first_price.items():
+        code = name.rsplit(".", 1)[-1]
+        if code in KNOWN_FUTURES:
+            full_name, _, tick, title, exchange = KNOWN_FUTURES[code]
+            security = Futures(code=code, security_name=title, lot_size=1, exchange=exchange)
+        else:
+            full_name = name if "." in name else f"F.US.{code}"
+            tick = 0.01
+            security = Futures(code=code, security_name=code, lot_size=1)
+        securities.append(security)
+        instruments.append({"full_name": full_name, "price": price, "tick_size": tick})
+    if not securities:
+        raise ValueError("the recording holds no quote or tick to replay")
+    return securities, instruments
+
+
+def load_replay_market(emulator, instruments, history_bars=0):
+    """A fresh emulated world of the replayed futures and one account."""
+    emulator.reset()
+    emulator.load_scenario(
+        history_bars=history_bars, instruments=instruments,
+        accounts=[{"id": ACCOUNT_ID, "name": f"DEMO-{ACCOUNT_ID}"}])
 
 
 def load_market(emulator, codes, seed, history_bars=60):

@@ -23,6 +23,8 @@ class Options:
     db_dir: Optional[Path] = None
     bot: bool = True
     chart: bool = True
+    record: Optional[Path] = None   # a recording folder of the market the gateway receives
+    replay: Optional[Path] = None   # a recording folder or CSV history replayed as the market
     quotes_per_second: float = 6.0  # per emulated second, shared by the instruments
 
 
@@ -36,6 +38,8 @@ class Result:
     chart: Optional[Path] = None
     market_stats: dict = field(default_factory=dict)
     threads_left: list = field(default_factory=list)    # threads the session did not end
+    recorder: object = None                             # when the session was recorded
+    replayed: Optional[str] = None                      # what was replayed, its span
 
 
 def run_session(options: Options, console, log=None):
@@ -45,10 +49,18 @@ def run_session(options: Options, console, log=None):
 
     folder = Path(options.db_dir).resolve()
     folder.mkdir(parents=True, exist_ok=True)
-    securities = scenario.securities_for(list(options.symbols))
-    threads_before = set(threading.enumerate())
     log = log or (lambda line: console.print(line, soft_wrap=True, highlight=False,
                                              markup=False))
+    source = None
+    if options.replay is not None:
+        from corvane.demo import replay
+        source = replay.open_replay(options.replay)
+        if source.cut:
+            log(replay.cut_notice(source))
+        securities, instruments = scenario.replayed_futures(source.events)
+    else:
+        securities = scenario.securities_for(list(options.symbols))
+    threads_before = set(threading.enumerate())
 
     with contextlib.ExitStack() as stack:
         api = chat = bot = None
@@ -61,15 +73,28 @@ def run_session(options: Options, console, log=None):
             bot = _import_bot(stack)
         from corvane.plugins.sqlite3.db import DB
 
-        scenario.load_market(emulator, options.symbols, options.seed)
         stack.callback(emulator.reset)
-        stack.callback(emulator.stop_market)
-        emulator.start_live(speed=options.speed, step=0.05)
-        emulator.start_market(options.quotes_per_second)
+        if source is None:
+            scenario.load_market(emulator, options.symbols, options.seed)
+            stack.callback(emulator.stop_market)
+            emulator.start_live(speed=options.speed, step=0.05)
+            emulator.start_market(options.quotes_per_second)
+        else:
+            # Loaded still: the engine's requests see the recorded history; the replay runs
+            # once the engine has subscribed.
+            scenario.load_replay_market(emulator, instruments)
+            stack.callback(emulator.stop_live)
+            loaded = emulator.load_replay(source.events, live=False)
 
+        gateway = CqgGateway(securities)
+        recorder = None
+        if options.record is not None:
+            from corvane.recording import Recorder
+            recorder = Recorder(options.record).attach(gateway)
+            stack.callback(recorder.close)  # after the engine has closed the gateway
         db = DB()
         stack.callback(_close_store, db)
-        engine = Engine(CqgGateway(securities), scenario.ACCOUNT_ID, scenario.CREDENTIALS,
+        engine = Engine(gateway, scenario.ACCOUNT_ID, scenario.CREDENTIALS,
                         strategy=MovingAverageCross(), db=db, bot=bot, log=log)
         rate = QuoteRate()
         if options.chart:
@@ -87,6 +112,8 @@ def run_session(options: Options, console, log=None):
                                positions, pnl, len(engine.orders), len(engine.deals))
 
         with engine:
+            if source is not None:
+                emulator.start_live(speed=options.speed, step=0.05)
             if api is not None:
                 chat = scripted_user(api, options.duration, engine, securities)
                 stack.callback(chat.stop)
@@ -99,8 +126,11 @@ def run_session(options: Options, console, log=None):
         if chat is not None:
             chat.stop()
         market_stats = dict(emulator.market_stats())
+        replayed = None if source is None else replay.summary_line(
+            source, loaded, emulator.replay_stats())
 
-    result = Result(engine, folder, market_stats=market_stats)
+    result = Result(engine, folder, market_stats=market_stats, recorder=recorder,
+                    replayed=replayed)
     if chat is not None:
         result.transcript, result.unanswered = chat.transcript, chat.unanswered()
     result.stored = read_store(folder / "corvane.db")

@@ -4,6 +4,7 @@
 #include "cqg_lookup.hpp"
 #include "interned_names.hpp"
 #include "market_records.hpp"
+#include "market_recording.hpp"
 #include "market_values.hpp"
 #include "safe_access.hpp"
 #include "type_check.hpp"
@@ -50,23 +51,39 @@ bool complete(nb::handle book) {
     return true;
 }
 
+const pyglue::Name kRequest("Request"), kSymbol("Symbol"), kPriceType("PriceType"),
+    kPrice("Price"), kVolume("Volume"), kTimestamp("Timestamp");
+
+// What has been read of one tick and its request: a member the recording read is not read
+// again. Without a recording each member is read where the gateway needs it.
+struct TickReads {
+    nb::handle ticks, tick;
+    nb::object symbol, price_type, price, volume;
+};
+
+nb::object request_symbol(nb::handle ticks) {
+    nb::object request = read(ticks, kRequest);
+    return read(request, kSymbol);
+}
+
 // One new tick: a bid or ask tick replaces its side; any tick stores the book back and
 // publishes it once complete (so a trade tick republishes the same book).
-void apply_tick(ScopeRef scope, nb::handle gateway, nb::handle ticks, nb::handle tick) {
-    nb::object request = read(ticks, "Request");
-    nb::object cqg_symbol = read(request, "Symbol");
+void apply_tick(ScopeRef scope, nb::handle gateway, TickReads &reads) {
+    if (!reads.symbol.is_valid())
+        reads.symbol = request_symbol(reads.ticks);
+    nb::object cqg_symbol = reads.symbol;
     nb::object security = call_method(gateway, "get_cv_security_from_cqg_symbol", cqg_symbol);
 
     nb::object cqg_orderbooks = read(gateway, "cqg_orderbooks");
     pyglue::HashedKey key(security);
     nb::object book = latest_or_new(scope, cqg_orderbooks, key, "OrderBook");
 
-    nb::object price_type = read(tick, "PriceType");
+    nb::object price_type = read_once(reads.price_type, reads.tick, kPriceType);
     nb::object text = scope.constant_texts().text_of(kTickTypes, price_type);
     const BookSide *side = side_of_tick_text(text);
     if (side) {
-        nb::object price = read(tick, "Price");
-        nb::object volume = read(tick, "Volume");
+        nb::object price = read_once(reads.price, reads.tick, kPrice);
+        nb::object volume = read_once(reads.volume, reads.tick, kVolume);
         nb::object now = call_method(scope.global("datetime"), "now");
         book = scope.order_book_copier().copy(book, {{pyglue::interned(side->price_field), price},
                                                      {pyglue::interned(side->volume_field), volume},
@@ -76,6 +93,16 @@ void apply_tick(ScopeRef scope, nb::handle gateway, nb::handle ticks, nb::handle
     key.store_in(cqg_orderbooks, book);
     if (complete(book))
         call_method(gateway, "process_orderbook", book);
+}
+
+// A tick as CQG gave it, before the gateway handles it.
+void record_tick(const MarketRecording &recording, TickReads &reads) {
+    MarketRecording::read_into(reads.price_type, reads.tick, kPriceType);
+    MarketRecording::read_into(reads.price, reads.tick, kPrice);
+    MarketRecording::read_into(reads.volume, reads.tick, kVolume);
+    nb::object server_time = MarketRecording::read_or_none(reads.tick, kTimestamp);
+    recording.append({recording.received(), server_time, reads.symbol, reads.price_type,
+                      reads.price, reads.volume});
 }
 
 } // namespace
@@ -139,9 +166,16 @@ void on_ticks_added(ScopeRef scope, nb::handle self, nb::handle cqgTicks,
     Py_ssize_t count = as_index(read(ticks, "Count"));
     Py_ssize_t added = as_index(addedTicksCount);
     nb::object gateway = read(self, "gateway");
+    MarketRecording recording = MarketRecording::of(gateway, MarketRecording::Kind::Ticks);
+    nb::object symbol;
+    if (recording && added > 0)
+        symbol = request_symbol(ticks);
     for (Py_ssize_t index = count - added; index < count; ++index) {
         nb::object tick = call_method(ticks, "Item", index);
-        apply_tick(scope, gateway, ticks, tick);
+        TickReads reads{ticks, tick, symbol};
+        if (recording)
+            record_tick(recording, reads);
+        apply_tick(scope, gateway, reads);
     }
 }
 

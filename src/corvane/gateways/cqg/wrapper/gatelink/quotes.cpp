@@ -4,6 +4,7 @@
 #include "cqg_lookup.hpp"
 #include "interned_names.hpp"
 #include "market_records.hpp"
+#include "market_recording.hpp"
 #include "market_values.hpp"
 #include "safe_access.hpp"
 #include "truth.hpp"
@@ -43,6 +44,7 @@ const pyglue::Name kFullName("FullName"), kIsValid("IsValid"), kType("Type"), kP
 const pyglue::Name kGateway("gateway"), kCqgQuotes("cqg_quotes"),
     kSecurityOfSymbol("get_cv_security_from_cqg_symbol"), kProcessQuote("process_quote");
 const pyglue::Name kDatetime("datetime"), kNow("now");
+const pyglue::Name kVolume("Volume");
 const pyglue::Name kLastPrice("last_price"), kBidPrice("bid_price"), kAskPrice("ask_price");
 
 // Which quote fills which Quote field, tested in this order; other types fill none.
@@ -69,11 +71,12 @@ const pyglue::Name *field_of_quote_text(nb::handle text) {
     return nullptr;
 }
 
-// The CQG symbol of an instrument: its FullName after the last ".".
-nb::object cqg_symbol_of_instrument(nb::handle instrument) {
-    nb::object full_name = read(instrument, kFullName);
-    return cqg_symbol_of_name(full_name, "FullName");
-}
+// What has been read of one quote and its instrument: a member the recording read is not
+// read again. Without a recording each member is read where the gateway needs it.
+struct QuoteReads {
+    nb::handle instrument, quote;
+    nb::object full_name, type, price;
+};
 
 // A record is worth publishing once it has a last price or both sides of the market.
 bool publishable(nb::handle quote) {
@@ -85,8 +88,10 @@ bool publishable(nb::handle quote) {
 
 // One valid quote: the stored record, copied with the quote's field, stored back and
 // published when it can be.
-void apply_quote(ScopeRef scope, nb::handle gateway, nb::handle instrument, nb::handle quote) {
-    nb::object cqg_symbol = cqg_symbol_of_instrument(instrument);
+void apply_quote(ScopeRef scope, nb::handle gateway, QuoteReads &reads) {
+    // The CQG symbol of the instrument: its FullName after the last ".".
+    nb::object full_name = read_once(reads.full_name, reads.instrument, kFullName);
+    nb::object cqg_symbol = cqg_symbol_of_name(full_name, "FullName");
     nb::object security = call_method(gateway, kSecurityOfSymbol, cqg_symbol);
     if (security.is_none())
         return;
@@ -95,10 +100,10 @@ void apply_quote(ScopeRef scope, nb::handle gateway, nb::handle instrument, nb::
     pyglue::HashedKey key(security);
     nb::object record = latest_or_new(scope, cqg_quotes, key, "Quote");
 
-    nb::object type = read(quote, kType);
+    nb::object type = read_once(reads.type, reads.quote, kType);
     nb::object text = scope.constant_texts().text_of(kQuoteTypes, type);
     if (const pyglue::Name *field = field_of_quote_text(text)) {
-        nb::object price = read(quote, kPrice);
+        nb::object price = read_once(reads.price, reads.quote, kPrice);
         nb::object now = call_method(scope.global(kDatetime), kNow);
         record = scope.quote_copier().copy(record, {{*field, price}, {kDatetime, now}});
     }
@@ -106,6 +111,16 @@ void apply_quote(ScopeRef scope, nb::handle gateway, nb::handle instrument, nb::
     key.store_in(cqg_quotes, record);
     if (publishable(record))
         call_method(gateway, kProcessQuote, record);
+}
+
+// A quote as CQG gave it, valid or not, before the gateway handles it.
+void record_quote(MarketRecording &recording, QuoteReads &reads, nb::handle is_valid) {
+    MarketRecording::read_into(reads.type, reads.quote, kType);
+    MarketRecording::read_into(reads.price, reads.quote, kPrice);
+    nb::object volume = MarketRecording::read_or_none(reads.quote, kVolume);
+    nb::object server_time = recording.quote_server_time(reads.quote);
+    recording.append({recording.received(), server_time, reads.full_name, reads.type,
+                      reads.price, volume, is_valid});
 }
 
 } // namespace
@@ -155,17 +170,27 @@ void on_instrument_resolved(ScopeRef, nb::handle self, nb::handle, nb::handle cq
 
 // Each valid quote is handled on its own, in the collection's order, so one event can
 // publish several times, each with the record as it then stood. An error (an unknown quote
-// type, a security the gateway does not keep) ends the handling of the event.
+// type, a security the gateway does not keep) ends the handling of the event. An attached
+// recorder gets each quote just before the gateway handles it, so it holds the quote an
+// error ended the event at, and not those after it.
 void on_instrument_changed(ScopeRef scope, nb::handle self, nb::handle cqgInstrument,
                            nb::handle cqgQuotes, nb::handle) {
     nb::object instrument = pyglue::dispatch(cqgInstrument);
     nb::object quotes = pyglue::dispatch(cqgQuotes);
     nb::object gateway = read(self, kGateway);
+    MarketRecording recording = MarketRecording::of(gateway, MarketRecording::Kind::Quotes);
+    nb::object full_name;
+    if (recording)
+        MarketRecording::read_into(full_name, instrument, kFullName);
     for (nb::handle item : quotes) {
         nb::object quote = nb::borrow(item);
-        if (!pyglue::is_true(read(quote, kIsValid)))
+        QuoteReads reads{instrument, quote, full_name};
+        nb::object is_valid = read(quote, kIsValid);
+        if (recording)
+            record_quote(recording, reads, is_valid);
+        if (!pyglue::is_true(is_valid))
             continue;
-        apply_quote(scope, gateway, instrument, quote);
+        apply_quote(scope, gateway, reads);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "datetime_helpers.hpp"
 #include "interned_names.hpp"
 #include "market_records.hpp"
+#include "market_recording.hpp"
 #include "market_values.hpp"
 #include "safe_access.hpp"
 #include "truth.hpp"
@@ -37,23 +38,64 @@ nb::object lookback_as_int(nb::handle lookback_period) {
     return whole;
 }
 
-nb::object security_of_request(nb::handle gateway, nb::handle timed_bars) {
+nb::object request_symbol(nb::handle timed_bars) {
     nb::object request = read(timed_bars, "Request");
-    nb::object cqg_symbol = read(request, "Symbol");
+    return read(request, "Symbol");
+}
+
+nb::object security_of_symbol(nb::handle gateway, nb::handle cqg_symbol) {
     return call_method(gateway, "get_cv_security_from_cqg_symbol", cqg_symbol);
 }
 
+// The members of a CQG bar the gateway reads, each read once.
+struct BarReads {
+    nb::object timestamp, open, high, low, close, volume;
+};
+
+BarReads read_bar(nb::handle cqg_bar) {
+    BarReads bar;
+    bar.timestamp = read(cqg_bar, "Timestamp");
+    bar.open = read(cqg_bar, "Open");
+    bar.high = read(cqg_bar, "High");
+    bar.low = read(cqg_bar, "Low");
+    bar.close = read(cqg_bar, "Close");
+    bar.volume = read(cqg_bar, "ActualVolume");
+    return bar;
+}
+
 // A CQG bar as the framework's Bar: its time stamp cut to whole seconds without a zone.
-nb::object convert_bar(ScopeRef scope, nb::handle cqg_bar, nb::handle security) {
-    nb::object timestamp = read(cqg_bar, "Timestamp");
-    nb::object when = pyglue::naive_whole_seconds(timestamp);
-    nb::object open = read(cqg_bar, "Open"), high = read(cqg_bar, "High"),
-               low = read(cqg_bar, "Low"), close = read(cqg_bar, "Close"),
-               volume = read(cqg_bar, "ActualVolume");
+nb::object bar_record(ScopeRef scope, const BarReads &cqg_bar, nb::handle security) {
+    nb::object when = pyglue::naive_whole_seconds(cqg_bar.timestamp);
     nb::object Bar = scope.global("Bar");
     return Bar(nb::arg("datetime") = when, nb::arg("security") = security,
-               nb::arg("open") = open, nb::arg("high") = high, nb::arg("low") = low,
-               nb::arg("close") = close, nb::arg("volume") = volume);
+               nb::arg("open") = cqg_bar.open, nb::arg("high") = cqg_bar.high,
+               nb::arg("low") = cqg_bar.low, nb::arg("close") = cqg_bar.close,
+               nb::arg("volume") = cqg_bar.volume);
+}
+
+const pyglue::Name kGateway("gateway"), kResolved("resolved"), kAdded("added"), kUpdated("updated"),
+    kTickVolume("TickVolume");
+
+// A bar as CQG gave it; `event` says whether it came with the resolution, was added or was
+// updated.
+void record_bar(const MarketRecording &recording, const pyglue::Name &event,
+                nb::handle cqg_symbol, nb::handle cqg_bar, const BarReads &values) {
+    nb::object tick_volume = MarketRecording::read_or_none(cqg_bar, kTickVolume);
+    recording.append({recording.received(), event, cqg_symbol, values.timestamp, values.open,
+                      values.high, values.low, values.close, values.volume, tick_volume});
+}
+
+// The bar at `index`, read for the recording only (the gateway does not read it): a bar
+// that cannot be read is left out rather than ending the gateway's handling.
+void record_bar_at(const MarketRecording &recording, const pyglue::Name &event,
+                   nb::handle cqg_symbol, nb::handle timed_bars, Py_ssize_t index) {
+    try {
+        nb::object cqg_bar = call_method(timed_bars, "Item", index);
+        record_bar(recording, event, cqg_symbol, cqg_bar, read_bar(cqg_bar));
+    } catch (nb::python_error &error) {
+        if (!error.matches(PyExc_Exception))
+            throw;
+    }
 }
 
 // Python's `a > b`.
@@ -201,7 +243,8 @@ void on_timed_bars_resolved(ScopeRef scope, nb::handle self, nb::handle cqgTimed
         return;
     }
     nb::object gateway = read(self, "gateway");
-    nb::object security = security_of_request(gateway, timed_bars);
+    nb::object cqg_symbol = request_symbol(timed_bars);
+    nb::object security = security_of_symbol(gateway, cqg_symbol);
     nb::object bars_data = read(self, "subscribe_bars_data");
     nb::object existing = call_method(bars_data, "get", security, nb::none());
     if (pyglue::is_true(existing)) {
@@ -209,12 +252,20 @@ void on_timed_bars_resolved(ScopeRef scope, nb::handle self, nb::handle cqgTimed
         return;
     }
 
+    // A recording gets the window and the bar being formed: the history a replay answers
+    // bar requests from.
+    MarketRecording recording = MarketRecording::of(gateway, MarketRecording::Kind::Bars);
     nb::list bars;
     bars_data[security] = bars;
     for (Py_ssize_t index = 0; index < count - 1; ++index) {
         nb::object cqg_bar = call_method(timed_bars, "Item", index);
-        bars.append(convert_bar(scope, cqg_bar, security));
+        BarReads values = read_bar(cqg_bar);
+        if (recording)
+            record_bar(recording, kResolved, cqg_symbol, cqg_bar, values);
+        bars.append(bar_record(scope, values, security));
     }
+    if (recording)
+        record_bar_at(recording, kResolved, cqg_symbol, timed_bars, count - 1);
     Scope::release(self, "eventBarDone");
 }
 
@@ -226,7 +277,8 @@ void on_timed_bars_added(ScopeRef scope, nb::handle self, nb::handle cqgTimedBar
     if (count < 2)
         return;
     nb::object gateway = read(self, "gateway");
-    nb::object security = security_of_request(gateway, timed_bars);
+    nb::object cqg_symbol = request_symbol(timed_bars);
+    nb::object security = security_of_symbol(gateway, cqg_symbol);
     nb::object bars_data = read(self, "subscribe_bars_data");
     // A bar still queued when its window was unsubscribed belongs to no window any more.
     int followed = PySequence_Contains(bars_data.ptr(), security.ptr());
@@ -241,8 +293,14 @@ void on_timed_bars_added(ScopeRef scope, nb::handle self, nb::handle cqgTimedBar
         throw nb::python_error();
     }
 
+    // A recording gets the completed bar and the new one being formed.
     nb::object cqg_bar = call_method(timed_bars, "Item", count - 2);
-    nb::object bar = convert_bar(scope, cqg_bar, security);
+    BarReads values = read_bar(cqg_bar);
+    if (MarketRecording recording = MarketRecording::of(gateway, MarketRecording::Kind::Bars)) {
+        record_bar(recording, kAdded, cqg_symbol, cqg_bar, values);
+        record_bar_at(recording, kAdded, cqg_symbol, timed_bars, count - 1);
+    }
+    nb::object bar = bar_record(scope, values, security);
     Py_ssize_t kept = PyObject_Length(stored.ptr());
     if (kept < 0)
         throw nb::python_error();
@@ -258,8 +316,24 @@ void on_timed_bars_added(ScopeRef scope, nb::handle self, nb::handle cqgTimedBar
     call_method(stored, "append", bar);
 }
 
-// Changes of the bar being formed and removals are ignored.
-void on_timed_bars_updated(ScopeRef, nb::handle, nb::handle, nb::handle) {}
+// Changes of the bar being formed and removals are ignored; an attached recorder gets the
+// bar as it now is.
+void on_timed_bars_updated(ScopeRef, nb::handle self, nb::handle cqgTimedBars, nb::handle index) {
+    nb::object gateway = MarketRecording::read_or_none(self, kGateway);
+    if (gateway.is_none())
+        return;
+    MarketRecording recording = MarketRecording::of(gateway, MarketRecording::Kind::Bars);
+    if (!recording)
+        return;
+    try {
+        nb::object timed_bars = pyglue::dispatch(cqgTimedBars);
+        nb::object cqg_symbol = request_symbol(timed_bars);
+        record_bar_at(recording, kUpdated, cqg_symbol, timed_bars, as_index(index));
+    } catch (nb::python_error &error) {
+        if (!error.matches(PyExc_Exception))
+            throw;
+    }
+}
 void on_timed_bars_removed(ScopeRef, nb::handle, nb::handle, nb::handle) {}
 
 void dump_bar(ScopeRef scope, nb::handle, nb::handle bar, nb::handle index) {

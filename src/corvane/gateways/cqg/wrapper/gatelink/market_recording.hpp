@@ -1,0 +1,62 @@
+// The hook of a market recorder (corvane.recording.Recorder) in the market handlers. A
+// recorder is attached as the attribute `market_recorder` of the framework gateway (so that
+// it can be attached before the gateway connects); each handler looks it up once per event,
+// in the gateway's own attributes only, so that an absent recorder costs one dictionary
+// look-up and changes nothing. With one, the handler appends each value it read from CQG to
+// its column (a list) of the recorder's columns of that kind (a tuple of lists): no object
+// is made per quote, tick or bar. The recorder's own thread writes them out.
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+#include <initializer_list>
+
+#include "interned_names.hpp"
+
+namespace gatelink {
+
+namespace nb = nanobind;
+
+class MarketRecording {
+public:
+    enum class Kind { Quotes, Ticks, Bars };
+
+    // The columns of `kind` of the recorder attached to `gateway`, or an empty recording.
+    static MarketRecording of(nb::handle gateway, Kind kind);
+
+    explicit operator bool() const { return columns_.is_valid(); }
+
+    // When the event was received: UTC nanoseconds, strictly increasing from one event to
+    // the next, so that the recording's order is the order the events arrived in.
+    nb::handle received() const { return received_; }
+
+    // Appends one row, each value to its column (an empty handle as None). The columns keep
+    // one length: the writer, which takes a row only once all its columns have it, runs only
+    // between two rows, as nothing here lets go of the GIL.
+    void append(std::initializer_list<nb::handle> values) const;
+
+    // obj.<name>, a member only the recording reads: read once, and a failing read recorded
+    // as None (the gateway's own handling must not fail because of the recorder).
+    static nb::object read_or_none(nb::handle obj, const pyglue::Name &name);
+
+    // obj.<name> into `slot` (unless read already), for a member the gateway may read after
+    // the recording: it then takes the value from the slot instead of reading it again. A
+    // failing read leaves the slot empty (recorded as None), so that the gateway's own read
+    // fails as it would have.
+    static void read_into(nb::object &slot, nb::handle obj, const pyglue::Name &name);
+
+    // A quote's ServerTimestamp, or None where the quotes have none: the first quote that
+    // lacks the member clears the recorder's `quote_server_time`, and no later quote is asked.
+    nb::object quote_server_time(nb::handle quote);
+
+private:
+    nb::object recorder_;
+    nb::object columns_;
+    nb::object received_;
+    bool quote_server_time_ = false;
+};
+
+// obj.<name>, unless `slot` already holds what the recording read of it.
+nb::object read_once(nb::object &slot, nb::handle obj, const pyglue::Name &name);
+
+} // namespace gatelink

@@ -1,0 +1,261 @@
+"""The market handlers with a recorder attached to the framework gateway: what they hand it
+(each quote, tick and bar as CQG gave it), that no member is read twice for it, that the
+gateway's own records and failures stay as they are without it, and that a member only the
+recording reads cannot break the gateway's handling."""
+import collections
+import dataclasses
+
+import pytest
+from win32com.client import constants
+
+from market_fakes import (EPZ26, INVALID, CQGBar, CQGQuote, Collection, Instrument, Tick,
+                          TimedBars, stamp)
+
+
+class Recorder:
+    """What the handlers look for: the columns of each kind and the server-time switch."""
+
+    def __init__(self):
+        self.quotes, self.ticks, self.bars = (tuple([] for _ in range(n)) for n in (7, 6, 10))
+        self.quote_server_time = True
+
+
+def rows(columns):
+    lengths = {len(column) for column in columns}
+    assert len(lengths) == 1  # every column holds every row
+    return list(zip(*columns))
+
+
+class ReadLog:
+    """Logs every read of a CQG member (a capitalised or `price` attribute)."""
+
+    def __getattribute__(self, name):
+        if name[0].isupper() or name == "price":
+            object.__getattribute__(self, "reads").append(name)
+        return object.__getattribute__(self, name)
+
+
+class LoggedQuote(ReadLog, CQGQuote):
+    def __init__(self, *args, volume=None, server_time=None, **kwargs):
+        object.__setattr__(self, "reads", [])
+        super().__init__(*args, **kwargs)
+        if volume is not None:
+            self.Volume = volume
+        if server_time is not None:
+            self.ServerTimestamp = server_time
+
+
+class LoggedInstrument(ReadLog, Instrument):
+    def __init__(self, full_name):
+        object.__setattr__(self, "reads", [])
+        super().__init__(full_name)
+
+
+class FailingQuote(CQGQuote):
+    """A quote whose members past IsValid fail, as a broken COM object's would."""
+
+    def __getattribute__(self, name):
+        if name in ("Type", "price", "Price", "Volume"):
+            raise RuntimeError(f"{name} cannot be read")
+        return object.__getattribute__(self, name)
+
+
+def changed(link, instrument, *quotes):
+    link.OnInstrumentChanged(instrument, Collection(quotes), Collection())
+
+
+def fresh_quotes():
+    return [LoggedQuote("qtBid", 5000.25, volume=3),
+            LoggedQuote("qtSettlement", 4990.0, volume=0),
+            LoggedQuote("qtAsk", 5000.5, valid=False, volume=7),
+            LoggedQuote("qtAsk", 5000.75, volume=1)]
+
+
+class TestQuotes:
+    def test_every_quote_is_handed_over_once_and_read_once(self, market):
+        link, cel, gateway = market
+        gateway.market_recorder = recorder = Recorder()
+        instrument = LoggedInstrument("F.US.EPZ26")
+        quotes = fresh_quotes()
+        changed(link, instrument, *quotes)
+
+        assert instrument.reads == ["FullName"]  # once per event, not once per quote
+        for quote in quotes:
+            counts = collections.Counter(quote.reads)
+            assert max(counts.values()) == 1, quote.reads
+        recorded = rows(recorder.quotes)
+        assert [row[2:] for row in recorded] == [
+            ("F.US.EPZ26", constants.qtBid, 5000.25, 3, True),
+            ("F.US.EPZ26", constants.qtSettlement, 4990.0, 0, True),
+            ("F.US.EPZ26", constants.qtAsk, 5000.5, 7, False),
+            ("F.US.EPZ26", constants.qtAsk, 5000.75, 1, True)]
+        # One received time per event; these quotes have no ServerTimestamp, which the
+        # first of them tells the recorder, so the others are not asked.
+        assert len({row[0] for row in recorded}) == 1 and isinstance(recorded[0][0], int)
+        assert [row[1] for row in recorded] == [None] * 4
+        assert recorder.quote_server_time is False
+        assert "ServerTimestamp" not in quotes[1].reads
+
+        changed(link, instrument, LoggedQuote("qtTrade", 5000.5))
+        assert rows(recorder.quotes)[-1][0] > recorded[0][0]  # a later event, a later time
+
+    def test_the_server_time_is_taken_where_quotes_have_one(self, market):
+        link, cel, gateway = market
+        gateway.market_recorder = recorder = Recorder()
+        changed(link, Instrument("F.US.EPZ26"), LoggedQuote("qtBid", 1.0, server_time=stamp(1)))
+        assert rows(recorder.quotes)[0][1] == stamp(1)
+        assert recorder.quote_server_time is True
+
+    def test_the_gateway_publishes_the_same_records_with_and_without_a_recorder(self, market):
+        link, cel, gateway = market
+        changed(link, LoggedInstrument("F.US.EPZ26"), *fresh_quotes(),
+                LoggedQuote("qtTrade", 5001.0))
+        without = list(gateway.quotes)
+        gateway.quotes.clear()
+        gateway.cqg_quotes[EPZ26] = None
+        gateway.market_recorder = Recorder()
+        changed(link, LoggedInstrument("F.US.EPZ26"), *fresh_quotes(),
+                LoggedQuote("qtTrade", 5001.0))
+        strip = [dataclasses.replace(q, datetime=None) for q in without]
+        assert [dataclasses.replace(q, datetime=None) for q in gateway.quotes] == strip
+        assert len(without) == 2 and len(rows(gateway.market_recorder.quotes)) == 5
+
+    def test_no_recorder_and_a_detached_one_cost_no_reads(self, market):
+        link, cel, gateway = market
+        quote = LoggedQuote("qtBid", 5000.25, volume=3)
+        changed(link, LoggedInstrument("F.US.EPZ26"), quote)
+        gateway.market_recorder = None
+        quote_after = LoggedQuote("qtBid", 5000.25, volume=3)
+        changed(link, LoggedInstrument("F.US.EPZ26"), quote_after)
+        assert "Volume" not in quote.reads and quote_after.reads == quote.reads
+
+    def test_a_member_only_the_recording_reads_cannot_break_the_handling(self, market):
+        link, cel, gateway = market
+        gateway.market_recorder = recorder = Recorder()
+        # An invalid quote the gateway skips: its failing reads are recorded as None.
+        changed(link, Instrument("F.US.EPZ26"), FailingQuote("qtBid", 1.0, valid=False),
+                CQGQuote("qtTrade", 5000.5))
+        assert rows(recorder.quotes)[0][2:] == ("F.US.EPZ26", None, None, None, False)
+        assert rows(recorder.quotes)[1][3:5] == (constants.qtTrade, 5000.5)
+        assert [q.last_price for q in gateway.quotes] == [5000.5]
+
+    def test_a_failure_the_gateway_meets_is_its_own_as_before(self, market):
+        link, cel, gateway = market
+        gateway.market_recorder = recorder = Recorder()
+        with pytest.raises(RuntimeError, match="Type cannot be read"):
+            changed(link, Instrument("F.US.EPZ26"), FailingQuote("qtBid", 1.0),
+                    CQGQuote("qtTrade", 5000.5))
+        with pytest.raises(KeyError):  # an unknown quote type still ends the event
+            changed(link, Instrument("F.US.EPZ26"), CQGQuote(-7, 1.0),
+                    CQGQuote("qtTrade", 5000.5))
+        # Each quote reached the recorder before the gateway failed on it; none after it.
+        assert [row[3] for row in rows(recorder.quotes)] == [None, -7]
+        assert gateway.quotes == []
+
+    def test_a_recorder_without_its_lists_is_refused(self, market):
+        link, cel, gateway = market
+        gateway.market_recorder = Recorder()
+        gateway.market_recorder.quotes = gateway.market_recorder.quotes[:6]
+        with pytest.raises(TypeError, match="quotes must be a tuple of 7 lists"):
+            changed(link, Instrument("F.US.EPZ26"), CQGQuote("qtTrade", 5000.5))
+
+
+class LoggedTick(ReadLog, Tick):
+    def __init__(self, *args, when=None):
+        object.__setattr__(self, "reads", [])
+        super().__init__(*args)
+        if when is not None:
+            self.Timestamp = when
+
+
+class TestTicks:
+    def test_each_added_tick_is_handed_over_with_its_time_and_read_once(self, market):
+        from market_fakes import Ticks
+        link, cel, gateway = market
+        gateway.market_recorder = recorder = Recorder()
+        ticks = Ticks("EPZ26", [Tick("tptBid", 1.0, 1)])
+        new = [LoggedTick("tptAsk", 5000.5, 4, when=stamp(1)), LoggedTick("tptTrade", 5000.25, 2),
+               LoggedTick("tptBid", 5000.25, 6, when=stamp(2))]
+        ticks.items.extend(new)
+        link.OnTicksAdded(ticks, len(new))
+        assert [row[1:] for row in rows(recorder.ticks)] == [
+            (stamp(1), "EPZ26", constants.tptAsk, 5000.5, 4),
+            (None, "EPZ26", constants.tptTrade, 5000.25, 2),
+            (stamp(2), "EPZ26", constants.tptBid, 5000.25, 6)]
+        for tick in new:
+            assert max(collections.Counter(tick.reads).values()) == 1, tick.reads
+        assert len(gateway.orderbooks) == 1  # the bid completed the book, as without recording
+
+
+class TestBars:
+    def test_resolution_added_and_updated_bars_are_handed_over(self, market):
+        link, cel, gateway = market
+        gateway.market_recorder = recorder = Recorder()
+        bars = TimedBars("EPZ26", [CQGBar(stamp(m), close=1.0 + m) for m in range(3)])
+        link.OnTimedBarsResolved(bars, None)
+        assert [(row[1], row[3], row[7]) for row in rows(recorder.bars)] == [
+            ("resolved", stamp(0), 1.0), ("resolved", stamp(1), 2.0), ("resolved", stamp(2), 3.0)]
+        assert rows(recorder.bars)[0][2] == "EPZ26" and rows(recorder.bars)[0][8:] == (10, 3)
+
+        bars.items.append(CQGBar(stamp(3), low=INVALID))
+        link.OnTimedBarsAdded(bars)
+        assert [(row[1], row[3]) for row in rows(recorder.bars)[3:]] == [("added", stamp(2)),
+                                                                   ("added", stamp(3))]
+        assert rows(recorder.bars)[4][6] == INVALID  # as CQG gave it; the file marks it missing
+        assert [b.close for b in link.subscribe_bars_data[EPZ26]] == [2.0, 3.0]
+
+        bars.items[3] = CQGBar(stamp(3), close=9.0)
+        link.OnTimedBarsUpdated(bars, 3)
+        assert rows(recorder.bars)[5][1] == "updated" and rows(recorder.bars)[5][7] == 9.0
+
+    def test_an_update_that_cannot_be_read_is_left_out_quietly(self, market):
+        link, cel, gateway = market
+        gateway.market_recorder = recorder = Recorder()
+        link.OnTimedBarsUpdated(TimedBars("EPZ26", []), 5)
+        link.OnTimedBarsUpdated(object(), 0)
+        assert rows(recorder.bars) == []
+        del gateway.market_recorder
+        link.OnTimedBarsUpdated(object(), 0)  # and without a recorder nothing is read at all
+
+
+
+LEAVING_RECORDER = """
+import pathlib, sys
+sys.path.insert(0, str(pathlib.Path(sys.argv[1])))
+import win32com.client
+win32com.client.Dispatch = lambda obj: obj
+from corvane.gateways.cqg.wrapper import gatelink
+from market_fakes import Collection, CQGQuote, Instrument, MarketCEL, MarketGateway
+
+gateway = MarketGateway(MarketCEL())
+link = gatelink.GATELINK()
+link.Init(gateway)
+
+
+class Leaving:
+    quote_server_time = False
+    columns = tuple([] for _ in range(7))
+
+    @property
+    def quotes(self):
+        del gateway.market_recorder  # the last reference but the handler's own
+        return self.columns
+
+
+gateway.market_recorder = Leaving()
+link.OnInstrumentChanged(Instrument("F.US.EPZ26"), Collection([CQGQuote("qtTrade", 5000.5)]),
+                         Collection())
+print([q.last_price for q in gateway.quotes], len(Leaving.columns[0]))
+"""
+
+
+def test_a_recorder_that_detaches_itself_while_read_is_held_safely():
+    # In a child process: a handler that used the recorder without owning it would crash.
+    import pathlib
+    import subprocess
+    import sys
+    here = pathlib.Path(__file__).resolve().parent
+    run = subprocess.run([sys.executable, "-c", LEAVING_RECORDER, str(here)],
+                         capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.split("\n")[-2] == "[5000.5] 1"
