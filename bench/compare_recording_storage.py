@@ -11,7 +11,7 @@ quote on disk. Then each writer again, for 200,000 quotes, beside a thread that 
 GIL busy (as the event thread does under load): the wall time it then takes shows how often
 the writer must win the GIL back.
 
-    .venv/bin/python bench/bench_recording_storage.py [--quotes 1000000]
+    .venv/bin/python bench/compare_recording_storage.py [--quotes 1000000]
 """
 import argparse
 import os
