@@ -57,8 +57,8 @@ def records(gateway):
 
 
 def recorded(recorder, kinds=("quotes", "ticks", "bars")):
-    """Events the recorder holds and has not written yet: its columns, one list per value."""
-    return sum(len(getattr(recorder, kind)[0]) for kind in kinds)
+    """Events the recorder holds and has not written yet."""
+    return sum(recorder.pending(kind) for kind in kinds)
 
 
 def recorded_session(folder):

@@ -16,12 +16,16 @@ gave them; a value CQG did not give is None):
 - ticks:  (received, server_time, request_symbol, price_type_value, price, volume)
 - bars:   (received, event, request_symbol, bar_start, open, high, low, close,
            actual_volume, tick_volume), event being "resolved", "added" or "updated"
+
+Quotes, the bulk of a session, the quote handler packs instead into ``packed_quotes``
+(packed_quotes.py): only those with values that do not fit reach the lists then.
 """
 import os
 import sys
 import threading
 import time
 
+from corvane.recording import packed_quotes
 from corvane.recording.layout import (FORMAT_VERSION, KINDS, PART_PATTERN, TEMPORARY_PREFIX,
                                       schemas, write_meta)
 
@@ -66,6 +70,10 @@ class Recorder:
         # Appended to by GATELINK's handlers on the event thread, taken from by the writer.
         self.quotes, self.ticks, self.bars = (tuple([] for _ in range(COLUMNS[kind]))
                                               for kind in KINDS)
+        # The quote handler's packed rows, and the full names their codes index.
+        self.packed_quotes = bytearray()
+        self.quote_names = {}
+        self._packing = False  # once packed rows came, the lists hold only the rows flagged
         # Cleared by the quote handler once a quote proves to have no ServerTimestamp.
         self.quote_server_time = True
         self.counts = dict.fromkeys(KINDS, 0)
@@ -107,6 +115,14 @@ class Recorder:
         if self.error is not None:
             raise RuntimeError(f"recording to {self.path} failed: {self.error!r}") from self.error
 
+    def pending(self, kind):
+        """How many events of ``kind`` ("quotes", "ticks" or "bars") are recorded and not
+        written yet."""
+        listed = len(getattr(self, kind)[0])
+        if kind != "quotes":
+            return listed
+        return listed + packed_quotes.unlisted(self.packed_quotes)
+
     def __enter__(self):
         return self
 
@@ -145,22 +161,38 @@ class Recorder:
             # The handlers only ever append, and fill a row's columns all at once: the first
             # `count` values of every column are whole rows that stay as they are.
             count = len(pending[0])
-            if not count:
+            packed = None
+            if kind == "quotes":
+                # `count` is taken before the packed rows: a listed quote's flagged row is
+                # there before its values are in the lists.
+                rows, names = packed_quotes.take(self.packed_quotes, self.quote_names)
+                if rows or self._packing:
+                    self._packing = True
+                    packed = packed_quotes.arrays(rows, names)
+                    count = int(packed[1].sum())
+            rows_taken = count if packed is None else len(packed[1])
+            if not rows_taken:
                 continue
             columns = [column[:count] for column in pending]
             for column in pending:
                 del column[:count]
-            self._write_part(kind, columns)
-            self.counts[kind] += count
+            if packed is None:
+                self._write_part(kind, columns)
+            else:
+                self._write_part(kind, columns, packed)
+            self.counts[kind] += rows_taken
         if (len(self._instruments), self._meta["constants"]) != known:
             self._meta["instruments"] = self._instrument_list()
             write_meta(self.path, self._meta)
 
-    def _write_part(self, kind, columns):
+    def _write_part(self, kind, columns, packed=None):
         import pyarrow as pa
         import pyarrow.parquet as pq
 
-        table = getattr(self, f"_{kind}_table")(columns)
+        if packed is None:
+            table = getattr(self, f"_{kind}_table")(columns)
+        else:
+            table = self._packed_quotes_table(columns, *packed)
         folder = os.path.join(self.path, kind)
         name = PART_PATTERN.format(self._parts[kind])
         self._parts[kind] += 1
@@ -176,13 +208,20 @@ class Recorder:
     # -- rows to tables ---------------------------------------------------------------------
 
     def _quotes_table(self, columns):
+        return self._quotes_table_of(_arrays(columns, _quote_fields()))
+
+    def _packed_quotes_table(self, columns, plain, listed):
+        """The packed rows with the listed ones (``columns``) in their places."""
+        if listed.any():
+            plain = packed_quotes.interleave(plain, _arrays(columns, _quote_fields()), listed)
+        return self._quotes_table_of(plain)
+
+    def _quotes_table_of(self, raw):
         import pyarrow as pa
 
-        raw = _arrays(columns, [
-            ("received", pa.int64()), ("server_time", pa.timestamp("ns", tz="UTC")),
-            ("full_name", pa.string()), ("quote_type_value", pa.int64()),
-            ("price", pa.float64()), ("volume", pa.float64()), ("is_valid", pa.bool_())])
-        full_name = raw["full_name"].dictionary_encode()
+        full_name = raw["full_name"]
+        if not pa.types.is_dictionary(full_name.type):
+            full_name = full_name.dictionary_encode()
         self._note_instruments(full_name.dictionary.to_pylist())
         types = raw["quote_type_value"]
         return _table("quotes", {
@@ -266,6 +305,15 @@ class Recorder:
         symbols = {name.rsplit(".", 1)[1] for name in full_names}
         return full_names + [name for name in self._instruments
                              if "." not in name and name not in symbols]
+
+
+def _quote_fields():
+    """The quote handler's columns as pyarrow converts them."""
+    import pyarrow as pa
+
+    return [("received", pa.int64()), ("server_time", pa.timestamp("ns", tz="UTC")),
+            ("full_name", pa.string()), ("quote_type_value", pa.int64()),
+            ("price", pa.float64()), ("volume", pa.float64()), ("is_valid", pa.bool_())]
 
 
 # Values converted per call into pyarrow: the conversion holds the GIL throughout, and the

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 #include "safe_access.hpp"
@@ -13,7 +15,8 @@ namespace gatelink {
 namespace {
 
 const pyglue::Name kRecorder("market_recorder"), kQuotes("quotes"), kTicks("ticks"), kBars("bars"),
-    kQuoteServerTime("quote_server_time"), kServerTimestamp("ServerTimestamp");
+    kQuoteServerTime("quote_server_time"), kServerTimestamp("ServerTimestamp"),
+    kPackedQuotes("packed_quotes"), kQuoteNames("quote_names");
 
 // Events are handled one at a time, but a clock may stand still between two of them (or be
 // set back): each event gets a time after the one before.
@@ -55,6 +58,41 @@ bool well_formed(nb::handle columns, Py_ssize_t count) {
     return true;
 }
 
+// obj's own attribute `name` (no look-up through its type, no exception when missing), or
+// an invalid object.
+nb::object own_attribute(nb::handle obj, const pyglue::Name &name) {
+    nb::object attributes = nb::steal(PyObject_GenericGetDict(obj.ptr(), nullptr));
+    if (!attributes.is_valid() || !PyDict_Check(attributes.ptr())) {
+        PyErr_Clear();
+        return nb::object();
+    }
+    PyObject *found = PyDict_GetItemWithError(attributes.ptr(), name.get().ptr());
+    if (!found && PyErr_Occurred())
+        throw nb::python_error();
+    return found ? nb::borrow(found) : nb::object();
+}
+
+// A float column's value from a float or an int that a double holds exactly.
+bool plain_number(nb::handle value, double &number) {
+    if (PyFloat_CheckExact(value.ptr())) {
+        number = PyFloat_AS_DOUBLE(value.ptr());
+        return true;
+    }
+    if (!PyLong_CheckExact(value.ptr()))
+        return false;
+    int overflow = 0;
+    long long whole = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow || (whole == -1 && PyErr_Occurred())) {
+        PyErr_Clear();
+        return false;
+    }
+    constexpr long long kExact = 1LL << 53;
+    if (whole > kExact || whole < -kExact)
+        return false;
+    number = static_cast<double>(whole);
+    return true;
+}
+
 } // namespace
 
 MarketRecording MarketRecording::of(nb::handle gateway, Kind kind) {
@@ -82,11 +120,20 @@ MarketRecording MarketRecording::of(nb::handle gateway, Kind kind) {
                      expected.name.get().ptr(), expected.count);
         throw nb::python_error();
     }
-    if (kind == Kind::Quotes)
+    if (kind == Kind::Quotes) {
         recording.quote_server_time_ = pyglue::is_true(pyglue::read(recorder, kQuoteServerTime));
+        nb::object packed = own_attribute(recorder, kPackedQuotes);
+        nb::object names = own_attribute(recorder, kQuoteNames);
+        if (packed.is_valid() && PyByteArray_CheckExact(packed.ptr()) && names.is_valid() &&
+            PyDict_CheckExact(names.ptr())) {
+            recording.packed_quotes_ = std::move(packed);
+            recording.quote_names_ = std::move(names);
+        }
+    }
     recording.recorder_ = std::move(recorder);
     recording.columns_ = std::move(columns);
-    recording.received_ = nb::steal(PyLong_FromLongLong(next_received_ns()));
+    recording.received_ns_ = next_received_ns();
+    recording.received_ = nb::steal(PyLong_FromLongLong(recording.received_ns_));
     if (!recording.received_.is_valid())
         throw nb::python_error();
     return recording;
@@ -109,6 +156,115 @@ void MarketRecording::append(std::initializer_list<nb::handle> values) const {
             throw error;
         }
         ++index;
+    }
+}
+
+// The code of a full name in the packed rows: its position in `quote_names`, added there
+// when new. Codes are never reused, so rows already packed keep their names.
+bool MarketRecording::code_of(nb::handle full_name, std::int32_t &code) {
+    if (last_name_.is_valid() && last_name_.ptr() == full_name.ptr()) {
+        code = last_code_;
+        return true;
+    }
+    PyObject *found = PyDict_GetItemWithError(quote_names_.ptr(), full_name.ptr());
+    if (found) {
+        if (!PyLong_CheckExact(found))
+            return false;
+        long value = PyLong_AsLong(found);
+        if (value < 0 || value > INT32_MAX) {
+            PyErr_Clear();
+            return false;
+        }
+        code = static_cast<std::int32_t>(value);
+    } else {
+        if (PyErr_Occurred())
+            throw nb::python_error();
+        Py_ssize_t next = PyDict_Size(quote_names_.ptr());
+        if (next > INT32_MAX)
+            return false;
+        nb::object value = nb::steal(PyLong_FromSsize_t(next));
+        if (!value.is_valid() || PyDict_SetItem(quote_names_.ptr(), full_name.ptr(), value.ptr()))
+            throw nb::python_error();
+        code = static_cast<std::int32_t>(next);
+    }
+    last_name_ = nb::borrow(full_name);
+    last_code_ = code;
+    return true;
+}
+
+// The row's values when they are plain, else false (the row's bytes then undefined).
+bool MarketRecording::pack_quote(nb::handle server_time, std::int32_t code, nb::handle type,
+                                 nb::handle price, nb::handle volume, nb::handle is_valid,
+                                 char *row) {
+    namespace layout = packed_quote;
+    if (server_time.is_valid() && !server_time.is_none())
+        return false;
+    if (!type.is_valid() || !PyLong_CheckExact(type.ptr()))
+        return false;
+    int overflow = 0;
+    std::int64_t type_value = PyLong_AsLongLongAndOverflow(type.ptr(), &overflow);
+    if (overflow || (type_value == -1 && PyErr_Occurred())) {
+        PyErr_Clear();
+        return false;
+    }
+    if (!price.is_valid() || !PyFloat_CheckExact(price.ptr()))
+        return false;
+    double price_value = PyFloat_AS_DOUBLE(price.ptr());
+    unsigned char flags = 0;
+    double volume_value = std::nan("");
+    if (volume.is_valid() && !volume.is_none()) {
+        if (!plain_number(volume, volume_value))
+            return false;
+        flags |= layout::kHasVolume;
+    }
+    if (is_valid.ptr() == Py_True)
+        flags |= layout::kIsValid;
+    else if (is_valid.ptr() != Py_False)
+        return false;
+    std::memcpy(row + layout::kTypeValue, &type_value, sizeof type_value);
+    std::memcpy(row + layout::kPrice, &price_value, sizeof price_value);
+    std::memcpy(row + layout::kVolume, &volume_value, sizeof volume_value);
+    std::memcpy(row + layout::kFullName, &code, sizeof code);
+    std::memcpy(row + layout::kFlags, &flags, sizeof flags);
+    return true;
+}
+
+// A zeroed row at the end of the packed rows, holding the received time. Valid until Python
+// code runs (which could take the rows or resize them).
+char *MarketRecording::new_packed_row() {
+    PyObject *packed = packed_quotes_.ptr();
+    Py_ssize_t at = PyByteArray_GET_SIZE(packed);
+    if (PyByteArray_Resize(packed, at + packed_quote::kSize) != 0)
+        throw nb::python_error();
+    char *row = PyByteArray_AS_STRING(packed) + at;
+    std::memset(row, 0, packed_quote::kSize);
+    std::memcpy(row + packed_quote::kReceived, &received_ns_, sizeof received_ns_);
+    return row;
+}
+
+void MarketRecording::append_quote(nb::handle server_time, nb::handle full_name,
+                                   nb::handle type, nb::handle price, nb::handle volume,
+                                   nb::handle is_valid) {
+    if (!packed_quotes_.is_valid()) {
+        append({received_, server_time, full_name, type, price, volume, is_valid});
+        return;
+    }
+    // The name is coded before the row is made: nothing may touch the rows' memory between
+    // making the row and filling it.
+    std::int32_t code = 0;
+    bool named = full_name.is_valid() && PyUnicode_CheckExact(full_name.ptr()) &&
+                 code_of(full_name, code);
+    char *row = new_packed_row();
+    if (named && pack_quote(server_time, code, type, price, volume, is_valid, row))
+        return;
+    row[packed_quote::kFlags] = static_cast<char>(packed_quote::kInLists);
+    try {
+        append({received_, server_time, full_name, type, price, volume, is_valid});
+    } catch (...) {
+        // The marker goes with the row it marks (shrinking by one row cannot fail).
+        PyObject *packed = packed_quotes_.ptr();
+        PyByteArray_Resize(packed, PyByteArray_GET_SIZE(packed) - packed_quote::kSize);
+        throw;
     }
 }
 

@@ -5,10 +5,16 @@
 // look-up and changes nothing. With one, the handler appends each value it read from CQG to
 // its column (a list) of the recorder's columns of that kind (a tuple of lists): no object
 // is made per quote, tick or bar. The recorder's own thread writes them out.
+//
+// A recorder that also has `packed_quotes` (a bytearray) and `quote_names` (a dict) gets the
+// quotes whose values are plain (see append_packed_quote) as fixed-size rows of native
+// numbers instead: its thread then turns a second of quotes into columns without a Python
+// object per value. Other quotes go to the lists as before.
 #pragma once
 
 #include <nanobind/nanobind.h>
 
+#include <cstdint>
 #include <initializer_list>
 
 #include "interned_names.hpp"
@@ -35,6 +41,14 @@ public:
     // between two rows, as nothing here lets go of the GIL.
     void append(std::initializer_list<nb::handle> values) const;
 
+    // Appends a quote's row: (received, server_time, full_name, type, price, volume,
+    // is_valid). With packed rows, a quote whose values are plain (no server time, a str
+    // name, an int type, a float price, a float or int volume or none, a bool validity)
+    // becomes one packed row; any other becomes a row marked "in the lists" followed by its
+    // values appended to the lists, so that the packed rows keep the order of all quotes.
+    void append_quote(nb::handle server_time, nb::handle full_name, nb::handle type,
+                      nb::handle price, nb::handle volume, nb::handle is_valid);
+
     // obj.<name>, a member only the recording reads: read once, and a failing read recorded
     // as None (the gateway's own handling must not fail because of the recorder).
     static nb::object read_or_none(nb::handle obj, const pyglue::Name &name);
@@ -53,8 +67,25 @@ private:
     nb::object recorder_;
     nb::object columns_;
     nb::object received_;
+    std::int64_t received_ns_ = 0;
     bool quote_server_time_ = false;
+    nb::object packed_quotes_; // bytearray of packed rows, or none
+    nb::object quote_names_;   // full name -> its code in the packed rows
+    nb::object last_name_;     // the name last coded, and its code: one per event
+    std::int32_t last_code_ = 0;
+
+    bool code_of(nb::handle full_name, std::int32_t &code);
+    static bool pack_quote(nb::handle server_time, std::int32_t code, nb::handle type,
+                           nb::handle price, nb::handle volume, nb::handle is_valid, char *row);
+    char *new_packed_row();
 };
+
+// The packed quote row (native byte order), as corvane.recording reads it.
+namespace packed_quote {
+constexpr Py_ssize_t kReceived = 0, kTypeValue = 8, kPrice = 16, kVolume = 24, kFullName = 32,
+                     kFlags = 36, kSize = 40;
+constexpr unsigned char kIsValid = 1, kHasVolume = 2, kInLists = 4;
+} // namespace packed_quote
 
 // obj.<name>, unless `slot` already holds what the recording read of it.
 nb::object read_once(nb::object &slot, nb::handle obj, const pyglue::Name &name);

@@ -119,8 +119,8 @@ void record_quote(MarketRecording &recording, QuoteReads &reads, nb::handle is_v
     MarketRecording::read_into(reads.price, reads.quote, kPrice);
     nb::object volume = MarketRecording::read_or_none(reads.quote, kVolume);
     nb::object server_time = recording.quote_server_time(reads.quote);
-    recording.append({recording.received(), server_time, reads.full_name, reads.type,
-                      reads.price, volume, is_valid});
+    recording.append_quote(server_time, reads.full_name, reads.type, reads.price, volume,
+                           is_valid);
 }
 
 } // namespace
