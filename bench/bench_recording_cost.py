@@ -76,6 +76,8 @@ def handler_cost_per_quote(events=20_000, rounds=9):
             gateway.market_recorder = Recorder.__new__(Recorder)
             gateway.market_recorder.quotes = tuple([] for _ in range(7))
             gateway.market_recorder.quote_server_time = True
+            gateway.market_recorder.packed_quotes = bytearray()
+            gateway.market_recorder.quote_names = {}
         link = gatelink.GATELINK()
         link.Init(gateway)
         handle = link.OnInstrumentChanged

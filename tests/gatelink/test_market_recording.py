@@ -259,3 +259,88 @@ def test_a_recorder_that_detaches_itself_while_read_is_held_safely():
                          capture_output=True, text=True, timeout=60)
     assert run.returncode == 0, run.stderr
     assert run.stdout.split("\n")[-2] == "[5000.5] 1"
+
+
+class TestPackedQuotes:
+    """With a corvane.recording.Recorder, plain quotes are packed as native rows; what the
+    file holds must be what the lists alone would have given, in the order CQG gave it."""
+
+    def session(self, link, recorder, gateway):
+        from decimal import Decimal
+
+        class FlushingQuote(LoggedQuote):
+            """The writer takes what is there while the handler is between two quotes."""
+
+            @property
+            def Volume(self):
+                recorder.flush()
+                return Decimal("2")
+
+        gateway.market_recorder = recorder
+        changed(link, Instrument("F.US.EPZ26"),
+                LoggedQuote("qtBid", 5000.25, volume=3, server_time=stamp(1)),  # a server time
+                LoggedQuote("qtAsk", 5000.5),                          # no volume
+                FlushingQuote("qtTrade", 5000.75),                     # a Decimal volume
+                LoggedQuote("qtBid", 5000.0, valid=False, volume=1.5))
+        changed(link, Instrument("F.US.EPZ26"),
+                LoggedQuote("qtTrade", 5001.0, volume=10 ** 20),  # no double holds it exactly
+                LoggedQuote("qtBid", 4999.75, volume=7),
+                LoggedQuote(-7, 1.0))  # an unknown type: recorded, then the gateway fails
+
+    def rows(self, folder):
+        import pyarrow.parquet as pq
+        return pq.read_table(str(folder / "quotes")).to_pylist()
+
+    def test_the_file_holds_what_the_lists_alone_give(self, market, tmp_path):
+        from corvane.recording import Recorder as FileRecorder
+
+        class Unpacked(bytearray):
+            """Not a bytearray to the handler: it appends every quote to the lists."""
+
+        link, cel, gateway = market
+        runs = []
+        for name, packed in (("packed", True), ("lists", False)):
+            recorder = FileRecorder(tmp_path / name)
+            if not packed:
+                recorder.packed_quotes = Unpacked()
+            recorder.attach(gateway)
+            with pytest.raises(KeyError):
+                self.session(link, recorder, gateway)
+            runs.append((recorder.pending("quotes"), len(recorder.quotes[0])))
+            recorder.close()
+            assert recorder.counts["quotes"] == 7
+        # The flush in the middle took two; the Decimal and the huge volume are in the lists.
+        assert runs == [(5, 2), (5, 5)]
+
+        packed, listed = self.rows(tmp_path / "packed"), self.rows(tmp_path / "lists")
+        received = [row.pop("received") for row in packed]
+        assert received == sorted(received) and len(set(received)) == 2
+        for row in listed:
+            del row["received"]
+        assert packed == listed
+        assert [(row["quote_type"], row["price"], row["volume"], row["is_valid"])
+                for row in packed] == [
+            ("qtBid", 5000.25, 3.0, True), ("qtAsk", 5000.5, None, True),
+            ("qtTrade", 5000.75, 2.0, True), ("qtBid", 5000.0, 1.5, False),
+            ("qtTrade", 5001.0, 1e20, True), ("qtBid", 4999.75, 7.0, True),
+            (None, 1.0, None, True)]
+        assert packed[0]["server_time"] == stamp(1) and packed[1]["server_time"] is None
+
+    def test_a_recorder_whose_rows_are_held_or_spoilt_fails_with_an_exception(self, market,
+                                                                              tmp_path):
+        from corvane.recording import Recorder as FileRecorder
+
+        link, cel, gateway = market
+        recorder = FileRecorder(tmp_path / "session.rec").attach(gateway)
+        view = memoryview(recorder.packed_quotes)  # the rows cannot grow while it is held
+        with pytest.raises(BufferError):
+            changed(link, Instrument("F.US.EPZ26"), CQGQuote("qtTrade", 5000.5))
+        assert recorder.pending("quotes") == 0  # nothing half recorded
+        view.release()
+        recorder.quote_names["F.US.EPZ26"] = "not a code"  # the quote goes to the lists
+        changed(link, Instrument("F.US.EPZ26"), CQGQuote("qtTrade", 5000.5))
+        assert recorder.pending("quotes") == 1 and len(recorder.quotes[0]) == 1
+        recorder.quote_names["F.US.EPZ26"] = 1000  # a code no name stands for
+        changed(link, Instrument("F.US.EPZ26"), CQGQuote("qtTrade", 5001.0))
+        with pytest.raises(RuntimeError, match="recording to .* failed"):
+            recorder.close()
