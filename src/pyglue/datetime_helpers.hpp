@@ -3,6 +3,8 @@
 
 #include <nanobind/nanobind.h>
 
+#include <cstdint>
+
 namespace pyglue {
 
 namespace nb = nanobind;
@@ -23,5 +25,12 @@ nb::str datetime_seconds_text(nb::handle value);
 // clock, or any object with the six date-time fields) as a naive datetime of the same
 // wall-clock fields, cut to whole seconds: datetime(year=t.year, ..., second=t.second).
 nb::object naive_whole_seconds(nb::handle cqg_time);
+
+// A datetime (a subclass too) as UTC nanoseconds since the epoch, as pyarrow takes one into
+// a UTC timestamp column: its fields, less its utcoffset() when it has a tzinfo (a naive one
+// counts as UTC). False, with no Python error set, for anything else, an offset of a
+// fraction of a second, or a time out of the range of 64-bit nanoseconds. May run Python
+// code (the tzinfo's utcoffset).
+bool utc_nanoseconds(nb::handle value, std::int64_t &nanoseconds);
 
 } // namespace pyglue

@@ -9,7 +9,7 @@ import pytest
 from win32com.client import constants
 
 from market_fakes import (EPZ26, INVALID, CQGBar, CQGQuote, Collection, Instrument, Tick,
-                          TimedBars, stamp)
+                          TimedBars, naive, stamp)
 
 
 class Recorder:
@@ -287,6 +287,29 @@ class TestPackedQuotes:
                 LoggedQuote("qtBid", 4999.75, volume=7),
                 LoggedQuote(-7, 1.0))  # an unknown type: recorded, then the gateway fails
 
+    def server_times(self, link, recorder):
+        import datetime as dt
+
+        class Zone(dt.tzinfo):
+            """A time zone of Python code, as pywin32's is."""
+
+            def __init__(self, offset):
+                self.offset = offset
+
+            def utcoffset(self, when):
+                return self.offset
+
+        class Stamp(dt.datetime):
+            """A datetime subclass, as pywin32's time stamps are."""
+
+        recorder.quote_server_time = True
+        times = [naive(5, 1), stamp(5, 2).astimezone(dt.timezone(dt.timedelta(hours=2))),
+                 Stamp(2026, 3, 2, 9, 5, 3, 500, tzinfo=Zone(dt.timedelta(0))),
+                 dt.datetime(2026, 3, 2, 9, 5, 4, tzinfo=Zone(dt.timedelta(microseconds=-5))),
+                 dt.datetime(1969, 12, 31, 23, 59, 59, 999999)]
+        changed(link, Instrument("F.US.EPZ26"),
+                *(LoggedQuote("qtBid", 5000.0 + n, server_time=t) for n, t in enumerate(times)))
+
     def rows(self, folder):
         import pyarrow.parquet as pq
         return pq.read_table(str(folder / "quotes")).to_pylist()
@@ -306,15 +329,17 @@ class TestPackedQuotes:
             recorder.attach(gateway)
             with pytest.raises(KeyError):
                 self.session(link, recorder, gateway)
+            self.server_times(link, recorder)
             runs.append((recorder.pending("quotes"), len(recorder.quotes[0])))
             recorder.close()
-            assert recorder.counts["quotes"] == 7
-        # The flush in the middle took two; the Decimal and the huge volume are in the lists.
-        assert runs == [(5, 2), (5, 5)]
+            assert recorder.counts["quotes"] == 12
+        # The flush in the middle took two; the Decimal, the huge volume and the offset of a
+        # fraction of a second are in the lists.
+        assert runs == [(10, 3), (10, 10)]
 
         packed, listed = self.rows(tmp_path / "packed"), self.rows(tmp_path / "lists")
         received = [row.pop("received") for row in packed]
-        assert received == sorted(received) and len(set(received)) == 2
+        assert received == sorted(received) and len(set(received)) == 3
         for row in listed:
             del row["received"]
         assert packed == listed
@@ -323,8 +348,12 @@ class TestPackedQuotes:
             ("qtBid", 5000.25, 3.0, True), ("qtAsk", 5000.5, None, True),
             ("qtTrade", 5000.75, 2.0, True), ("qtBid", 5000.0, 1.5, False),
             ("qtTrade", 5001.0, 1e20, True), ("qtBid", 4999.75, 7.0, True),
-            (None, 1.0, None, True)]
+            (None, 1.0, None, True)] + [("qtBid", 5000.0 + n, None, True) for n in range(5)]
         assert packed[0]["server_time"] == stamp(1) and packed[1]["server_time"] is None
+        # (The offset of a fraction of a second is pyarrow's to take, as the lists give it.)
+        assert [row["server_time"].isoformat() for row in packed[7:10] + packed[11:]] == [
+            "2026-03-02T09:05:01+00:00", "2026-03-02T09:05:02.250000+00:00",
+            "2026-03-02T09:05:03.000500+00:00", "1969-12-31T23:59:59.999999+00:00"]
 
     def test_a_recorder_whose_rows_are_held_or_spoilt_fails_with_an_exception(self, market,
                                                                               tmp_path):

@@ -3,22 +3,23 @@ numbers per quote (market_recording.hpp in gatelink lays it out), so that the wr
 turns a second of quotes into columns with a few array operations rather than a conversion
 per value while it holds the GIL.
 
-A row holds the received time, the quote-type value, the price, the volume, the code of the
-full name (its position in the recorder's ``quote_names``) and flags. A quote with values
-that do not fit (a server time, a price that is no float, ...) is a row flagged IN_LISTS,
+A row holds the received time, the quote-type value, the price, the volume, the server time
+(UTC nanoseconds), the code of the full name (its position in the recorder's
+``quote_names``) and flags. A quote with values that do not fit (a price that is no float,
+...) is a row flagged IN_LISTS,
 its values appended to the recorder's lists: the rows keep the order of all quotes."""
 
-ROW_SIZE = 40
-IS_VALID, HAS_VOLUME, IN_LISTS = 1, 2, 4
+ROW_SIZE = 48
+IS_VALID, HAS_VOLUME, IN_LISTS, HAS_SERVER_TIME = 1, 2, 4, 8
 
 
 def row_type():
     import numpy as np
 
-    return np.dtype({"names": ["received", "quote_type_value", "price", "volume", "full_name",
-                               "flags"],
-                     "formats": ["=i8", "=i8", "=f8", "=f8", "=i4", "u1"],
-                     "offsets": [0, 8, 16, 24, 32, 36], "itemsize": ROW_SIZE})
+    return np.dtype({"names": ["received", "quote_type_value", "price", "volume", "server_time",
+                               "full_name", "flags"],
+                     "formats": ["=i8", "=i8", "=f8", "=f8", "=i8", "=i4", "u1"],
+                     "offsets": [0, 8, 16, 24, 32, 40, 44], "itemsize": ROW_SIZE})
 
 
 def take(packed, names):
@@ -58,7 +59,8 @@ def arrays(rows, names):
     full_name = pa.DictionaryArray.from_arrays(pa.array(column("full_name")),
                                                pa.array(names, pa.string()))
     return {"received": pa.array(column("received")),
-            "server_time": pa.nulls(len(packed), pa.timestamp("ns", tz="UTC")),
+            "server_time": pa.array(column("server_time"), pa.timestamp("ns", tz="UTC"),
+                                    mask=(flags & HAS_SERVER_TIME) == 0),
             "full_name": full_name,
             "quote_type_value": pa.array(column("quote_type_value")),
             "price": pa.array(column("price")),

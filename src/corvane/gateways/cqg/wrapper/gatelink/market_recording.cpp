@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "datetime_helpers.hpp"
 #include "safe_access.hpp"
 #include "truth.hpp"
 
@@ -192,13 +193,18 @@ bool MarketRecording::code_of(nb::handle full_name, std::int32_t &code) {
     return true;
 }
 
-// The row's values when they are plain, else false (the row's bytes then undefined).
-bool MarketRecording::pack_quote(nb::handle server_time, std::int32_t code, nb::handle type,
-                                 nb::handle price, nb::handle volume, nb::handle is_valid,
-                                 char *row) {
+// The row's values but its received time and name when they are plain, else false. May run
+// Python code (a server time's utcoffset).
+bool MarketRecording::pack_quote(nb::handle server_time, nb::handle type, nb::handle price,
+                                 nb::handle volume, nb::handle is_valid, char *row) {
     namespace layout = packed_quote;
-    if (server_time.is_valid() && !server_time.is_none())
-        return false;
+    unsigned char flags = 0;
+    std::int64_t server_ns = 0;
+    if (server_time.is_valid() && !server_time.is_none()) {
+        if (!pyglue::utc_nanoseconds(server_time, server_ns))
+            return false;
+        flags |= layout::kHasServerTime;
+    }
     if (!type.is_valid() || !PyLong_CheckExact(type.ptr()))
         return false;
     int overflow = 0;
@@ -210,7 +216,6 @@ bool MarketRecording::pack_quote(nb::handle server_time, std::int32_t code, nb::
     if (!price.is_valid() || !PyFloat_CheckExact(price.ptr()))
         return false;
     double price_value = PyFloat_AS_DOUBLE(price.ptr());
-    unsigned char flags = 0;
     double volume_value = std::nan("");
     if (volume.is_valid() && !volume.is_none()) {
         if (!plain_number(volume, volume_value))
@@ -224,22 +229,19 @@ bool MarketRecording::pack_quote(nb::handle server_time, std::int32_t code, nb::
     std::memcpy(row + layout::kTypeValue, &type_value, sizeof type_value);
     std::memcpy(row + layout::kPrice, &price_value, sizeof price_value);
     std::memcpy(row + layout::kVolume, &volume_value, sizeof volume_value);
-    std::memcpy(row + layout::kFullName, &code, sizeof code);
-    std::memcpy(row + layout::kFlags, &flags, sizeof flags);
+    std::memcpy(row + layout::kServerTime, &server_ns, sizeof server_ns);
+    row[layout::kFlags] = static_cast<char>(flags);
     return true;
 }
 
-// A zeroed row at the end of the packed rows, holding the received time. Valid until Python
-// code runs (which could take the rows or resize them).
-char *MarketRecording::new_packed_row() {
+// Copies a whole row to the end of the packed rows; nothing here runs Python code, so the
+// writer never sees part of a row.
+void MarketRecording::append_packed_row(const char *row) {
     PyObject *packed = packed_quotes_.ptr();
     Py_ssize_t at = PyByteArray_GET_SIZE(packed);
     if (PyByteArray_Resize(packed, at + packed_quote::kSize) != 0)
         throw nb::python_error();
-    char *row = PyByteArray_AS_STRING(packed) + at;
-    std::memset(row, 0, packed_quote::kSize);
-    std::memcpy(row + packed_quote::kReceived, &received_ns_, sizeof received_ns_);
-    return row;
+    std::memcpy(PyByteArray_AS_STRING(packed) + at, row, packed_quote::kSize);
 }
 
 void MarketRecording::append_quote(nb::handle server_time, nb::handle full_name,
@@ -249,15 +251,19 @@ void MarketRecording::append_quote(nb::handle server_time, nb::handle full_name,
         append({received_, server_time, full_name, type, price, volume, is_valid});
         return;
     }
-    // The name is coded before the row is made: nothing may touch the rows' memory between
-    // making the row and filling it.
+    char row[packed_quote::kSize] = {};
+    std::memcpy(row + packed_quote::kReceived, &received_ns_, sizeof received_ns_);
     std::int32_t code = 0;
-    bool named = full_name.is_valid() && PyUnicode_CheckExact(full_name.ptr()) &&
-                 code_of(full_name, code);
-    char *row = new_packed_row();
-    if (named && pack_quote(server_time, code, type, price, volume, is_valid, row))
+    if (full_name.is_valid() && PyUnicode_CheckExact(full_name.ptr()) &&
+        code_of(full_name, code) && pack_quote(server_time, type, price, volume, is_valid, row)) {
+        std::memcpy(row + packed_quote::kFullName, &code, sizeof code);
+        append_packed_row(row);
         return;
+    }
+    // A row that only marks its place; its values go to the lists, right after it.
+    std::memset(row + packed_quote::kTypeValue, 0, packed_quote::kSize - packed_quote::kTypeValue);
     row[packed_quote::kFlags] = static_cast<char>(packed_quote::kInLists);
+    append_packed_row(row);
     try {
         append({received_, server_time, full_name, type, price, volume, is_valid});
     } catch (...) {

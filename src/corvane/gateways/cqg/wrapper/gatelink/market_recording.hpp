@@ -42,8 +42,9 @@ public:
     void append(std::initializer_list<nb::handle> values) const;
 
     // Appends a quote's row: (received, server_time, full_name, type, price, volume,
-    // is_valid). With packed rows, a quote whose values are plain (no server time, a str
-    // name, an int type, a float price, a float or int volume or none, a bool validity)
+    // is_valid). With packed rows, a quote whose values are plain (a datetime or no server
+    // time, a str name, an int type, a float price, a float or int volume or none, a bool
+    // validity)
     // becomes one packed row; any other becomes a row marked "in the lists" followed by its
     // values appended to the lists, so that the packed rows keep the order of all quotes.
     void append_quote(nb::handle server_time, nb::handle full_name, nb::handle type,
@@ -75,16 +76,16 @@ private:
     std::int32_t last_code_ = 0;
 
     bool code_of(nb::handle full_name, std::int32_t &code);
-    static bool pack_quote(nb::handle server_time, std::int32_t code, nb::handle type,
-                           nb::handle price, nb::handle volume, nb::handle is_valid, char *row);
-    char *new_packed_row();
+    static bool pack_quote(nb::handle server_time, nb::handle type, nb::handle price,
+                           nb::handle volume, nb::handle is_valid, char *row);
+    void append_packed_row(const char *row);
 };
 
 // The packed quote row (native byte order), as corvane.recording reads it.
 namespace packed_quote {
-constexpr Py_ssize_t kReceived = 0, kTypeValue = 8, kPrice = 16, kVolume = 24, kFullName = 32,
-                     kFlags = 36, kSize = 40;
-constexpr unsigned char kIsValid = 1, kHasVolume = 2, kInLists = 4;
+constexpr Py_ssize_t kReceived = 0, kTypeValue = 8, kPrice = 16, kVolume = 24, kServerTime = 32,
+                     kFullName = 40, kFlags = 44, kSize = 48;
+constexpr unsigned char kIsValid = 1, kHasVolume = 2, kInLists = 4, kHasServerTime = 8;
 } // namespace packed_quote
 
 // obj.<name>, unless `slot` already holds what the recording read of it.
