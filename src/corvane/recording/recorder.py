@@ -57,7 +57,11 @@ class Recorder:
     def __init__(self, path, flush_interval=1.0):
         if not flush_interval > 0:
             raise ValueError(f"flush_interval must be above 0, not {flush_interval!r}")
-        import pyarrow  # noqa: F401  (refused here rather than on the writing thread)
+        # Refused here rather than on the writing thread, and imported here: an import there
+        # would hold the GIL from the handlers for its whole length at the first write.
+        import numpy  # noqa: F401
+        import pyarrow.compute  # noqa: F401
+        import pyarrow.parquet  # noqa: F401
 
         self.path = os.fspath(path)
         os.makedirs(self.path, exist_ok=True)
