@@ -59,7 +59,9 @@ class Recorder:
             raise ValueError(f"flush_interval must be above 0, not {flush_interval!r}")
         # Refused here rather than on the writing thread, and imported here: an import there
         # would hold the GIL from the handlers for its whole length at the first write.
+        # (pyarrow imports pandas the first time it takes a numpy array: a fifth of a second.)
         import numpy  # noqa: F401
+        import pandas  # noqa: F401
         import pyarrow.compute  # noqa: F401
         import pyarrow.parquet  # noqa: F401
 
