@@ -171,7 +171,7 @@ bool MarketRecording::code_of(nb::handle full_name, std::int32_t &code) {
     if (found) {
         if (!PyLong_CheckExact(found))
             return false;
-        long value = PyLong_AsLong(found);
+        long long value = PyLong_AsLongLong(found);
         if (value < 0 || value > INT32_MAX) {
             PyErr_Clear();
             return false;
