@@ -1,6 +1,6 @@
 #include "com_errors.hpp"
 
-#include "exception_handover.hpp"
+#include "errors.hpp"
 
 #include <string>
 

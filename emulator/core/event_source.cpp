@@ -2,7 +2,7 @@
 
 #include "com_errors.hpp"
 #include "com_runtime.hpp"
-#include "exception_handover.hpp"
+#include "errors.hpp"
 #include "interface.hpp"
 #include "scenario.hpp"
 #include "thread_queue.hpp"

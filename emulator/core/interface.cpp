@@ -4,7 +4,7 @@
 #include "container_protocol.hpp"
 #include "injected_faults.hpp"
 #include "com_runtime.hpp"
-#include "exception_handover.hpp"
+#include "errors.hpp"
 #include "platform_lock.hpp"
 #include "scenario.hpp"
 #include "thread_queue.hpp"

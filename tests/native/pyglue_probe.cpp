@@ -11,7 +11,7 @@
 
 #include "class_builder.hpp"
 #include "datetime_helpers.hpp"
-#include "exception_handover.hpp"
+#include "errors.hpp"
 #include "hashed_key.hpp"
 #include "module_globals.hpp"
 #include "module_imports.hpp"

@@ -2,7 +2,7 @@
 
 #include "interned_names.hpp"
 
-namespace security {
+namespace corvane::security {
 
 namespace {
 
@@ -65,4 +65,4 @@ void hash_fields_natively(nb::handle kind) {
     reinterpret_cast<PyTypeObject *>(kind.ptr())->tp_hash = kind_hash;
 }
 
-} // namespace security
+} // namespace corvane::security

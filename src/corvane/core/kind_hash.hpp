@@ -6,7 +6,7 @@
 
 #include <nanobind/nanobind.h>
 
-namespace security {
+namespace corvane::security {
 
 namespace nb = nanobind;
 
@@ -16,4 +16,4 @@ namespace nb = nanobind;
 // subclass's own.
 void hash_fields_natively(nb::handle kind);
 
-} // namespace security
+} // namespace corvane::security

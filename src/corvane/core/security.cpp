@@ -70,7 +70,7 @@ nb::object make_kind(nb::module_ &m, nb::handle security, const char *name, cons
         .field("exchange", exchange.type(), exchange)
         .def("__post_init__", [](nb::handle) {});
     nb::object record_type = pyglue::frozen_dataclass(kind.get());
-    security::hash_fields_natively(record_type);
+    corvane::security::hash_fields_natively(record_type);
     return record_type;
 }
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-using namespace gatelink;
+using namespace corvane::gatelink;
 
 namespace {
 

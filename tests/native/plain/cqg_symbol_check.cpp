@@ -4,7 +4,7 @@
 
 #include <string>
 
-using gatelink::cqg_symbol_from_full_name;
+using corvane::gatelink::cqg_symbol_from_full_name;
 
 int main() {
     CHECK(cqg_symbol_from_full_name("F.US.EPZ26") == "EPZ26");

@@ -1,6 +1,6 @@
 #include "configured_path.hpp"
 
-namespace corvane_db {
+namespace corvane::store {
 
 namespace {
 
@@ -35,4 +35,4 @@ nb::object configured_db_directory() {
     }
 }
 
-} // namespace corvane_db
+} // namespace corvane::store

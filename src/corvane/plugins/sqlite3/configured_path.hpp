@@ -3,7 +3,7 @@
 
 #include <nanobind/nanobind.h>
 
-namespace corvane_db {
+namespace corvane::store {
 
 namespace nb = nanobind;
 
@@ -11,4 +11,4 @@ namespace nb = nanobind;
 // reading it, and an empty text, becomes a ValueError that names what to configure, chained from that error.
 nb::object configured_db_directory();
 
-} // namespace corvane_db
+} // namespace corvane::store

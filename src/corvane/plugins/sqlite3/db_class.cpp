@@ -17,7 +17,7 @@
 #include "sql_values.hpp"
 #include "type_check.hpp"
 
-namespace corvane_db {
+namespace corvane::store {
 
 namespace {
 
@@ -364,4 +364,4 @@ nb::object make_db_class(nb::handle module, Context context) {
     return db.get();
 }
 
-} // namespace corvane_db
+} // namespace corvane::store

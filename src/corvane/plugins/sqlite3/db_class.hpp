@@ -7,8 +7,8 @@
 
 #include "store_context.hpp"
 
-namespace corvane_db {
+namespace corvane::store {
 
 nb::object make_db_class(nb::handle module, std::shared_ptr<const StoreContext> context);
 
-} // namespace corvane_db
+} // namespace corvane::store

@@ -16,7 +16,7 @@ PYGLUE_MODULE(db, m) {
     nb::object lock = nb::module_::import_("threading").attr("Lock")();
     m.attr("lock") = lock;
 
-    auto context = std::make_shared<corvane_db::StoreContext>();
+    auto context = std::make_shared<corvane::store::StoreContext>();
     context->lock = lock;
     context->connect = nb::module_::import_("sqlite3").attr("connect");
     context->data_frame = nb::module_::import_("pandas").attr("DataFrame");
@@ -27,7 +27,7 @@ PYGLUE_MODULE(db, m) {
     nb::object optimize = nb::module_::import_("sys").attr("flags").attr("optimize");
     context->assertions_enabled = nb::cast<int>(optimize) == 0;
 
-    pyglue::def_function(m, "_db_path", &corvane_db::configured_db_directory,
+    pyglue::def_function(m, "_db_path", &corvane::store::configured_db_directory,
                          "The database directory named by corvane_config.DB[\"sqlite3\"].");
-    m.attr("DB") = corvane_db::make_db_class(m, std::move(context));
+    m.attr("DB") = corvane::store::make_db_class(m, std::move(context));
 }

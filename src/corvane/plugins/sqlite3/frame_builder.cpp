@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-namespace corvane_db {
+namespace corvane::store {
 
 namespace {
 
@@ -128,4 +128,4 @@ nb::object frame_from_rows(const StoreContext &context, nb::handle fetched, nb::
     return context.data_frame(columns);
 }
 
-} // namespace corvane_db
+} // namespace corvane::store

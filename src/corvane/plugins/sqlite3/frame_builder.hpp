@@ -5,7 +5,7 @@
 
 #include "store_context.hpp"
 
-namespace corvane_db {
+namespace corvane::store {
 
 // The same frame as pandas.DataFrame(rows, columns=names), built faster: a column whose
 // values are all ints (or all floats) becomes an int64 (float64) array at once, which is
@@ -14,4 +14,4 @@ namespace corvane_db {
 // names go to pandas.DataFrame(rows, columns=names) itself.
 nb::object frame_from_rows(const StoreContext &context, nb::handle rows, nb::list names);
 
-} // namespace corvane_db
+} // namespace corvane::store

@@ -1,6 +1,6 @@
 #include "record_schema.hpp"
 
-namespace corvane_db {
+namespace corvane::store {
 
 const char *const create_balance_table_sql =
     "CREATE TABLE IF NOT EXISTS balance (id INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT, "
@@ -40,4 +40,4 @@ const char *const create_deal_table_sql =
     "filled_avg_price DOUBLE NOT NULL, filled_quantity INTEGER NOT NULL, "
     "remark VARCHAR(300))";
 
-} // namespace corvane_db
+} // namespace corvane::store

@@ -1,6 +1,6 @@
 #include "sql_statements.hpp"
 
-namespace corvane_db {
+namespace corvane::store {
 
 namespace {
 
@@ -104,4 +104,4 @@ std::string drop_table_statement(std::string_view table) {
     return out;
 }
 
-} // namespace corvane_db
+} // namespace corvane::store

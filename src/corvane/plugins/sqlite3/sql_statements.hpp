@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace corvane_db {
+namespace corvane::store {
 
 // A letter or underscore, then letters, digits or underscores (ASCII only).
 bool is_plain_identifier(std::string_view name);
@@ -38,4 +38,4 @@ std::string delete_statement(std::string_view table, std::string_view where);
 // "DROP TABLE t"
 std::string drop_table_statement(std::string_view table);
 
-} // namespace corvane_db
+} // namespace corvane::store

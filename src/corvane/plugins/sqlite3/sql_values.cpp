@@ -5,7 +5,7 @@
 
 #include "datetime_helpers.hpp"
 
-namespace corvane_db {
+namespace corvane::store {
 
 namespace {
 
@@ -82,4 +82,4 @@ nb::object bindable_column_value(const StoreContext &context, std::string_view c
     return bound;
 }
 
-} // namespace corvane_db
+} // namespace corvane::store

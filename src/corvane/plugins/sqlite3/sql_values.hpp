@@ -7,7 +7,7 @@
 
 #include "store_context.hpp"
 
-namespace corvane_db {
+namespace corvane::store {
 
 // The value to bind for a record's column: text unchanged, a datetime as
 // "%Y-%m-%d %H:%M:%S" text, an integer (bool and numpy.int64 included) as an int, a float
@@ -21,4 +21,4 @@ nb::object bindable_value(const StoreContext &context, nb::handle value);
 nb::object bindable_column_value(const StoreContext &context, std::string_view column,
                                  nb::handle value);
 
-} // namespace corvane_db
+} // namespace corvane::store

@@ -5,7 +5,7 @@
 
 #include <nanobind/nanobind.h>
 
-namespace corvane_db {
+namespace corvane::store {
 
 namespace nb = nanobind;
 
@@ -19,4 +19,4 @@ struct StoreContext {
     bool assertions_enabled;  // false under `python -O`, as for an assert statement
 };
 
-} // namespace corvane_db
+} // namespace corvane::store

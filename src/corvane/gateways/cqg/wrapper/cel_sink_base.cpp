@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace combridge {
+namespace corvane::bridge {
 
 namespace {
 
@@ -163,4 +163,4 @@ nb::object make_cel_sink_base(nb::handle module) {
     return sink.get();
 }
 
-} // namespace combridge
+} // namespace corvane::bridge

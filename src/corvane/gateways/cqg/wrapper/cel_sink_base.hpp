@@ -4,10 +4,10 @@
 
 #include <nanobind/nanobind.h>
 
-namespace combridge {
+namespace corvane::bridge {
 
 namespace nb = nanobind;
 
 nb::object make_cel_sink_base(nb::handle module);
 
-} // namespace combridge
+} // namespace corvane::bridge

@@ -2,14 +2,14 @@
 
 #include "class_builder.hpp"
 #include "com_platform.hpp"
-#include "exception_handover.hpp"
+#include "errors.hpp"
 #include "exit_guard.hpp"
 #include "progress_log.hpp"
 #include "truth.hpp"
 
 #include <exception>
 
-namespace combridge {
+namespace corvane::bridge {
 
 using pyglue::pythoncom_module;
 using pyglue::threading_module;
@@ -335,4 +335,4 @@ nb::object make_com_bridge(nb::handle module, nb::handle sink_internal) {
     return bridge.get();
 }
 
-} // namespace combridge
+} // namespace corvane::bridge

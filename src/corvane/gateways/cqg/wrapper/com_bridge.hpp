@@ -5,10 +5,10 @@
 
 #include <nanobind/nanobind.h>
 
-namespace combridge {
+namespace corvane::bridge {
 
 namespace nb = nanobind;
 
 nb::object make_com_bridge(nb::handle module, nb::handle sink_internal);
 
-} // namespace combridge
+} // namespace corvane::bridge

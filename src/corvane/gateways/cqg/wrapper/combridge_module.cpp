@@ -43,22 +43,22 @@ PYGLUE_MODULE(ComBridge, m) {
     pyglue::def_function(
         m, "AssertMessage",
         [](nb::handle condition, nb::handle message) {
-            combridge::AssertMessage(condition, message);
+            corvane::bridge::AssertMessage(condition, message);
         },
         nb::arg("condition").none(), nb::arg("message").none(),
         "Raises RuntimeError(message) unless the condition holds.");
     pyglue::def_function(
-        m, "Trace", [](nb::handle message) { combridge::Trace(message); },
+        m, "Trace", [](nb::handle message) { corvane::bridge::Trace(message); },
         nb::arg("message").none(),
         "Writes one progress line: the current thread's identifier, ': ' and the message.");
 
-    nb::object sinkBase = combridge::make_cel_sink_base(m);
+    nb::object sinkBase = corvane::bridge::make_cel_sink_base(m);
     m.attr("CELSinkBase") = sinkBase;
-    nb::object sinkInternal = combridge::make_sink_internal(m, sinkBase);
+    nb::object sinkInternal = corvane::bridge::make_sink_internal(m, sinkBase);
     m.attr("SinkInternal") = sinkInternal;
 
-    nb::object comBridge = combridge::make_com_bridge(m, sinkInternal);
+    nb::object comBridge = corvane::bridge::make_com_bridge(m, sinkInternal);
     m.attr("ComBridge") = comBridge;
 
-    combridge::define_start(m, comBridge);
+    corvane::bridge::define_start(m, comBridge);
 }

@@ -4,7 +4,7 @@
 #include "guarded_at_exit.hpp"
 #include "truth.hpp"
 
-namespace combridge {
+namespace corvane::bridge {
 
 using pyglue::win32event_module;
 
@@ -44,4 +44,4 @@ nb::object running_bridges_with_exit_hook() {
     return pyglue::guarded_set_with_exit_hook(std::move(guard), /*weakly=*/true);
 }
 
-} // namespace combridge
+} // namespace corvane::bridge

@@ -5,7 +5,7 @@
 
 #include <nanobind/nanobind.h>
 
-namespace combridge {
+namespace corvane::bridge {
 
 namespace nb = nanobind;
 
@@ -13,4 +13,4 @@ namespace nb = nanobind;
 // whatever is left in it registered; Init adds a bridge, Shutdown removes it.
 nb::object running_bridges_with_exit_hook();
 
-} // namespace combridge
+} // namespace corvane::bridge

@@ -4,7 +4,7 @@
 #include "truth.hpp"
 #include "type_check.hpp"
 
-namespace combridge {
+namespace corvane::bridge {
 
 void Trace(nb::handle message) {
     if (!PyUnicode_Check(message.ptr()))
@@ -31,4 +31,4 @@ void AssertMessage(nb::handle condition, nb::handle message) {
     throw nb::python_error();
 }
 
-} // namespace combridge
+} // namespace corvane::bridge

@@ -3,7 +3,7 @@
 
 #include <nanobind/nanobind.h>
 
-namespace combridge {
+namespace corvane::bridge {
 
 namespace nb = nanobind;
 
@@ -16,4 +16,4 @@ void Trace(const char *message);
 // Raises RuntimeError(message) unless `condition` is true by the host's truth test.
 void AssertMessage(nb::handle condition, nb::handle message);
 
-} // namespace combridge
+} // namespace corvane::bridge

@@ -1,11 +1,11 @@
 #include "sample_run.hpp"
 
-#include "exception_handover.hpp"
+#include "errors.hpp"
 #include "module_function.hpp"
 #include "progress_log.hpp"
 #include "truth.hpp"
 
-namespace combridge {
+namespace corvane::bridge {
 
 namespace {
 
@@ -44,4 +44,4 @@ void define_start(nb::module_ &module, nb::handle com_bridge) {
         "Runs a sample application between the bridge's start-up and shut-down.");
 }
 
-} // namespace combridge
+} // namespace corvane::bridge

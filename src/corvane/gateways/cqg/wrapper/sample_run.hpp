@@ -3,10 +3,10 @@
 
 #include <nanobind/nanobind.h>
 
-namespace combridge {
+namespace corvane::bridge {
 
 namespace nb = nanobind;
 
 void define_start(nb::module_ &module, nb::handle com_bridge);
 
-} // namespace combridge
+} // namespace corvane::bridge

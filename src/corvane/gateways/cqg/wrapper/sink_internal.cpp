@@ -4,7 +4,7 @@
 #include "com_platform.hpp"
 #include "progress_log.hpp"
 
-namespace combridge {
+namespace corvane::bridge {
 
 namespace {
 
@@ -49,4 +49,4 @@ nb::object make_sink_internal(nb::handle module, nb::handle cel_sink_base) {
     return sink.get();
 }
 
-} // namespace combridge
+} // namespace corvane::bridge

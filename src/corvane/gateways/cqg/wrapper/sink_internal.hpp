@@ -3,10 +3,10 @@
 
 #include <nanobind/nanobind.h>
 
-namespace combridge {
+namespace corvane::bridge {
 
 namespace nb = nanobind;
 
 nb::object make_sink_internal(nb::handle module, nb::handle cel_sink_base);
 
-} // namespace combridge
+} // namespace corvane::bridge

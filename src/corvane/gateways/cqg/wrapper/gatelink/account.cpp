@@ -4,13 +4,13 @@
 
 #include "com_platform.hpp"
 #include "market_records.hpp"
-#include "exception_handover.hpp"
+#include "errors.hpp"
 #include "python_lock.hpp"
 #include "safe_access.hpp"
 #include "truth.hpp"
 #include "type_check.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 using pyglue::call_method;
 using pyglue::com_constant;
@@ -233,4 +233,4 @@ void on_account_changed(ScopeRef scope, nb::handle self, nb::handle change,
     }
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -6,7 +6,7 @@
 
 #include "gatelink_scope.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 void subscribe_account_and_positions(ScopeRef scope, nb::handle self, nb::handle GWAccountID);
 void unsubscribe_account_and_positions(ScopeRef scope, nb::handle self,
@@ -17,4 +17,4 @@ void update_positions(ScopeRef scope, nb::handle self);
 void on_account_changed(ScopeRef scope, nb::handle self, nb::handle change,
                         nb::handle cqgAccount, nb::handle cqgPosition);
 
-} // namespace gatelink
+} // namespace corvane::gatelink

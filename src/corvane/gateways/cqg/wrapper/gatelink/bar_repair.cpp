@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 namespace {
 
@@ -52,4 +52,4 @@ WindowRepair repair_window(const std::vector<BarValidity> &window) {
     return result;
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 // open, high, low, close, volume
 constexpr std::size_t kBarFields = 5;
@@ -35,4 +35,4 @@ struct WindowRepair {
 // `window`: the bars' validity, oldest first (may be empty).
 WindowRepair repair_window(const std::vector<BarValidity> &window);
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -2,7 +2,7 @@
 
 #include "interned_names.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 namespace {
 
@@ -87,4 +87,4 @@ nb::object ConstantTexts::text_of(const ConstantTextList &entries, nb::handle va
     raise_key_error(value);
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -12,7 +12,7 @@
 
 #include "com_platform.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 namespace nb = nanobind;
 
@@ -53,4 +53,4 @@ private:
     std::unordered_map<const ConstantTextList *, Table> tables_;
 };
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -2,7 +2,7 @@
 
 #include "safe_access.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 namespace {
 
@@ -61,4 +61,4 @@ nb::object find_by_cqg_symbol(nb::handle collection, nb::handle cqg_symbol, Name
     return first_containing;
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

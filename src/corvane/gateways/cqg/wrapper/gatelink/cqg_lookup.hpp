@@ -6,7 +6,7 @@
 
 #include <nanobind/nanobind.h>
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 namespace nb = nanobind;
 
@@ -20,4 +20,4 @@ enum class NamedBy {
 // contains it, else None.
 nb::object find_by_cqg_symbol(nb::handle collection, nb::handle cqg_symbol, NamedBy named_by);
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -1,6 +1,6 @@
 #include "cqg_symbol.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 std::string cqg_symbol_from_full_name(std::string_view full_name) {
     std::size_t last_dot = full_name.rfind('.');
@@ -9,4 +9,4 @@ std::string cqg_symbol_from_full_name(std::string_view full_name) {
     return std::string(full_name.substr(last_dot + 1));
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

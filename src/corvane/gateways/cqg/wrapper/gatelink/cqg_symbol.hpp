@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 std::string cqg_symbol_from_full_name(std::string_view full_name);
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -58,8 +58,8 @@ void define_constants(nb::module_ &m) {
     m.attr("lock") = threading.attr("Lock")();
 }
 
-nb::object make_gatelink(nb::module_ &m, gatelink::SharedScope scope) {
-    using namespace gatelink;
+nb::object make_gatelink(nb::module_ &m, corvane::gatelink::SharedScope scope) {
+    using namespace corvane::gatelink;
     using pyglue::with_context;
     auto arg = [](const char *name) { return nb::arg(name); };
 
@@ -136,14 +136,14 @@ nb::object make_gatelink(nb::module_ &m, gatelink::SharedScope scope) {
 PYGLUE_MODULE(gatelink, m) {
     import_dependencies(m);
     define_constants(m);
-    auto scope = std::make_shared<const gatelink::Scope>(m);
+    auto scope = std::make_shared<const corvane::gatelink::Scope>(m);
     using pyglue::def_function;
     using pyglue::with_context;
-    def_function(m, "QuoteType2String", with_context(scope, &gatelink::quote_type_to_string),
+    def_function(m, "QuoteType2String", with_context(scope, &corvane::gatelink::quote_type_to_string),
                  nb::arg("quoteType").none());
-    def_function(m, "TickType2String", with_context(scope, &gatelink::tick_type_to_string),
+    def_function(m, "TickType2String", with_context(scope, &corvane::gatelink::tick_type_to_string),
                  nb::arg("tickType").none());
     def_function(m, "convert_orderstatus_cqg2cv",
-                 with_context(scope, &gatelink::convert_orderstatus_cqg2cv), nb::arg("status").none());
+                 with_context(scope, &corvane::gatelink::convert_orderstatus_cqg2cv), nb::arg("status").none());
     m.attr("GATELINK") = make_gatelink(m, scope);
 }

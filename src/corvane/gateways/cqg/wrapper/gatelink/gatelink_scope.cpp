@@ -3,7 +3,7 @@
 #include "safe_access.hpp"
 #include "truth.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 Scope::Scope(nb::handle module)
     : globals_(module), quote_copier_(globals_.get("Quote")),
@@ -44,4 +44,4 @@ nb::object Scope::cqg_cel(nb::handle self) {
     return pyglue::read(comBridge, "cqgCEL");
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -11,7 +11,7 @@
 #include "module_globals.hpp"
 #include "record_copy.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 namespace nb = nanobind;
 
@@ -61,4 +61,4 @@ private:
 using ScopeRef = const Scope &;
 using SharedScope = std::shared_ptr<const Scope>;
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -11,7 +11,7 @@
 #include "safe_access.hpp"
 #include "truth.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 namespace {
 
@@ -317,4 +317,4 @@ nb::object read_once(nb::object &slot, nb::handle obj, const pyglue::Name &name)
     return slot;
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -19,7 +19,7 @@
 
 #include "interned_names.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 namespace nb = nanobind;
 
@@ -91,4 +91,4 @@ constexpr unsigned char kIsValid = 1, kHasVolume = 2, kInLists = 4, kHasServerTi
 // obj.<name>, unless `slot` already holds what the recording read of it.
 nb::object read_once(nb::object &slot, nb::handle obj, const pyglue::Name &name);
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -6,7 +6,7 @@
 #include "safe_access.hpp"
 #include "type_check.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 void require_cqg_symbol(nb::handle cqg_symbol) {
     pyglue::require_exact_type(cqg_symbol, &PyUnicode_Type, "cqg_symbol");
@@ -43,4 +43,4 @@ nb::object latest_or_new(ScopeRef scope, nb::handle records, pyglue::HashedKey &
                   nb::arg("datetime") = now);
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -7,7 +7,7 @@
 #include "gatelink_scope.hpp"
 #include "hashed_key.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 // cqg_symbol must be exactly a str (TypeError before anything is done).
 void require_cqg_symbol(nb::handle cqg_symbol);
@@ -24,4 +24,4 @@ nb::object cqg_symbol_of_name(nb::handle full_name, const char *what);
 nb::object latest_or_new(ScopeRef scope, nb::handle records, pyglue::HashedKey &security,
                          const char *record_class);
 
-} // namespace gatelink
+} // namespace corvane::gatelink

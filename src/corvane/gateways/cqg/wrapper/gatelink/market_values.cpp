@@ -3,7 +3,7 @@
 #include "safe_access.hpp"
 #include "truth.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 namespace {
 
@@ -57,4 +57,4 @@ bool MarkerTest::matches_any(nb::handle value) const {
     return pyglue::equals(value, marker_);
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

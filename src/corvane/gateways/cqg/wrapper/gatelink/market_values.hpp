@@ -4,7 +4,7 @@
 
 #include <nanobind/nanobind.h>
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 namespace nb = nanobind;
 
@@ -33,4 +33,4 @@ private:
     double number_ = 0;
 };
 
-} // namespace gatelink
+} // namespace corvane::gatelink

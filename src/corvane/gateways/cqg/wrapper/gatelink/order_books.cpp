@@ -9,7 +9,7 @@
 #include "safe_access.hpp"
 #include "type_check.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 using pyglue::call_method;
 using pyglue::com_constant;
@@ -181,4 +181,4 @@ void on_ticks_added(ScopeRef scope, nb::handle self, nb::handle cqgTicks,
 
 void on_ticks_removed(ScopeRef, nb::handle, nb::handle, nb::handle) {}
 
-} // namespace gatelink
+} // namespace corvane::gatelink

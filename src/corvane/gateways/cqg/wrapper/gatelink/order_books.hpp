@@ -6,7 +6,7 @@
 
 #include "gatelink_scope.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 // TickType2String(tickType), the module function: its table built afresh on every call.
 nb::object tick_type_to_string(ScopeRef scope, nb::handle tickType);
@@ -21,4 +21,4 @@ void on_ticks_added(ScopeRef scope, nb::handle self, nb::handle cqgTicks,
 void on_ticks_removed(ScopeRef scope, nb::handle self, nb::handle cqgTicks,
                       nb::handle removedTickIndex);
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -5,12 +5,12 @@
 
 #include "com_platform.hpp"
 #include "datetime_helpers.hpp"
-#include "exception_handover.hpp"
+#include "errors.hpp"
 #include "safe_access.hpp"
 #include "truth.hpp"
 #include "type_check.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 using pyglue::call_method;
 using pyglue::com_constant;
@@ -284,4 +284,4 @@ nb::object convert_orderstatus_cqg2cv(ScopeRef scope, nb::handle status) {
     return *mapped;
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

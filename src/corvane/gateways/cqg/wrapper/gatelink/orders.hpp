@@ -7,7 +7,7 @@
 
 #include "gatelink_scope.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 nb::object place_order(ScopeRef scope, nb::handle self, nb::handle order);
 void cancel_order(ScopeRef scope, nb::handle self, nb::handle orderid);
@@ -18,4 +18,4 @@ void on_order_changed(ScopeRef scope, nb::handle self, nb::handle changeType,
 // The module function convert_orderstatus_cqg2cv(status).
 nb::object convert_orderstatus_cqg2cv(ScopeRef scope, nb::handle status);
 
-} // namespace gatelink
+} // namespace corvane::gatelink

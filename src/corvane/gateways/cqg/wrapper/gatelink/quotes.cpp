@@ -10,7 +10,7 @@
 #include "truth.hpp"
 #include "type_check.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 using pyglue::call_method;
 using pyglue::read;
@@ -194,4 +194,4 @@ void on_instrument_changed(ScopeRef scope, nb::handle self, nb::handle cqgInstru
     }
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -6,7 +6,7 @@
 
 #include "gatelink_scope.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 // QuoteType2String(quoteType), the module function: its table built afresh on every call.
 nb::object quote_type_to_string(ScopeRef scope, nb::handle quoteType);
@@ -20,4 +20,4 @@ void on_instrument_resolved(ScopeRef scope, nb::handle self, nb::handle symbol,
 void on_instrument_changed(ScopeRef scope, nb::handle self, nb::handle cqgInstrument,
                            nb::handle cqgQuotes, nb::handle cqgInstrumentProperties);
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -4,7 +4,7 @@
 #include "safe_access.hpp"
 #include "type_check.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 using pyglue::call_method;
 using pyglue::read;
@@ -107,4 +107,4 @@ void on_data_connection_status_changed(ScopeRef scope, nb::handle, nb::handle ne
     print(nb::str("DataConnectionStatus={}").format(newStatus));
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -6,7 +6,7 @@
 
 #include "gatelink_scope.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 void construct(ScopeRef scope, nb::handle self);
 void bind_gateway(ScopeRef scope, nb::handle self, nb::handle gateway);
@@ -19,4 +19,4 @@ void on_gw_connection_status_changed(ScopeRef scope, nb::handle self,
                                      nb::handle connectionStatus);
 void on_data_connection_status_changed(ScopeRef scope, nb::handle self, nb::handle newStatus);
 
-} // namespace gatelink
+} // namespace corvane::gatelink

@@ -14,7 +14,7 @@
 #include "truth.hpp"
 #include "type_check.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 using pyglue::call_method;
 using pyglue::com_constant;
@@ -350,4 +350,4 @@ void dump_bar(ScopeRef scope, nb::handle, nb::handle bar, nb::handle index) {
                               contract, ticks));
 }
 
-} // namespace gatelink
+} // namespace corvane::gatelink

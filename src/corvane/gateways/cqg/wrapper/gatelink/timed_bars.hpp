@@ -6,7 +6,7 @@
 
 #include "gatelink_scope.hpp"
 
-namespace gatelink {
+namespace corvane::gatelink {
 
 nb::object get_timedbars_from_cqg_symbol(ScopeRef scope, nb::handle self, nb::handle cqg_symbol);
 void subscribe_bar(ScopeRef scope, nb::handle self, nb::handle cqg_symbol,
@@ -23,4 +23,4 @@ void on_timed_bars_removed(ScopeRef scope, nb::handle self, nb::handle cqgTimedB
                            nb::handle index);
 void dump_bar(ScopeRef scope, nb::handle self, nb::handle bar, nb::handle index);
 
-} // namespace gatelink
+} // namespace corvane::gatelink

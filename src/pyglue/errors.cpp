@@ -1,4 +1,4 @@
-#include "exception_handover.hpp"
+#include "errors.hpp"
 
 namespace pyglue {
 

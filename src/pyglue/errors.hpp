@@ -1,5 +1,5 @@
-// Taking an exception out of the interpreter, raising it again elsewhere (another thread,
-// later) and printing it.
+// Raising Python errors from C++, and taking an exception out of the interpreter to raise it
+// again elsewhere (another thread, later) or print it. The system modules raise through here.
 #pragma once
 
 #include <nanobind/nanobind.h>
