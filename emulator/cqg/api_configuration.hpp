@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/emulated_object.hpp"
-#include "world/scenario.hpp"
+#include "cel_record.hpp"
 
 namespace cqgemu {
 

@@ -2,19 +2,12 @@
 
 #include "cqg_account_summary.hpp"
 #include "cqg_positions.hpp"
+#include "gateway.hpp"
 #include "market/cqg_constants.hpp"
 #include "platform/com_errors.hpp"
 #include "platform/interface.hpp"
 
 namespace cqgemu {
-
-AccountState &account_state(long id, const char *type_name) {
-    AccountState *account = world().accounts.find(id);
-    if (!account)
-        raise_server_error(type_name, "The account is no longer available",
-                           hresult::DISP_E_EXCEPTION);
-    return *account;
-}
 
 CqgAccount::CqgAccount(std::shared_ptr<ThreadQueue> home, long id,
                        std::shared_ptr<CelRecord> record)
@@ -107,10 +100,10 @@ void CqgAccounts::disconnect() {
     EmulatedCollection::disconnect();
 }
 
-size_t CqgAccounts::count() { return world().accounts.accounts().size(); }
+size_t CqgAccounts::count() { return gateway().accounts().accounts().size(); }
 
 std::shared_ptr<EmulatedObject> CqgAccounts::item_at(size_t index) {
-    return account(world().accounts.accounts().at(index).id);
+    return account(gateway().accounts().accounts().at(index).id);
 }
 
 std::shared_ptr<EmulatedObject> CqgAccounts::item_with_key(nb::handle key) {
@@ -121,7 +114,7 @@ std::shared_ptr<EmulatedObject> CqgAccounts::item_with_key(nb::handle key) {
 }
 
 std::shared_ptr<CqgAccount> CqgAccounts::account(long id) {
-    if (!world().accounts.find(id))
+    if (!gateway().accounts().find(id))
         return nullptr;
     auto found = by_id_.find(id);
     if (found != by_id_.end())

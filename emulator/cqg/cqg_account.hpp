@@ -1,10 +1,11 @@
 // CQGAccounts, the collection CQGCEL's `Accounts` gives, and CQGAccount, one trading account.
-// The objects hold only the account's id: every read goes to the world's account book, so a
+// The objects hold only the account's id: every read goes to the gateway's account book, so a
 // change made there (by a test or by fills) shows at once.
 #pragma once
 
 #include "collection.hpp"
-#include "world/scenario.hpp"
+#include "cel_record.hpp"
+#include "gateway.hpp"
 
 #include <map>
 
@@ -15,7 +16,6 @@ class CqgPositions;
 class CqgPosition;
 
 // The account behind an account's object; the server's error once it is gone from the book.
-AccountState &account_state(long id, const char *type_name);
 
 class CqgAccount : public EmulatedObject {
 public:

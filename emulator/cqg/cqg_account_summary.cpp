@@ -1,6 +1,6 @@
 #include "cqg_account_summary.hpp"
 
-#include "cqg_account.hpp"
+#include "gateway.hpp"
 #include "platform/com_errors.hpp"
 
 namespace cqgemu {

@@ -2,9 +2,9 @@
 // (CQGQuotes of CQGQuote) and its properties collection (kept empty).
 #pragma once
 
+#include "cel_record.hpp"
 #include "collection.hpp"
 #include "market/market.hpp"
-#include "world/scenario.hpp"
 
 #include <memory>
 #include <optional>

@@ -2,12 +2,11 @@
 #include "platform/variant.hpp"
 
 #include "cqgcel.hpp"
+#include "gateway.hpp"
 #include "market/cqg_constants.hpp"
 #include "platform/com_errors.hpp"
 #include "platform/com_time.hpp"
 #include "platform/interface.hpp"
-#include "world/order_flow.hpp"
-#include "world/scenario.hpp"
 
 #include <stdexcept>
 
@@ -48,7 +47,7 @@ OrderSnapshot snapshot_of(const EngineOrder &order) {
     OrderSnapshot snapshot;
     snapshot.guid = order.guid;
     snapshot.status = status_constant(order.state);
-    snapshot.server_time = world().clock.now() + SERVER_LATENCY;
+    snapshot.server_time = gateway().now() + SERVER_LATENCY;
     snapshot.average_fill_price = order.average_fill_price;
     snapshot.filled = order.filled;
     return snapshot;
@@ -90,7 +89,7 @@ std::shared_ptr<Cqgcel> CqgOrder::owner() {
 nb::object CqgOrder::manual() {
     if (unplaced_)
         return nb::bool_(unplaced_->manual);
-    const EngineOrder *order = world().orders.find(guid_);
+    const EngineOrder *order = gateway().order_book().find(guid_);
     return nb::bool_(order && order->ticket.manual);
 }
 
@@ -106,12 +105,12 @@ nb::object CqgOrder::properties() {
     OrderSnapshot snapshot;
     if (frozen_) {
         snapshot = *frozen_;
-    } else if (const EngineOrder *order = world().orders.find(guid_)) {
+    } else if (const EngineOrder *order = gateway().order_book().find(guid_)) {
         snapshot = snapshot_of(*order);
     } else {
         snapshot.guid = guid_; // not placed yet
         snapshot.status = *cqg_constant("osNotSent");
-        snapshot.server_time = world().clock.now();
+        snapshot.server_time = gateway().now();
     }
     return interface_for_this_thread(make_emulated<CqgOrderProperties>(home(), snapshot));
 }
@@ -126,7 +125,7 @@ nb::object CqgOrder::place(nb::tuple args) {
     unplaced_.reset();
     cel->adopt_order(std::static_pointer_cast<CqgOrder>(shared_from_this()));
     try {
-        cqgemu::place_order(*cel, guid_, ticket);
+        gateway().order_desk().place(*cel, guid_, ticket);
     } catch (const std::invalid_argument &refused) {
         unplaced_ = ticket;
         raise_server_error(type_name(), refused.what(), hresult::DISP_E_EXCEPTION);
@@ -139,7 +138,7 @@ nb::object CqgOrder::cancel(nb::tuple args) {
     if (unplaced_)
         raise_server_error(type_name(), "The order has not been placed",
                            hresult::DISP_E_EXCEPTION);
-    cancel_order(*owner(), guid_);
+    gateway().order_desk().cancel(*owner(), guid_);
     return nb::none();
 }
 
@@ -242,17 +241,17 @@ void CqgOrders::disconnect() {
     EmulatedCollection::disconnect();
 }
 
-size_t CqgOrders::count() { return world().orders.orders().size(); }
+size_t CqgOrders::count() { return gateway().order_book().orders().size(); }
 
 std::shared_ptr<EmulatedObject> CqgOrders::item_at(size_t index) {
-    return order(world().orders.orders().at(index).guid);
+    return order(gateway().order_book().orders().at(index).guid);
 }
 
 std::shared_ptr<EmulatedObject> CqgOrders::item_with_key(nb::handle key) {
     if (!PyUnicode_Check(key.ptr()))
         raise_com_error(hresult::DISP_E_TYPEMISMATCH);
     std::string guid = bstr_text(key);
-    if (!world().orders.find(guid))
+    if (!gateway().order_book().find(guid))
         return nullptr;
     return order(guid);
 }

@@ -1,6 +1,6 @@
 #include "cqg_positions.hpp"
 
-#include "cqg_account.hpp"
+#include "gateway.hpp"
 #include "platform/com_errors.hpp"
 
 namespace cqgemu {
@@ -28,7 +28,7 @@ const MemberTable &CqgPosition::members() const {
 
 const PositionState &CqgPosition::state() {
     account_state(account_id_, type_name());
-    const PositionState *position = world().accounts.find_position(account_id_, instrument_);
+    const PositionState *position = gateway().accounts().find_position(account_id_, instrument_);
     if (!position)
         raise_server_error(type_name(), "The position is no longer available",
                            hresult::DISP_E_EXCEPTION);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "collection.hpp"
-#include "world/scenario.hpp"
+#include "market/account_book.hpp"
 
 #include <map>
 #include <string>

@@ -2,8 +2,8 @@
 // growing as ticks arrive) and CQGTick (one of them).
 #pragma once
 
+#include "cel_record.hpp"
 #include "collection.hpp"
-#include "world/scenario.hpp"
 
 #include <deque>
 #include <string>

@@ -2,9 +2,9 @@
 // of one request: completed bars, oldest first, then the bar being formed) and CQGTimedBar.
 #pragma once
 
+#include "cel_record.hpp"
 #include "collection.hpp"
 #include "market/bar_history.hpp"
-#include "world/scenario.hpp"
 
 #include <deque>
 #include <string>

@@ -7,6 +7,7 @@
 #include "cqg_order.hpp"
 #include "cqg_ticks.hpp"
 #include "cqg_timed_bars.hpp"
+#include "gateway.hpp"
 #include "market/cqg_constants.hpp"
 #include "platform/com_errors.hpp"
 #include "platform/com_runtime.hpp"
@@ -15,9 +16,9 @@
 
 namespace cqgemu {
 
-Cqgcel::Cqgcel(std::shared_ptr<ThreadQueue> home, Scenario scenario,
+Cqgcel::Cqgcel(std::shared_ptr<ThreadQueue> home, GatewayScript script,
                std::shared_ptr<CelRecord> record)
-    : EventSource(home), scenario_(std::move(scenario)), record_(std::move(record)),
+    : EventSource(home), script_(std::move(script)), record_(std::move(record)),
       configuration_(make_emulated<ApiConfiguration>(home, record_)),
       accounts_(make_emulated<CqgAccounts>(home, record_)),
       account_subscription_level_(*cqg_constant("aslNone")),
@@ -96,12 +97,12 @@ void Cqgcel::fire_data_error(long code, const std::string &description) {
 nb::object Cqgcel::startup(nb::tuple args) {
     require_argument_count(args, 0);
     record_call("Startup");
-    if (scenario_.startup == StartupAnswer::NeverAnswered)
+    if (script_.startup == StartupAnswer::NeverAnswered)
         return nb::none();
     // The answer is an event, so it reaches the sinks through the pump, after this call returns.
-    if (scenario_.startup_delay > 0) {
+    if (script_.startup_delay > 0) {
         std::weak_ptr<EmulatedObject> weak = weak_from_this();
-        world().clock.schedule_after(scenario_.startup_delay, [weak] {
+        gateway().schedule_after(script_.startup_delay, [weak] {
             if (auto self = std::static_pointer_cast<Cqgcel>(weak.lock()))
                 if (!self->disconnected())
                     self->answer_startup();
@@ -113,16 +114,16 @@ nb::object Cqgcel::startup(nb::tuple args) {
 }
 
 void Cqgcel::answer_startup() {
-    switch (scenario_.startup) {
+    switch (script_.startup) {
     case StartupAnswer::Started:
         fire("CELStarted", nb::tuple());
         break;
     case StartupAnswer::DataError:
-        fire_data_error(scenario_.startup_error_code, scenario_.startup_error_description);
+        fire_data_error(script_.startup_error_code, script_.startup_error_description);
         break;
     case StartupAnswer::DataErrorWithoutObject:
         fire("DataError",
-             nb::make_tuple(nb::none(), nb::str(scenario_.startup_error_description.c_str())));
+             nb::make_tuple(nb::none(), nb::str(script_.startup_error_description.c_str())));
         break;
     case StartupAnswer::NeverAnswered:
         break;
@@ -133,21 +134,6 @@ nb::object Cqgcel::shutdown(nb::tuple args) {
     require_argument_count(args, 0);
     record_call("Shutdown");
     return nb::none();
-}
-
-nb::object create_by_program_id(const std::string &program_id) {
-    require_apartment();
-    if (lower_ascii(program_id) != "cqg.cqgcel.4")
-        raise_com_error(hresult::CO_E_CLASSSTRING);
-    World &w = world();
-    if (w.scenario.fail_creation)
-        raise_com_error(hresult::REGDB_E_CLASSNOTREG);
-    auto record = std::make_shared<CelRecord>();
-    record->thread_ident = current_thread_ident();
-    auto cel = make_emulated<Cqgcel>(current_queue(), w.scenario, record);
-    w.current_cel = cel;
-    w.last_record = record;
-    return wrap_for_names(nb::cast<const Interface &>(interface_for_this_thread(cel)));
 }
 
 } // namespace cqgemu

@@ -1,10 +1,13 @@
-// CQGCEL: the object "CQG.CQGCEL.4" creates. Start-up and shut-down for now; the session,
-// instruments, bars, ticks, accounts and orders hang off it as they are added.
+// CQGCEL: the object "CQG.CQGCEL.4" creates, from which every other CQG object comes. Start-up
+// and shut-down are here; the gateway session, the accounts, the market requests and the orders
+// are in cqgcel_session.cpp, cqgcel_accounts.cpp, cqgcel_market.cpp and cqgcel_orders.cpp.
 #pragma once
 
 #include "cqg_object_list.hpp"
 #include "platform/event_source.hpp"
-#include "world/scenario.hpp"
+#include "cel_record.hpp"
+#include "gateway_script.hpp"
+#include "market/account_book.hpp"
 
 namespace cqgemu {
 
@@ -18,7 +21,7 @@ class CqgTimedBars;
 
 class Cqgcel : public EventSource {
 public:
-    Cqgcel(std::shared_ptr<ThreadQueue> home, Scenario scenario, std::shared_ptr<CelRecord> record);
+    Cqgcel(std::shared_ptr<ThreadQueue> home, GatewayScript script, std::shared_ptr<CelRecord> record);
 
     const char *type_name() const override { return "CQG.CQGCEL.4"; }
     const MemberTable &members() const override;
@@ -85,7 +88,7 @@ private:
     void answer_startup();
     void record_call(const char *name, nb::tuple args = nb::tuple());
 
-    Scenario scenario_;
+    GatewayScript script_;
     std::shared_ptr<CelRecord> record_;
     std::shared_ptr<ApiConfiguration> configuration_;
     std::shared_ptr<CqgAccounts> accounts_;
@@ -95,8 +98,5 @@ private:
     std::shared_ptr<CqgObjectList<CqgTimedBars>> all_timed_bars_;
     std::shared_ptr<CqgOrders> orders_; // made on first use: it needs this object's pointer
 };
-
-// win32com.client.Dispatch("CQG.CQGCEL.4") and any other program id.
-nb::object create_by_program_id(const std::string &program_id);
 
 } // namespace cqgemu

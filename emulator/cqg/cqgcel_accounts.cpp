@@ -21,7 +21,7 @@ void Cqgcel::set_account_subscription_level(nb::handle value) {
     long updates_and_orders = *cqg_constant("aslAccountUpdatesAndOrders");
     bool raised = level == updates_and_orders && account_subscription_level_ != level;
     account_subscription_level_ = level;
-    if (raised && scenario_.accounts_reload == GatewayAnswer::Answered)
+    if (raised && script_.accounts_reload == GatewayAnswer::Answered)
         fire("AccountChanged",
              nb::make_tuple(*cqg_constant("actAccountsReloaded"), nb::none(), nb::none()));
 }

@@ -7,10 +7,10 @@
 #include "cqg_instrument.hpp"
 #include "cqg_ticks.hpp"
 #include "cqg_timed_bars.hpp"
+#include "gateway.hpp"
 #include "request_fields.hpp"
 #include "platform/com_errors.hpp"
 #include "platform/interface.hpp"
-#include "world/market_delivery.hpp"
 
 namespace cqgemu {
 
@@ -18,7 +18,7 @@ namespace {
 
 constexpr long UNKNOWN_SYMBOL_CODE = 2;
 
-ResolutionFault next_fault(ResolutionKind kind) { return world().market->take_fault(kind); }
+ResolutionFault next_fault(ResolutionKind kind) { return gateway().market().take_fault(kind); }
 
 nb::object error_for(const std::shared_ptr<ThreadQueue> &home, const std::string &symbol,
                      ResolutionFault fault) {
@@ -43,12 +43,12 @@ nb::object Cqgcel::new_instrument(nb::tuple args) {
     ResolutionFault fault = next_fault(ResolutionKind::Instrument);
     if (fault == ResolutionFault::Never)
         return nb::none();
-    const InstrumentTerms *terms = world().market->market.find(symbol);
+    const InstrumentTerms *terms = gateway().market().market.find(symbol);
     if (fault == ResolutionFault::Error || !terms) {
         fire("InstrumentResolved", nb::make_tuple(args[0], nb::none(), error_for(home(), symbol, fault)));
         return nb::none();
     }
-    market_instrument(*terms);
+    gateway().market_instrument(*terms);
     std::shared_ptr<CqgInstrument> instrument;
     for (const auto &held : instruments_->items())
         if (held->key() == terms->full_name)
@@ -86,14 +86,14 @@ nb::object Cqgcel::request_ticks(nb::tuple args) {
     if (fault == ResolutionFault::Never)
         return nb::none();
     const std::string &symbol = request->symbol_text();
-    const InstrumentTerms *terms = world().market->market.find(symbol);
+    const InstrumentTerms *terms = gateway().market().market.find(symbol);
     if (fault == ResolutionFault::Error || !terms) {
         auto ticks = make_emulated<CqgTicks>(home(), request->copy(), std::string());
         fire("TicksResolved", nb::make_tuple(interface_for_this_thread(ticks),
                                              error_for(home(), symbol, fault)));
         return nb::none();
     }
-    market_instrument(*terms);
+    gateway().market_instrument(*terms);
     auto ticks = make_emulated<CqgTicks>(home(), request->copy(), terms->full_name);
     all_ticks_->add(ticks);
     fire("TicksResolved", nb::make_tuple(interface_for_this_thread(ticks), nb::none()));
@@ -122,7 +122,7 @@ nb::object Cqgcel::request_timed_bars(nb::tuple args) {
     if (fault == ResolutionFault::Never)
         return nb::none();
     const std::string &symbol = request->symbol_text();
-    const InstrumentTerms *terms = world().market->market.find(symbol);
+    const InstrumentTerms *terms = gateway().market().market.find(symbol);
     if (fault == ResolutionFault::Error || !terms) {
         auto bars = make_emulated<CqgTimedBars>(home(), request->copy(), std::string(),
                                                 std::vector<MarketBar>());
@@ -130,7 +130,7 @@ nb::object Cqgcel::request_timed_bars(nb::tuple args) {
                                                  error_for(home(), symbol, fault)));
         return nb::none();
     }
-    MarketInstrument &instrument = market_instrument(*terms);
+    MarketInstrument &instrument = gateway().market_instrument(*terms);
     std::shared_ptr<CqgTimedBarsRequest> sent = request->copy();
     auto bars = make_emulated<CqgTimedBars>(home(), sent, terms->full_name,
                                             instrument.bars.window(sent->lookback()));

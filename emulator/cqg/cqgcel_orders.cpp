@@ -5,6 +5,7 @@
 #include "cqg_account.hpp"
 #include "cqg_instrument.hpp"
 #include "cqg_order.hpp"
+#include "gateway.hpp"
 #include "market/cqg_constants.hpp"
 #include "platform/com_errors.hpp"
 #include "platform/interface.hpp"
@@ -87,7 +88,7 @@ nb::object Cqgcel::create_order(nb::tuple args) {
     }
     record_call("CreateOrder", args);
     std::weak_ptr<Cqgcel> self = std::static_pointer_cast<Cqgcel>(shared_from_this());
-    auto order = make_emulated<CqgOrder>(home(), self, world().orders.new_guid(), ticket);
+    auto order = make_emulated<CqgOrder>(home(), self, gateway().new_order_guid(), ticket);
     return interface_for_this_thread(order);
 }
 

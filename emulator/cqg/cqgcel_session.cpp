@@ -1,5 +1,5 @@
 // CQGCEL's trading-gateway session: GWLogon / GWLogoff, each answered by a connection status
-// event unless the scenario says the gateway never answers, and a rejected logon answered by a
+// event unless the gateway's script says it never answers, and a rejected logon answered by a
 // data error instead.
 #include "cqgcel.hpp"
 #include "platform/variant.hpp"
@@ -32,9 +32,9 @@ nb::object Cqgcel::gw_logon(nb::tuple args) {
     std::string user = text_argument(args[0]);
     std::string password = text_argument(args[1]);
     record_call("GWLogon", args);
-    if (scenario_.logon == GatewayAnswer::Never)
+    if (script_.logon == GatewayAnswer::Never)
         return nb::none();
-    if (user != scenario_.gw_user || password != scenario_.gw_password)
+    if (user != script_.gw_user || password != script_.gw_password)
         fire_data_error(LOGON_REJECTED_CODE, LOGON_REJECTED_TEXT);
     else
         report_gateway_connection(true);
@@ -44,7 +44,7 @@ nb::object Cqgcel::gw_logon(nb::tuple args) {
 nb::object Cqgcel::gw_logoff(nb::tuple args) {
     require_argument_count(args, 0);
     record_call("GWLogoff", args);
-    if (scenario_.logoff == GatewayAnswer::Answered)
+    if (script_.logoff == GatewayAnswer::Answered)
         report_gateway_connection(false);
     return nb::none();
 }

@@ -1,7 +1,7 @@
 // The accounts of the emulated trading gateway: each account's summary values and positions.
 //
-// Plain data, no Python: the emulated CQG objects read it, the control functions and (later) the
-// matching engine change it. Sides and subscription levels are kept as CQG's constant values.
+// Plain data, no Python: the emulated CQG objects read it, the control functions and the fills
+// (fill_accounting) change it. Sides and subscription levels are kept as CQG's constant values.
 #pragma once
 
 #include <map>

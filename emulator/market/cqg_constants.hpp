@@ -1,4 +1,6 @@
-// CQG's named constants, as the CQGCEL type library would make them available.
+// CQG's named constants, as the CQGCEL type library would make them available. Plain C++ of the
+// market layer: the account book keeps sides and levels as these values, and the CQG objects
+// and the module read them from here.
 //
 // As in a real type library, each enumeration numbers its members from 0 or 1, so values repeat
 // across enumerations: a constant can be false, and comparing a value with a constant of the

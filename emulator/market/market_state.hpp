@@ -106,7 +106,7 @@ struct MarketState {
     bool minute_closing_scheduled = false;
     LiveFeed live;
     PostedQuoteTimes quote_times; // of the live feed or a replay
-    // Set by load_replay: the recorded market replacing the walk (replay_market.hpp).
+    // Set by load_replay: the recorded market replacing the walk (world/replay_market.hpp).
     std::shared_ptr<Replay> replay;
 
     void fail_next(ResolutionKind kind, ResolutionFault fault) {

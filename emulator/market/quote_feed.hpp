@@ -1,6 +1,7 @@
 // What the live market says about one instrument, one update at a time: mostly a new best bid
 // and ask or a trade, now and then the day's open, high or low or a settlement, and sometimes a
-// quote marked invalid. Plain C++, no Python; the quote kinds become CQG's constants later.
+// quote marked invalid. Plain C++, no Python; the live market turns the quote kinds into CQG's
+// constants as it delivers them.
 #pragma once
 
 #include "price_walk.hpp"

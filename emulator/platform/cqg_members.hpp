@@ -1,6 +1,7 @@
 // The names of CQGCEL's members, spelt exactly as its type library declares them: the one list
 // the emulated objects may declare members from, and the one a check of the gateway's own
-// spelling reads (corvane_emulator.declared_members()).
+// spelling reads (corvane_emulator.declared_members()). Part of the platform, as the type
+// library it has registered is: a member table refuses any other name.
 #pragma once
 
 #include <string_view>

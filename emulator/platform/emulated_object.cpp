@@ -13,7 +13,7 @@ void register_with_home(const std::shared_ptr<EmulatedObject> &object) {
     auto &objects = object->home()->objects;
     // Short-lived objects (event arguments) come and go; keep the list from growing with them.
     if (objects.size() == objects.capacity() && objects.size() >= 64) {
-        std::vector<std::weak_ptr<EmulatedObject>> live;
+        std::vector<std::weak_ptr<ApartmentResident>> live;
         for (auto &weak : objects)
             if (!weak.expired())
                 live.push_back(std::move(weak));

@@ -13,7 +13,8 @@
 
 namespace cqgemu {
 
-class EmulatedObject : public std::enable_shared_from_this<EmulatedObject> {
+class EmulatedObject : public std::enable_shared_from_this<EmulatedObject>,
+                       public ApartmentResident {
 public:
     explicit EmulatedObject(std::shared_ptr<ThreadQueue> home);
     virtual ~EmulatedObject() = default;
@@ -26,7 +27,7 @@ public:
 
     // The apartment is being left: drop event sinks and whatever else holds Python objects.
     // GIL held.
-    virtual void disconnect() { disconnected_ = true; }
+    void disconnect() override { disconnected_ = true; }
 
     const std::shared_ptr<ThreadQueue> &home() const { return home_; }
     bool disconnected() const {

@@ -4,9 +4,9 @@
 #include "com_runtime.hpp"
 #include "errors.hpp"
 #include "interface.hpp"
+#include "platform_settings.hpp"
 #include "thread_queue.hpp"
 #include "variant.hpp"
-#include "world/scenario.hpp"
 
 #include <algorithm>
 
@@ -133,7 +133,7 @@ void EventSource::fire(const std::string &event_name, nb::tuple args) {
     // value no VARIANT can carry fails here, before any sink has the event.
     std::vector<Connection> receivers = connections_;
     nb::object sent = to_variant(args);
-    bool nested = world().scenario.event_delivery == EventDelivery::Nested;
+    bool nested = platform_settings().event_delivery == EventDelivery::Nested;
     unsigned long here = current_thread_ident();
     for (const Connection &connection : receivers) {
         nb::object delivered = from_variant(sent, connection.subscriber->thread_ident);
@@ -171,7 +171,7 @@ void EventSource::fire(EventBatch &batch, std::shared_ptr<const void> in_flight)
         sent.emplace_back(handler_name, to_variant(args));
     }
     std::vector<Connection> receivers = connections_;
-    bool nested = world().scenario.event_delivery == EventDelivery::Nested;
+    bool nested = platform_settings().event_delivery == EventDelivery::Nested;
     unsigned long here = current_thread_ident();
     for (const Connection &connection : receivers) {
         const unsigned long thread = connection.subscriber->thread_ident;

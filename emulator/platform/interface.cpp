@@ -6,9 +6,9 @@
 #include "errors.hpp"
 #include "injected_faults.hpp"
 #include "platform_lock.hpp"
+#include "platform_settings.hpp"
 #include "thread_queue.hpp"
 #include "variant.hpp"
-#include "world/scenario.hpp"
 
 #include <nanobind/stl/string.h>
 
@@ -288,7 +288,7 @@ nb::object call_through_proxy(const Interface &iface, Operation operation, const
     // While it waits, a caller in an apartment whose events are delivered nested also runs
     // what reaches its own queue (events, calls into its objects), as a waiting apartment does.
     std::shared_ptr<ThreadQueue> caller = current_queue();
-    bool dispatch_incoming = world().scenario.event_delivery == EventDelivery::Nested;
+    bool dispatch_incoming = platform_settings().event_delivery == EventDelivery::Nested;
 
     // The call is posted only once the GIL is free: the owner, woken by the post, may run at
     // once (on this very core), and finding the GIL held it would fall asleep again for it.
@@ -681,7 +681,7 @@ void require_usable_on(const Interface &iface, unsigned long here) {
 
 nb::object wrap_for_names(const Interface &iface) {
     nb::object wrapper =
-        world().scenario.dispatch == DispatchKind::LateBound
+        platform_settings().dispatch == DispatchKind::LateBound
             ? new_instance(wrapper_type, DispatchWrapper{iface})
             : new_instance(generated_class_of(*iface.target), GeneratedWrapper{{iface}});
     watch(nb::inst_ptr<DispatchWrapper>(wrapper)->iface);

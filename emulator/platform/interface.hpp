@@ -9,8 +9,8 @@
 //
 // Once the type library is loaded the platform wraps with a generated class instead: one class
 // per CQG type, deriving from DispatchBaseClass, that answers only to names spelt as declared
-// and binds method arguments to the declared parameters. The scenario says which of the two
-// Dispatch hands out.
+// and binds method arguments to the declared parameters. The platform's settings say which
+// of the two Dispatch hands out.
 #pragma once
 
 #include "emulated_object.hpp"
@@ -93,7 +93,7 @@ void require_usable_on(const Interface &iface, unsigned long here);
 template <class T> std::shared_ptr<T> emulated_argument(nb::handle value);
 
 // win32com.client.Dispatch on an existing interface: an instance of the generated class of its
-// type, or a CDispatch when the scenario wants late binding.
+// type, or a CDispatch when the platform's settings ask for late binding.
 nb::object wrap_for_names(const Interface &iface);
 
 // A member's result as the caller sees it: an interface wrapped for names, anything else as is.

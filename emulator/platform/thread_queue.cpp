@@ -1,6 +1,5 @@
 #include "thread_queue.hpp"
 
-#include "emulated_object.hpp"
 #include "platform_lock.hpp"
 
 #include <Python.h>
@@ -45,7 +44,7 @@ std::deque<Message> take_messages(ThreadQueue &queue) {
 
 void disconnect_objects(ThreadQueue &queue) {
     ++queue.generation;
-    std::vector<std::weak_ptr<EmulatedObject>> objects;
+    std::vector<std::weak_ptr<ApartmentResident>> objects;
     objects.swap(queue.objects);
     for (auto &weak : objects)
         if (auto object = weak.lock())

@@ -16,7 +16,16 @@
 
 namespace cqgemu {
 
-class EmulatedObject;
+// What an apartment lets go of when it is left: every object made in it (EmulatedObject).
+class ApartmentResident {
+public:
+    // The apartment is being left: drop event sinks and whatever else holds Python objects.
+    // GIL held.
+    virtual void disconnect() = 0;
+
+protected:
+    ~ApartmentResident() = default;
+};
 
 struct Message {
     enum class Kind { Run, Quit };
@@ -44,7 +53,7 @@ public:
     std::optional<unsigned long> injected_wait_result; // the next MsgWait returns this
 
     // Guarded by the GIL: objects created in this apartment, disconnected when it is left.
-    std::vector<std::weak_ptr<EmulatedObject>> objects;
+    std::vector<std::weak_ptr<ApartmentResident>> objects;
     // Guarded by the GIL: how many times the apartment was left. An object made in it that is
     // not listed in `objects` knows it is disconnected once this has moved on.
     std::uint64_t generation = 0;

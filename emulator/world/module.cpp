@@ -2,11 +2,13 @@
 // win32com.client and corvane_emulator.
 #include "market_controls.hpp"
 #include "order_controls.hpp"
+#include "program_ids.hpp"
 #include "replay_market.hpp"
 #include "scenario.hpp"
 #include "scenario_accounts.hpp"
 #include "scenario_market.hpp"
 #include "session_controls.hpp"
+#include "world_gateway.hpp"
 #include "cqg/cqg_error.hpp"
 #include "cqg/cqgcel.hpp"
 #include "market/cqg_constants.hpp"
@@ -19,6 +21,7 @@
 #include "platform/injected_faults.hpp"
 #include "platform/interface.hpp"
 #include "platform/kernel_events.hpp"
+#include "platform/platform_settings.hpp"
 #include "platform/probe.hpp"
 #include "platform/thread_queue.hpp"
 
@@ -141,31 +144,33 @@ void load_scenario(const std::string &startup, long error_code,
     scenario.market.history_bars = static_cast<size_t>(history_bars);
     scenario.market.invalid_fraction = invalid_fraction;
     scenario.market.seed = seed;
-    scenario.gw_user = gw_user;
-    scenario.gw_password = gw_password;
-    scenario.logon = gateway_answer("logon", logon);
-    scenario.logoff = gateway_answer("logoff", logoff);
-    scenario.accounts_reload = gateway_answer("accounts_reload", accounts_reload);
+    scenario.gateway.gw_user = gw_user;
+    scenario.gateway.gw_password = gw_password;
+    scenario.gateway.logon = gateway_answer("logon", logon);
+    scenario.gateway.logoff = gateway_answer("logoff", logoff);
+    scenario.gateway.accounts_reload = gateway_answer("accounts_reload", accounts_reload);
     scenario.accounts = accounts_from_python(accounts);
-    scenario.startup = startup_answer(startup);
-    scenario.startup_error_code = error_code;
-    scenario.startup_error_description = error_description;
-    scenario.startup_delay = startup_delay;
+    scenario.gateway.startup = startup_answer(startup);
+    scenario.gateway.startup_error_code = error_code;
+    scenario.gateway.startup_error_description = error_description;
+    scenario.gateway.startup_delay = startup_delay;
     scenario.fail_creation = fail_creation;
     scenario.seed = seed;
     world().accounts = AccountBook(scenario.accounts);
     world().market = std::make_shared<MarketState>(scenario.market);
     world().orders = MatchingEngine();
     world().order_faults = OrderFaults();
-    scenario.event_delivery = event_delivery(delivery);
-    scenario.dispatch = dispatch_kind(dispatch);
+    scenario.platform.event_delivery = event_delivery(delivery);
+    scenario.platform.dispatch = dispatch_kind(dispatch);
     world().scenario = scenario;
+    platform_settings() = scenario.platform;
 }
 
 void reset() {
     World &w = world();
     w.clock.reset();
     w.scenario = Scenario();
+    platform_settings() = w.scenario.platform;
     w.accounts = AccountBook(w.scenario.accounts);
     w.market = std::make_shared<MarketState>(w.scenario.market);
     w.orders = MatchingEngine();
@@ -221,6 +226,7 @@ void shutdown_emulator() {
 
 NB_MODULE(_cqgemu, m) {
     pyglue::quiet_leak_reports_if_daemons_outlive_exit();
+    connect_gateway(world_gateway());
     define_error_types(m);
     define_time_type(m);
     define_interface_types(m);

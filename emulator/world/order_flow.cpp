@@ -128,4 +128,21 @@ void move_market(Cqgcel *cel, const std::string &instrument, const MarketTop &to
     mark_to_market(w.accounts, instrument, (top.bid + top.ask) / 2.0);
 }
 
+namespace {
+
+class FlowDesk final : public OrderDesk {
+public:
+    void place(Cqgcel &cel, const std::string &guid, const OrderTicket &ticket) override {
+        place_order(cel, guid, ticket);
+    }
+    void cancel(Cqgcel &cel, const std::string &guid) override { cancel_order(cel, guid); }
+};
+
+} // namespace
+
+OrderDesk &order_flow_desk() {
+    static FlowDesk desk;
+    return desk;
+}
+
 } // namespace cqgemu

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "market/matching_engine.hpp"
+#include "cqg/gateway.hpp"
 #include "platform/event_source.hpp"
 
 #include <string>
@@ -28,6 +29,9 @@ void cancel_order(Cqgcel &cel, const std::string &guid);
 // `cel` if not null) and values the positions in it at the middle of the market.
 void move_market(Cqgcel *cel, const std::string &instrument, const MarketTop &top,
                  EventBatch &batch);
+
+// The desk the CQG orders talk to: place_order and cancel_order.
+OrderDesk &order_flow_desk();
 
 // The market an order of `instrument` meets: the book's, or else one tick either side of the
 // instrument's walk.
