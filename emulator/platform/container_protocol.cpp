@@ -1,6 +1,7 @@
 #include "container_protocol.hpp"
 
 #include "com_errors.hpp"
+#include "dispatch.hpp"
 #include "interface.hpp"
 
 #include <string>

@@ -3,6 +3,7 @@
 #include "com_errors.hpp"
 #include "com_runtime.hpp"
 #include "errors.hpp"
+#include "dispatch.hpp"
 #include "interface.hpp"
 #include "platform_settings.hpp"
 #include "thread_queue.hpp"

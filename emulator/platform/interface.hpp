@@ -1,16 +1,9 @@
-// The Python face of emulated objects and the calls made through it.
-//
-// PyIDispatch is a bare interface pointer: what a stream gives back and what an event hands to a
-// sink. It is valid on one thread only (its owner's for a direct pointer, the unmarshaling
-// thread's for a proxy) and has no names of its own. CDispatch is the wrapper made by
-// win32com.client.Dispatch: it answers to the object's property and method names. A call made
-// through a proxy is queued to the owner thread and the caller waits, without the GIL, until the
-// owner's pump has run it; the result or the exception comes back.
-//
-// Once the type library is loaded the platform wraps with a generated class instead: one class
-// per CQG type, deriving from DispatchBaseClass, that answers only to names spelt as declared
-// and binds method arguments to the declared parameters. The platform's settings say which
-// of the two Dispatch hands out.
+// A bare interface pointer to an emulated object (PyIDispatch): what a stream gives back, what an
+// event hands to a sink, and what every wrapper holds. It is valid on one thread only (its
+// owner's for a direct pointer, the unmarshaling thread's for a proxy) and has no names of its
+// own; win32com.client.Dispatch wraps it for names and the calls go through it (dispatch.hpp).
+// One a Python object holds is watched: its release or use after its thread left COM is
+// reported as pywin32 reports the fault.
 #pragma once
 
 #include "emulated_object.hpp"
@@ -20,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace cqgemu {
 
@@ -56,16 +50,25 @@ struct DispatchWrapper {
 // An instance of a generated class: the same interface, other rules for names.
 struct GeneratedWrapper : DispatchWrapper {};
 
-struct BoundMethod {
-    Interface iface;
-    const Member *member;
-    bool generated = false; // bound through a generated class: arguments bind to parameters
+// The platform's Python types, set once they are registered (interface_types.cpp): a type
+// check or a new instance then needs no look-up of the C++ type.
+struct PlatformTypes {
+    PyTypeObject *interface = nullptr;      // PyIDispatch
+    PyTypeObject *late_bound = nullptr;     // CDispatch
+    PyTypeObject *generated_base = nullptr; // DispatchBaseClass, base of every generated class
+    PyTypeObject *method = nullptr;         // COMMethod
 };
+inline PlatformTypes platform_types;
 
-enum class Operation { Get, Set, Call };
-
-// Registers PyIDispatch, CDispatch and the bound-method type.
-void define_interface_types(nb::module_ &module);
+// Whether `value` is an instance of `type` or of a subclass of it.
+inline bool has_type(nb::handle value, PyTypeObject *type) {
+    PyTypeObject *actual = Py_TYPE(value.ptr());
+    if (actual == type)
+        return true;
+    // Our types' subclasses are all heap types: the values that cross most (None, numbers,
+    // strings, tuples) are of static types and need no walk through their bases.
+    return PyType_HasFeature(actual, Py_TPFLAGS_HEAPTYPE) && PyType_IsSubtype(actual, type);
+}
 
 // A bare interface pointer to `object`, valid on the calling thread.
 nb::object interface_for_this_thread(std::shared_ptr<EmulatedObject> object);
@@ -92,22 +95,15 @@ void require_usable_on(const Interface &iface, unsigned long here);
 // mismatch for anything else.
 template <class T> std::shared_ptr<T> emulated_argument(nb::handle value);
 
-// win32com.client.Dispatch on an existing interface: an instance of the generated class of its
-// type, or a CDispatch when the platform's settings ask for late binding.
-nb::object wrap_for_names(const Interface &iface);
+// Starts watching an interface a Python object now holds, when it belongs to this thread.
+void watch_release(Interface &iface);
+// Reports a use of `iface` after its thread left COM, if it was.
+void report_use_after_leaving(const Interface &iface);
 
-// A member's result as the caller sees it: an interface wrapped for names, anything else as is.
-nb::object wrap_result(nb::object value);
-
-// Raises AttributeError("'<type>' object has no attribute '<name>'") for `object`.
-[[noreturn]] void raise_missing_attribute(nb::handle object, const char *name);
-
-// Runs one operation on the object behind `iface`: directly when the object lives here,
-// through its owner's queue otherwise (which needs this thread in an apartment). The argument
-// (a tuple for a call) and the result cross as VARIANTs; an error inside the object comes
-// back as a com_error.
-nb::object invoke(const Interface &iface, Operation operation, const Member &member,
-                  nb::object argument);
+// COM identity: whether `other` holds an interface to the object `a` points to.
+bool same_object(const Interface &a, nb::handle other);
+// "<kind type>", as an interface or a wrapper shows itself.
+std::string describe(const Interface &iface, const char *kind);
 
 [[noreturn]] void raise_type_mismatch();
 

@@ -2,6 +2,7 @@
 
 #include "com_errors.hpp"
 #include "com_runtime.hpp"
+#include "dispatch.hpp"
 #include "interface.hpp"
 #include "module_function.hpp"
 #include "thread_queue.hpp"

@@ -4,7 +4,7 @@
 #include "cqg/cqgcel.hpp"
 #include "platform/com_errors.hpp"
 #include "platform/com_runtime.hpp"
-#include "platform/interface.hpp"
+#include "platform/dispatch.hpp"
 #include "platform/thread_queue.hpp"
 
 namespace cqgemu {
