@@ -21,7 +21,8 @@ class CqgTimedBars;
 
 class Cqgcel : public EventSource {
 public:
-    Cqgcel(std::shared_ptr<ThreadQueue> home, GatewayScript script, std::shared_ptr<CelRecord> record);
+    Cqgcel(std::shared_ptr<ThreadQueue> home, GatewayScript script,
+           std::shared_ptr<CelRecord> record);
 
     const char *type_name() const override { return "CQG.CQGCEL.4"; }
     const MemberTable &members() const override;

@@ -36,11 +36,14 @@ def plant_include(file: pathlib.Path, include: str):
 
 @pytest.mark.parametrize("file, include, reported", [
     # The plain C++ reaching for the platform.
-    ("market/price_walk.cpp", "platform/variant.hpp", "market/price_walk.cpp:1: includes platform/variant.hpp"),
+    ("market/price_walk.cpp", "platform/variant.hpp",
+     "market/price_walk.cpp:1: includes platform/variant.hpp"),
     # The platform reading the world, by a path relative to the file.
-    ("platform/interface.cpp", "../world/scenario.hpp", "platform/interface.cpp:1: includes world/scenario.hpp"),
+    ("platform/interface.cpp", "../world/scenario.hpp",
+     "platform/interface.cpp:1: includes world/scenario.hpp"),
     # A CQG object reaching the world's order flow from a header.
-    ("cqg/cqg_order.hpp", "world/order_flow.hpp", "cqg/cqg_order.hpp:1: includes world/order_flow.hpp"),
+    ("cqg/cqg_order.hpp", "world/order_flow.hpp",
+     "cqg/cqg_order.hpp:1: includes world/order_flow.hpp"),
 ])
 def test_an_include_against_the_order_is_caught(emulator_copy, file, include, reported):
     plant_include(emulator_copy / file, include)
