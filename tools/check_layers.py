@@ -6,8 +6,9 @@ Every C++ file of the emulator sits in one layer folder, and an `#include "..."`
 file of its own layer or of a layer listed below for it. An include is resolved as the compiler
 resolves it (beside the including file first, then from the emulator's folder); one that names
 no emulator file (pyglue's headers, the standard library's) is not the emulator's business.
-Prints one line per include against the order, and per C++ file outside the layer folders, and
-exits 1 if there is any.
+Within a layer, too, includes run one way: files that include each other round (a header and
+its source counting as one) are reported. Prints one line per include against the order, per
+C++ file outside the layer folders and per round of files, and exits 1 if there is any.
 """
 from __future__ import annotations
 
@@ -42,9 +43,32 @@ def resolve(name: str, including: pathlib.Path, root: pathlib.Path) -> pathlib.P
     return None
 
 
+def unit_of(path: pathlib.Path, root: pathlib.Path) -> str:
+    """A header and its source are one unit: `cqg/cqgcel` for cqg/cqgcel.hpp and .cpp."""
+    return path.relative_to(root).with_suffix("").as_posix()
+
+
+def rounds(includes: dict[str, set[str]]) -> list[list[str]]:
+    """The groups of units that reach one another through their includes."""
+    def reached_from(unit):
+        seen, waiting = set(), list(includes.get(unit, ()))
+        while waiting:
+            other = waiting.pop()
+            if other not in seen:
+                seen.add(other)
+                waiting.extend(includes.get(other, ()))
+        return seen
+
+    reach = {unit: reached_from(unit) for unit in includes}
+    groups = {frozenset({unit} | {other for other in reach[unit] if unit in reach.get(other, ())})
+              for unit in includes if unit in reach[unit]}
+    return sorted(sorted(group) for group in groups)
+
+
 def check(root: pathlib.Path) -> list[str]:
     root = root.resolve()
     problems = []
+    includes: dict[str, set[str]] = {}
     for path in sorted(root.rglob("*")):
         if path.suffix not in SOURCE_SUFFIXES or not path.is_file():
             continue
@@ -59,12 +83,16 @@ def check(root: pathlib.Path) -> list[str]:
             target = resolve(match.group(1), path, root)
             if target is None:
                 continue
+            if unit_of(target, root) != unit_of(path, root):
+                includes.setdefault(unit_of(path, root), set()).add(unit_of(target, root))
             target_layer = layer_of(target, root)
             if target_layer not in allowed:
                 line = text.count("\n", 0, match.start()) + 1
                 problems.append(
                     f"{shown}:{line}: includes {target.relative_to(root)}, but {layer} may "
                     f"include only {', '.join(sorted(allowed))}")
+    for group in rounds(includes):
+        problems.append(f"{', '.join(group)}: include each other")
     return problems
 
 

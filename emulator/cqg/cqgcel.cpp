@@ -4,7 +4,6 @@
 #include "cqg_account.hpp"
 #include "cqg_error.hpp"
 #include "cqg_instrument.hpp"
-#include "cqg_order.hpp"
 #include "cqg_ticks.hpp"
 #include "cqg_timed_bars.hpp"
 #include "gateway.hpp"
@@ -66,8 +65,7 @@ void Cqgcel::disconnect() {
     instruments_->disconnect();
     all_ticks_->disconnect();
     all_timed_bars_->disconnect();
-    if (orders_)
-        orders_->disconnect();
+    disconnect_orders();
 }
 
 nb::object Cqgcel::api_configuration() { return interface_for_this_thread(configuration_); }

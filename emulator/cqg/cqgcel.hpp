@@ -87,6 +87,7 @@ public:
 
 private:
     void answer_startup();
+    void disconnect_orders(); // beside the other order members (cqgcel_orders.cpp)
     void record_call(const char *name, nb::tuple args = nb::tuple());
 
     GatewayScript script_;

@@ -104,6 +104,11 @@ void Cqgcel::adopt_order(const std::shared_ptr<CqgOrder> &order) {
     orders_->adopt(order);
 }
 
+void Cqgcel::disconnect_orders() {
+    if (orders_)
+        orders_->disconnect();
+}
+
 std::shared_ptr<CqgOrder> Cqgcel::order_object(const std::string &guid) {
     orders();
     return orders_->order(guid);

@@ -1,5 +1,6 @@
 """The emulator's includes run one way down its layers (tools/check_layers.py): the real tree
-passes, and an include planted against the order, or a file outside the layers, is caught."""
+passes, and an include planted against the order, files including each other round, or a file
+outside the layers, is caught."""
 import pathlib
 import shutil
 import subprocess
@@ -41,9 +42,9 @@ def plant_include(file: pathlib.Path, include: str):
     # The platform reading the world, by a path relative to the file.
     ("platform/interface.cpp", "../world/scenario.hpp",
      "platform/interface.cpp:1: includes world/scenario.hpp"),
-    # A CQG object reaching the world's order flow from a header.
-    ("cqg/cqg_order.hpp", "world/order_flow.hpp",
-     "cqg/cqg_order.hpp:1: includes world/order_flow.hpp"),
+    # A CQG object reaching for the world's clock from a header.
+    ("cqg/cqg_order.hpp", "world/emulated_clock.hpp",
+     "cqg/cqg_order.hpp:1: includes world/emulated_clock.hpp"),
 ])
 def test_an_include_against_the_order_is_caught(emulator_copy, file, include, reported):
     plant_include(emulator_copy / file, include)
@@ -57,6 +58,13 @@ def test_an_include_down_the_order_passes(emulator_copy):
     plant_include(emulator_copy / "world" / "scenario.cpp", "cqg/cqgcel.hpp")
     plant_include(emulator_copy / "cqg" / "gateway.cpp", "market/market.hpp")
     assert check_layers.check(emulator_copy) == []
+
+
+def test_files_including_each_other_are_caught(emulator_copy):
+    # bar_history.hpp includes price_walk.hpp: within one layer, but round.
+    plant_include(emulator_copy / "market" / "price_walk.cpp", "bar_history.hpp")
+    assert check_layers.check(emulator_copy) == [
+        "market/bar_history, market/price_walk: include each other"]
 
 
 def test_a_file_outside_the_layers_is_caught(emulator_copy):
