@@ -1,9 +1,9 @@
 // The calls made through an interface (interface.hpp), and the wrappers that make them by name.
 //
-// CDispatch is the wrapper made by
-// win32com.client.Dispatch: it answers to the object's property and method names. A call made
-// through a proxy is queued to the owner thread and the caller waits, without the GIL, until the
-// owner's pump has run it; the result or the exception comes back.
+// CDispatch is the wrapper made by win32com.client.Dispatch: it answers to the object's property
+// and method names. A call made through a proxy is queued to the owner thread and the caller
+// waits, without the GIL, until the owner's pump has run it; the result or the exception comes
+// back.
 //
 // Once the type library is loaded the platform wraps with a generated class instead: one class
 // per CQG type, deriving from DispatchBaseClass, that answers only to names spelt as declared
