@@ -17,7 +17,7 @@ namespace pyglue {
 
 namespace nb = nanobind;
 
-namespace detail {
+namespace annotations {
 
 // The C++ parameter types of a function pointer or of a lambda's call operator.
 template <typename F> struct parameter_types : parameter_types<decltype(&F::operator())> {};
@@ -74,20 +74,20 @@ std::vector<Parameter> pair_parameters(const bool *is_args, const bool *is_kwarg
 
 const char *documentation_of(const std::vector<Annotation> &annotations);
 
-} // namespace detail
+} // namespace annotations
 
 // The face of `f` as a Python callable named `name` (qualified as `qualname`).
 template <typename Func, typename... Extra>
 CallableFace describe_callable(const char *name, std::string qualname, nb::object module_name,
                                bool is_method, const Extra &...extra) {
-    using types = detail::parameter_types<std::remove_cv_t<std::remove_reference_t<Func>>>;
-    std::vector<detail::Annotation> annotations{detail::read_annotation(extra)...};
+    using types = annotations::parameter_types<std::remove_cv_t<std::remove_reference_t<Func>>>;
+    std::vector<annotations::Annotation> annotations{annotations::read_annotation(extra)...};
     CallableFace face;
     face.name = name;
     face.qualname = std::move(qualname);
     face.module_name = std::move(module_name);
-    face.doc = detail::documentation_of(annotations);
-    face.parameters = detail::pair_parameters(types::is_args.data(), types::is_kwargs.data(),
+    face.doc = annotations::documentation_of(annotations);
+    face.parameters = annotations::pair_parameters(types::is_args.data(), types::is_kwargs.data(),
                                               types::count, is_method, annotations);
     return face;
 }
