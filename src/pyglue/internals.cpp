@@ -21,8 +21,7 @@ void nanobind_module_free(void *module) { nanobind::detail::nb_module_free(modul
 // CPython 3.11 exports the dict's look-up and store with a known hash (dictobject.h's
 // _PyDict_GetItem_KnownHash, _PyDict_SetItem_KnownHash), keeps a version tag in every dict
 // (ma_version_tag, PEP 509) and in every class (tp_version_tag, valid while
-// Py_TPFLAGS_VALID_VERSION_TAG is set), and looks a name up along a class's bases through its
-// method cache (_PyType_Lookup).
+// Py_TPFLAGS_VALID_VERSION_TAG is set).
 
 PyObject *dict_item_with_hash(PyObject *dict, PyObject *key, Py_hash_t hash) {
     return _PyDict_GetItem_KnownHash(dict, key, hash);
@@ -49,8 +48,6 @@ nb::object dict_behind_proxy(nb::handle proxy) {
 unsigned int type_version(PyTypeObject *type) {
     return PyType_HasFeature(type, Py_TPFLAGS_VALID_VERSION_TAG) ? type->tp_version_tag : 0;
 }
-
-PyObject *type_defined(PyTypeObject *type, PyObject *name) { return _PyType_Lookup(type, name); }
 
 // ---- dataclasses ----------------------------------------------------------------------------
 // dataclasses (3.11) keeps a class's fields in `__dataclass_fields__` (a dict of Field, the
@@ -217,32 +214,6 @@ bool init_is_generated(nb::handle record_class, nb::handle init,
     nb::object cell_contents = read(nb::handle(PyTuple_GET_ITEM(closure.ptr(), 0)),
                                     "cell_contents");
     return cell_contents.is(nb::handle(reinterpret_cast<PyObject *>(&PyBaseObject_Type)));
-}
-
-// ---- enum -----------------------------------------------------------------------------------
-// enum.Enum.__hash__ (3.11) is hash(self._name_).
-
-static const Name kMemberName("_name_"), kHashMethod("__hash__");
-
-// enum.Enum.__hash__, deliberately never released (nothing may be released after the
-// interpreter has ended).
-static PyObject *enum_hash = nullptr;
-
-void find_enum_hash() {
-    if (enum_hash)
-        return;
-    nb::object enum_class = read(nb::module_::import_("enum"), "Enum");
-    enum_hash = read(enum_class, kHashMethod).release().ptr();
-}
-
-nb::object enum_hash_stand_in(nb::handle value) {
-    PyObject *own_hash = type_defined(Py_TYPE(value.ptr()), kHashMethod.get().ptr());
-    if (!own_hash || own_hash != enum_hash)
-        return nb::object();
-    nb::object name = nb::steal(PyObject_GetAttr(value.ptr(), kMemberName.get().ptr()));
-    if (!name.is_valid())
-        PyErr_Clear(); // the member's own __hash__ then reports it
-    return name;
 }
 
 // ---- pywin32 --------------------------------------------------------------------------------

@@ -1,4 +1,4 @@
-// The one place that leans on parts of CPython, nanobind, dataclasses, enum and pywin32 that
+// The one place that leans on parts of CPython, nanobind, dataclasses and pywin32 that
 // none of them promises to keep: each function here names the contract it relies on, and
 // docs/architecture.md ("Private contracts") lists the test that guards it and what it buys.
 // Everything else in the tree uses only what these projects document.
@@ -48,10 +48,6 @@ nb::object dict_behind_proxy(nb::handle proxy);
 // given again; 0 when it has none now.
 unsigned int type_version(PyTypeObject *type);
 
-// `name` as the class or its bases define it, found through the method cache without running
-// any descriptor: borrowed, or nullptr (no error set) when none defines it.
-PyObject *type_defined(PyTypeObject *type, PyObject *name);
-
 // ---- dataclasses ----------------------------------------------------------------------------
 
 // The dataclass's table of fields (`__dataclass_fields__`, ClassVar and InitVar pseudo-fields
@@ -82,17 +78,6 @@ FieldState field_state(nb::handle field);
 // set the fields (each a name `is_field_name` accepts) from its parameters.
 bool init_is_generated(nb::handle record_class, nb::handle init,
                        const std::function<bool(nb::handle)> &is_field_name);
-
-// ---- enum -----------------------------------------------------------------------------------
-
-// Finds enum.Enum.__hash__ for enum_hash_stand_in; called before its first use (it raises,
-// where the stand-in never does).
-void find_enum_hash();
-
-// For a member of an enumeration that hashes by Enum's own __hash__, its name, whose hash is
-// the member's; invalid (and no error) for anything else. Runs no Python code but the
-// member's `_name_` look-up.
-nb::object enum_hash_stand_in(nb::handle value);
 
 // ---- pywin32 --------------------------------------------------------------------------------
 
