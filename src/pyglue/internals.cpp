@@ -56,8 +56,8 @@ unsigned int type_version(PyTypeObject *type) {
 // the __init__ it writes from text inside `__create_fn__`, closing over `object` as
 // `__dataclass_builtins_object__`. Field keeps its attributes in slots.
 
-static const Name kDataclassFields("__dataclass_fields__"), kDataclassParams("__dataclass_params__"),
-    kFieldType("_field_type"), kInit("__init__");
+static const Name kDataclassFields("__dataclass_fields__"),
+    kDataclassParams("__dataclass_params__"), kFieldType("_field_type"), kInit("__init__");
 
 nb::object dataclass_fields(nb::handle class_or_record) {
     return read(class_or_record, kDataclassFields);

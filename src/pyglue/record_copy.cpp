@@ -213,7 +213,8 @@ void RecordCopier::Plan::choose_way(nb::handle record_class) {
         internals::dataclass_frozen(record_class) || setattr_slot == PyObject_GenericSetAttr;
     auto is_field_name = [this](nb::handle name) { return index_of(name) != fields.size(); };
     if (all_plain_fields && sets_as_object &&
-        internals::init_is_generated(record_class, init, is_field_name) && !class_defines(type, kPostInit))
+        internals::init_is_generated(record_class, init, is_field_name) &&
+        !class_defines(type, kPostInit))
         way = Way::Assembled;
 }
 
