@@ -238,8 +238,8 @@ class TestKindHashWithoutPythonFrames:
             hash(Futures("X", "N", exchange=["CME"]))
 
     def test_values_built_to_tell_the_native_hash_from_the_record_types(self):
-        # Each value is hashed where the native hash has a short cut of its own (an
-        # enumeration member stands in by its name) or none: both hashes must agree.
+        # Values a short cut in the native hash could get wrong (enumeration members of
+        # every kind, a renamed one, Enum's own hash replaced): both hashes must agree.
         import enum
 
         class Plain(enum.Enum):

@@ -2,7 +2,6 @@
 
 #include <datetime.h>
 
-#include "safe_access.hpp"
 
 namespace pyglue {
 
@@ -102,15 +101,6 @@ nb::str datetime_seconds_text(nb::handle value) {
         return nb::str(text, sizeof text);
     }
     return datetime_format(value, "%Y-%m-%d %H:%M:%S");
-}
-
-nb::object naive_whole_seconds(nb::handle cqg_time) {
-    nb::object year = read(cqg_time, "year"), month = read(cqg_time, "month"),
-               day = read(cqg_time, "day"), hour = read(cqg_time, "hour"),
-               minute = read(cqg_time, "minute"), second = read(cqg_time, "second");
-    return datetime_class()(nb::arg("year") = year, nb::arg("month") = month,
-                            nb::arg("day") = day, nb::arg("hour") = hour,
-                            nb::arg("minute") = minute, nb::arg("second") = second);
 }
 
 } // namespace pyglue

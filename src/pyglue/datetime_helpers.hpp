@@ -21,11 +21,6 @@ nb::str datetime_format(nb::handle value, const char *format);
 // differently) goes through its own strftime.
 nb::str datetime_seconds_text(nb::handle value);
 
-// A CQG time stamp (a pywintypes datetime labelled UTC whose fields are the server's wall
-// clock, or any object with the six date-time fields) as a naive datetime of the same
-// wall-clock fields, cut to whole seconds: datetime(year=t.year, ..., second=t.second).
-nb::object naive_whole_seconds(nb::handle cqg_time);
-
 // A datetime (a subclass too) as UTC nanoseconds since the epoch, as pyarrow takes one into
 // a UTC timestamp column: its fields, less its utcoffset() when it has a tzinfo (a naive one
 // counts as UTC). False, with no Python error set, for anything else, an offset of a

@@ -4,9 +4,6 @@ namespace pyglue {
 
 nb::object take_exception(nb::python_error &error) {
     error.restore();
-#if PY_VERSION_HEX >= 0x030C0000
-    return nb::steal(PyErr_GetRaisedException());
-#else
     PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
     PyErr_NormalizeException(&type, &value, &traceback);
@@ -15,7 +12,6 @@ nb::object take_exception(nb::python_error &error) {
     Py_XDECREF(type);
     Py_XDECREF(traceback);
     return nb::steal(value);
-#endif
 }
 
 void raise_value_error(nb::handle message) {

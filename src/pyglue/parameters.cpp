@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace pyglue::detail {
+namespace pyglue::annotation_reading {
 
 std::vector<Parameter> pair_parameters(const bool *is_args, const bool *is_kwargs,
                                        std::size_t count, bool is_method,
@@ -73,4 +73,4 @@ const char *documentation_of(const std::vector<Annotation> &annotations) {
     return nullptr;
 }
 
-} // namespace pyglue::detail
+} // namespace pyglue::annotation_reading

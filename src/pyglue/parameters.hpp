@@ -17,7 +17,7 @@ namespace pyglue {
 
 namespace nb = nanobind;
 
-namespace detail {
+namespace annotation_reading {
 
 // The C++ parameter types of a function pointer or of a lambda's call operator.
 template <typename F> struct parameter_types : parameter_types<decltype(&F::operator())> {};
@@ -74,21 +74,22 @@ std::vector<Parameter> pair_parameters(const bool *is_args, const bool *is_kwarg
 
 const char *documentation_of(const std::vector<Annotation> &annotations);
 
-} // namespace detail
+} // namespace annotation_reading
 
 // The face of `f` as a Python callable named `name` (qualified as `qualname`).
 template <typename Func, typename... Extra>
 CallableFace describe_callable(const char *name, std::string qualname, nb::object module_name,
                                bool is_method, const Extra &...extra) {
-    using types = detail::parameter_types<std::remove_cv_t<std::remove_reference_t<Func>>>;
-    std::vector<detail::Annotation> annotations{detail::read_annotation(extra)...};
+    namespace reading = annotation_reading;
+    using types = reading::parameter_types<std::remove_cv_t<std::remove_reference_t<Func>>>;
+    std::vector<reading::Annotation> annotations{reading::read_annotation(extra)...};
     CallableFace face;
     face.name = name;
     face.qualname = std::move(qualname);
     face.module_name = std::move(module_name);
-    face.doc = detail::documentation_of(annotations);
-    face.parameters = detail::pair_parameters(types::is_args.data(), types::is_kwargs.data(),
-                                              types::count, is_method, annotations);
+    face.doc = reading::documentation_of(annotations);
+    face.parameters = reading::pair_parameters(types::is_args.data(), types::is_kwargs.data(),
+                                               types::count, is_method, annotations);
     return face;
 }
 

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <functional>
 
-#include <structmember.h>
-
 #include "interned_names.hpp"
+#include "internals.hpp"
 #include "safe_access.hpp"
 #include "truth.hpp"
 
@@ -21,8 +20,7 @@ constexpr std::size_t kMaxPlans = 4;
 // Fields of the records we copy; a longer record is copied through the heap.
 constexpr std::size_t kFieldsInPlace = 24;
 
-const Name kDataclassFields("__dataclass_fields__"), kInit("__init__"),
-    kPostInit("__post_init__");
+const Name kInit("__init__"), kPostInit("__post_init__");
 
 // obj.<name>, or an invalid object (and no error) when the look-up fails.
 nb::object read_or_nothing(nb::handle obj, nb::handle name) {
@@ -71,63 +69,6 @@ bool class_defines(PyTypeObject *type, nb::handle name) {
     return false;
 }
 
-// Whether every item of the tuple `names` is a str that `allowed` accepts.
-template <typename Allowed> bool all_names(nb::handle names, Allowed allowed) {
-    if (!PyTuple_Check(names.ptr()))
-        return false;
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(names.ptr()); ++i) {
-        nb::handle name = PyTuple_GET_ITEM(names.ptr(), i);
-        if (!PyUnicode_Check(name.ptr()) || !allowed(name))
-            return false;
-    }
-    return true;
-}
-
-bool text_is(nb::handle value, const char *text) {
-    return PyUnicode_Check(value.ptr()) && PyUnicode_CompareWithASCIIString(value.ptr(), text) == 0;
-}
-
-// The __init__ dataclasses writes for the class's own fields, recognised by what only
-// dataclasses' own function gives it: it is compiled inside dataclasses' __create_fn__
-// (and from "<string>"), and its body does nothing but set the fields, each from its
-// parameter (self.a=a, or object.__setattr__ for a frozen class; no default factory, no
-// __post_init__). A user's __init__ compiled from text (exec, python -c, a code-generating
-// decorator) is not taken for it; anything not recognised is called.
-bool init_is_generated(nb::handle record_class, nb::handle init,
-                       const std::function<bool(nb::handle)> &is_field_name) {
-    nb::object own = read(record_class, "__dict__");
-    nb::object defined = nb::steal(PyObject_GetItem(own.ptr(), kInit.get().ptr()));
-    if (!defined.is_valid()) {
-        PyErr_Clear();
-        return false;
-    }
-    if (!defined.is(init))
-        return false;
-    nb::object code = read(init, "__code__");
-    if (!text_is(read(code, "co_filename"), "<string>") ||
-        !text_is(read(code, "co_qualname"), "__create_fn__.<locals>.__init__"))
-        return false;
-    // The attributes it sets (or object.__setattr__, for a frozen class) ...
-    bool sets_fields_only = all_names(read(code, "co_names"), [&](nb::handle name) {
-        return is_field_name(name) || text_is(name, "__setattr__");
-    });
-    // ... and what it closes over: at most dataclasses' own reference to object.
-    nb::object free = read(code, "co_freevars");
-    bool closes_over_object_only = all_names(free, [](nb::handle name) {
-        return text_is(name, "__dataclass_builtins_object__");
-    });
-    if (!sets_fields_only || !closes_over_object_only)
-        return false;
-    if (PyTuple_GET_SIZE(free.ptr()) == 0)
-        return true;
-    nb::object closure = read(init, "__closure__");
-    if (!PyTuple_Check(closure.ptr()) || PyTuple_GET_SIZE(closure.ptr()) != 1)
-        return false;
-    nb::object cell_contents = read(nb::handle(PyTuple_GET_ITEM(closure.ptr(), 0)),
-                                    "cell_contents");
-    return cell_contents.is(nb::handle(reinterpret_cast<PyObject *>(&PyBaseObject_Type)));
-}
-
 // The names of a Python function's parameters, when calling it by position and by keyword
 // bind them alike: no positional-only parameters, no *args or **kwargs. `keyword_only` is
 // how many of the names, at the end, are keyword-only.
@@ -149,87 +90,14 @@ bool plain_parameters(nb::handle function, std::vector<nb::object> &names,
     return true;
 }
 
-// Where dataclasses.Field keeps the four attributes replace() reads of a field (name,
-// init, _field_type, default): each is a slot, read through the slot's member descriptor
-// by an ordinary attribute look-up. While Field is unchanged (its version tag the one it
-// had when the slots were found), a field's values are read straight from those slots;
-// otherwise by attribute look-up.
-struct FieldSlots {
-    PyTypeObject *type = nullptr;
-    unsigned int version = 0; // 0: read by attribute look-up
-    Py_ssize_t offsets[4] = {};
-};
-
-const char *const kFieldAttributes[4] = {"name", "init", "_field_type", "default"};
-
-unsigned int type_version(PyTypeObject *type) {
-    return PyType_HasFeature(type, Py_TPFLAGS_VALID_VERSION_TAG) ? type->tp_version_tag : 0;
-}
-
-// Found once `field` (a Field) has been read by attribute look-up, which gives Field a
-// version tag. The type found is held for the life of the process and deliberately never
-// released (nothing may be released after the interpreter has ended).
-FieldSlots &field_slots(nb::handle field) {
-    static FieldSlots slots;
-    auto *type = Py_TYPE(field.ptr());
-    if (slots.type != nullptr && type_version(slots.type) == slots.version)
-        return slots;
-    nb::object field_class = read(nb::module_::import_("dataclasses"), "Field");
-    if (reinterpret_cast<PyObject *>(type) != field_class.ptr())
-        return slots; // found later, from a field of Field itself
-    if (slots.type != type)
-        slots.type = reinterpret_cast<PyTypeObject *>(nb::borrow(field_class).release().ptr());
-    slots.version = 0;
-    for (int i = 0; i < 4; ++i) {
-        PyObject *descriptor = PyDict_GetItemString(type->tp_dict, kFieldAttributes[i]);
-        if (!descriptor || !Py_IS_TYPE(descriptor, &PyMemberDescr_Type))
-            return slots;
-        PyMemberDef *member = reinterpret_cast<PyMemberDescrObject *>(descriptor)->d_member;
-        if (member->type != T_OBJECT_EX || (member->flags & READ_RESTRICTED))
-            return slots;
-        slots.offsets[i] = member->offset;
-    }
-    slots.version = type_version(type);
-    return slots;
-}
-
-// A field's four attributes as replace() reads them: owned, or invalid when absent.
-struct FieldValues {
-    nb::object values[4];
-
-    static FieldValues read_from(nb::handle field) {
-        FieldValues read;
-        const FieldSlots &slots = field_slots(field);
-        bool by_slot = slots.version != 0 && Py_TYPE(field.ptr()) == slots.type &&
-                       type_version(slots.type) == slots.version;
-        for (int i = 0; i < 4; ++i) {
-            if (by_slot) {
-                auto *slot = reinterpret_cast<PyObject **>(
-                    reinterpret_cast<char *>(field.ptr()) + slots.offsets[i]);
-                read.values[i] = nb::borrow(*slot);
-            } else {
-                read.values[i] = read_or_nothing(field, interned(kFieldAttributes[i]));
-            }
-        }
-        return read;
-    }
-
-    bool same_as(const FieldValues &other) const {
-        for (int i = 0; i < 4; ++i)
-            if (!values[i].is_valid() || values[i].ptr() != other.values[i].ptr())
-                return false;
-        return true;
-    }
-};
-
 } // namespace
 
 struct RecordCopier::Plan {
-    // A Field of __dataclass_fields__ with what replace() reads of it, as worked out: a
+    // A Field of the class's table of fields with what replace() reads of it, as worked out: a
     // field changed in place since (flipped to init=False, say) is seen on the next copy.
     struct Declared {
         nb::object field;
-        FieldValues read;
+        internals::FieldState read;
     };
 
     struct Field {
@@ -240,7 +108,7 @@ struct RecordCopier::Plan {
     };
 
     nb::object record_class;
-    nb::object declared; // __dataclass_fields__ as read when worked out
+    nb::object declared; // the table of fields as read when worked out
     Py_ssize_t declared_size = 0;
     std::vector<Declared> declared_fields; // its values, in its order
     std::vector<Field> fields; // every pseudo-field replace() walks (InitVars, not ClassVars)
@@ -275,27 +143,24 @@ struct RecordCopier::Plan {
 std::shared_ptr<const RecordCopier::Plan> RecordCopier::Plan::work_out(nb::handle record_class,
                                                                        nb::handle declaring) {
     // replace() refuses a record whose class has no dataclass fields.
-    if (!read_or_nothing(record_class, kDataclassFields).is_valid())
+    if (!internals::dataclass_fields_or_nothing(record_class).is_valid())
         return nullptr;
-    nb::module_ dataclasses = nb::module_::import_("dataclasses");
-    nb::object init_var_kind = read(dataclasses, "_FIELD_INITVAR");
-    nb::object class_var_kind = read(dataclasses, "_FIELD_CLASSVAR");
-    nb::object missing = read(dataclasses, "MISSING");
+    nb::object missing = read(nb::module_::import_("dataclasses"), "MISSING");
 
     auto plan = std::make_shared<Plan>();
     plan->record_class = nb::borrow(record_class);
     // As replace() reads them: from the record.
-    plan->declared = read(declaring, "__dataclass_fields__");
+    plan->declared = internals::dataclass_fields(declaring);
     plan->declared_size = PyObject_Size(plan->declared.ptr());
     if (plan->declared_size < 0)
         throw nb::python_error();
     nb::object values = call_method(plan->declared, "values");
     for (nb::handle field : values) {
-        nb::object kind = read(field, "_field_type");
-        plan->declared_fields.push_back(Declared{nb::borrow(field), FieldValues::read_from(field)});
-        if (kind.is(class_var_kind))
+        internals::FieldKind kind = internals::field_kind(field);
+        plan->declared_fields.push_back(Declared{nb::borrow(field), internals::field_state(field)});
+        if (kind == internals::FieldKind::ClassVar)
             continue;
-        bool init_var = kind.is(init_var_kind);
+        bool init_var = kind == internals::FieldKind::InitVar;
         nb::object default_value = read(field, "default");
         plan->fields.push_back(Field{interned_copy(read(field, "name")),
                                      is_true(read(field, "init")), init_var,
@@ -344,19 +209,19 @@ void RecordCopier::Plan::choose_way(nb::handle record_class) {
     bool all_plain_fields = std::all_of(fields.begin(), fields.end(), [](const Field &field) {
         return field.init && !field.init_var;
     });
-    nb::object params = read(record_class, "__dataclass_params__");
     bool sets_as_object =
-        is_true(read(params, "frozen")) || setattr_slot == PyObject_GenericSetAttr;
+        internals::dataclass_frozen(record_class) || setattr_slot == PyObject_GenericSetAttr;
     auto is_field_name = [this](nb::handle name) { return index_of(name) != fields.size(); };
     if (all_plain_fields && sets_as_object &&
-        init_is_generated(record_class, init, is_field_name) && !class_defines(type, kPostInit))
+        internals::init_is_generated(record_class, init, is_field_name) &&
+        !class_defines(type, kPostInit))
         way = Way::Assembled;
 }
 
 bool RecordCopier::Plan::fields_as_worked_out() const {
     auto unchanged = [](const Declared &declared_field, nb::handle field) {
         return field.is(declared_field.field) &&
-               FieldValues::read_from(field).same_as(declared_field.read);
+               internals::field_state(field).same_as(declared_field.read);
     };
     std::size_t i = 0;
     if (PyDict_CheckExact(declared.ptr())) {
@@ -378,7 +243,7 @@ bool RecordCopier::Plan::fields_as_worked_out() const {
 }
 
 bool RecordCopier::Plan::still_holds(nb::handle record) const {
-    nb::object now_declared = read_or_nothing(record, kDataclassFields);
+    nb::object now_declared = internals::dataclass_fields_or_nothing(record);
     if (!now_declared.is(declared) || PyObject_Size(declared.ptr()) != declared_size) {
         PyErr_Clear();
         return false;
@@ -408,7 +273,9 @@ bool RecordCopier::Plan::still_holds(nb::handle record) const {
 // changes (an attribute set or deleted, its bases replaced), and a dropped tag is never
 // given again. While the tag is the one the class had when its __init__ and __post_init__
 // were last looked up, neither can have changed.
-unsigned int RecordCopier::Plan::version_of(PyTypeObject *type) { return type_version(type); }
+unsigned int RecordCopier::Plan::version_of(PyTypeObject *type) {
+    return internals::type_version(type);
+}
 
 bool RecordCopier::Plan::unchanged_since_checked(PyTypeObject *type) const {
     return checked_version != 0 && version_of(type) == checked_version;

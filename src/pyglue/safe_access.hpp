@@ -29,23 +29,23 @@ inline void write(nb::handle obj, const char *name, nb::handle value) {
 nb::object call_method_with(nb::handle name, const nb::object *self_and_arguments,
                             std::size_t count);
 
-namespace detail {
+namespace method_calls {
 template <typename... Args>
 nb::object call_named(nb::handle obj, nb::handle name, Args &&...args) {
     const nb::object self_and_arguments[] = {nb::borrow(obj), nb::cast(std::forward<Args>(args))...};
     return call_method_with(name, self_and_arguments, sizeof...(Args) + 1);
 }
-} // namespace detail
+} // namespace method_calls
 
 // obj.<name>(args...); each argument is converted to a Python object first.
 template <typename... Args>
 nb::object call_method(nb::handle obj, const char *name, Args &&...args) {
-    return detail::call_named(obj, interned(name), std::forward<Args>(args)...);
+    return method_calls::call_named(obj, interned(name), std::forward<Args>(args)...);
 }
 
 template <typename... Args>
 nb::object call_method(nb::handle obj, const Name &name, Args &&...args) {
-    return detail::call_named(obj, name.get(), std::forward<Args>(args)...);
+    return method_calls::call_named(obj, name.get(), std::forward<Args>(args)...);
 }
 
 // Python's `a == b`, by the host's truth test of the comparison's result.

@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "class_builder.hpp"
-#include "datetime_helpers.hpp"
+#include "cqg_time.hpp"
 #include "errors.hpp"
 #include "hashed_key.hpp"
 #include "module_globals.hpp"
@@ -38,7 +38,7 @@ void define_helper_probes(nb::module_ &m) {
         nb::object changed = change(hashed.item_of(mapping));
         hashed.store_in(mapping, changed);
     });
-    m.def("whole_seconds", &pyglue::naive_whole_seconds);
+    m.def("whole_seconds", &cqgglue::naive_whole_seconds);
     m.def("read_member", [](nb::handle obj, const char *name) { return pyglue::read(obj, name); });
     m.def("write_member", [](nb::handle obj, const char *name, nb::handle value) {
         pyglue::write(obj, name, value);

@@ -137,7 +137,8 @@ def lint(root: pathlib.Path, allowed_file: pathlib.Path | None = None) -> list[s
     allowed = allowed_longs(allowed_file or pathlib.Path(__file__).with_name("long_allowed.txt"))
     sources = sorted(path for folder in SOURCE_FOLDERS for path in (root / folder).rglob("*")
                      if path.is_file() and path.suffix in SOURCE_SUFFIXES)
-    include_folders = [root / "src" / "pyglue"]
+    include_folders = [root / "src" / "pyglue",
+                       root / "src" / "corvane" / "gateways" / "cqg" / "wrapper" / "cqgglue"]
     findings = case_clashes(sorted(p for p in (root / "src").rglob("*") if p.is_file()), root)
     for path in sources:
         findings += check_file(path, path.relative_to(root).as_posix(), allowed,

@@ -12,31 +12,9 @@ const pyglue::Name kHashedFields[] = {
     pyglue::Name("code"),     pyglue::Name("security_name"), pyglue::Name("lot_size"),
     pyglue::Name("exchange"), pyglue::Name("expiry_date"),   pyglue::Name("quote_currency")};
 constexpr Py_ssize_t kFieldCount = sizeof(kHashedFields) / sizeof(kHashedFields[0]);
-const pyglue::Name kMemberName("_name_"), kHashMethod("__hash__");
-
-// enum.Enum.__hash__, which hashes the member's name. Set when the module is loaded and
-// deliberately never released (nothing may be released after the interpreter has ended).
-nb::handle enum_hash;
-
-// A member of an enumeration that hashes by Enum's own __hash__ hashes as its name does.
-// The name stands in for it in the tuple, so that the tuple's hash is the same without
-// running Enum.__hash__ as Python code. Anything else (None, another hash, a member whose
-// name cannot be read) is hashed as it is.
-nb::object hash_stand_in(nb::handle value) {
-    PyObject *raw = value.ptr();
-    if (PyUnicode_CheckExact(raw) || PyLong_CheckExact(raw) || raw == Py_None)
-        return nb::object(); // the usual fields, hashed by their C types
-    PyObject *own_hash = _PyType_Lookup(Py_TYPE(raw), kHashMethod.get().ptr());
-    if (!own_hash || own_hash != enum_hash.ptr())
-        return nb::object();
-    nb::object name = nb::steal(PyObject_GetAttr(raw, kMemberName.get().ptr()));
-    if (!name.is_valid())
-        PyErr_Clear(); // the member's own __hash__ then reports it
-    return name;
-}
 
 // hash((self.code, self.security_name, self.lot_size, self.exchange, self.expiry_date,
-// self.quote_currency)), with the exchange's name standing in for an enumeration member.
+// self.quote_currency))
 Py_hash_t kind_hash(PyObject *self) {
     nb::object fields = nb::steal(PyTuple_New(kFieldCount));
     if (!fields.is_valid())
@@ -45,9 +23,7 @@ Py_hash_t kind_hash(PyObject *self) {
         nb::object value = nb::steal(PyObject_GetAttr(self, kHashedFields[i].get().ptr()));
         if (!value.is_valid())
             return -1;
-        nb::object stand_in = hash_stand_in(value);
-        nb::object hashed = stand_in.is_valid() ? std::move(stand_in) : std::move(value);
-        PyTuple_SET_ITEM(fields.ptr(), i, hashed.release().ptr()); // the tuple owns it
+        PyTuple_SET_ITEM(fields.ptr(), i, value.release().ptr()); // the tuple owns it
     }
     return PyObject_Hash(fields.ptr());
 }
@@ -55,13 +31,6 @@ Py_hash_t kind_hash(PyObject *self) {
 } // namespace
 
 void hash_fields_natively(nb::handle kind) {
-    if (!enum_hash.is_valid()) {
-        nb::object enum_class = nb::module_::import_("enum").attr("Enum");
-        nb::object hash = nb::steal(PyObject_GetAttr(enum_class.ptr(), kHashMethod.get().ptr()));
-        if (!hash.is_valid())
-            throw nb::python_error();
-        enum_hash = hash.release();
-    }
     reinterpret_cast<PyTypeObject *>(kind.ptr())->tp_hash = kind_hash;
 }
 

@@ -1,5 +1,5 @@
 // The hash of a kind (Stock, Currency, Commodity, Futures): the hash of the tuple of its
-// six fields, as the record type's own __hash__ gives it, computed without a Python frame.
+// six fields, as the record type's own __hash__ gives it, computed without its Python frame.
 // Every quote and order book is filed under its security, so this runs several times per
 // market event.
 #pragma once

@@ -11,10 +11,10 @@
 
 namespace corvane::bridge {
 
-using pyglue::pythoncom_module;
-using pyglue::threading_module;
-using pyglue::win32com_client_module;
-using pyglue::win32event_module;
+using cqgglue::pythoncom_module;
+using cqgglue::threading_module;
+using cqgglue::win32com_client_module;
+using cqgglue::win32event_module;
 
 namespace {
 
@@ -258,7 +258,7 @@ void api_configuration_set(nb::handle self, nb::handle customAPIConfiguration) {
     set_configuration(self, "CollectionsThrowException", nb::bool_(false));
     set_configuration(self, "NewInstrumentChangeMode", nb::bool_(true));
     set_configuration(self, "ReadyStatusCheck", nb::int_(0));
-    set_configuration(self, "TimeZoneCode", pyglue::com_constant("tzChina"));
+    set_configuration(self, "TimeZoneCode", cqgglue::com_constant("tzChina"));
     set_configuration(self, "IncludeOrderTransactions", nb::bool_(true));
     set_configuration(self, "UseOrderSide", nb::bool_(true));
 

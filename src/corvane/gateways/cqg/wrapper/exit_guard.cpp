@@ -6,7 +6,7 @@
 
 namespace corvane::bridge {
 
-using pyglue::win32event_module;
+using cqgglue::win32event_module;
 
 namespace {
 

@@ -10,7 +10,7 @@ void Trace(nb::handle message) {
     if (!PyUnicode_Check(message.ptr()))
         pyglue::raise_incorrect_type(message, "str", "message");
 
-    nb::object ident = pyglue::threading_module().attr("current_thread")().attr("ident");
+    nb::object ident = cqgglue::threading_module().attr("current_thread")().attr("ident");
     nb::str line = nb::str("{}: {}\n").format(ident, message);
 
     // The newline goes out in the same write as the text: print's own `end` is a second

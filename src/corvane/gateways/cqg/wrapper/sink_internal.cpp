@@ -26,7 +26,7 @@ void on_cel_started(nb::handle self) {
 // error flag, which is raised before the wait is released.
 void on_data_error(nb::handle self, nb::handle cqgError, nb::handle /*errorDescription*/) {
     if (!cqgError.is_none()) {
-        nb::object error = pyglue::dispatch(cqgError);
+        nb::object error = cqgglue::dispatch(cqgError);
         nb::object code = error.attr("Code");
         nb::object description = error.attr("Description");
         Trace(nb::str("SinkInternal: OnDataError: Code: {} Description: {}")

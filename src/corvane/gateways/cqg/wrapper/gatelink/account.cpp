@@ -13,7 +13,7 @@
 namespace corvane::gatelink {
 
 using pyglue::call_method;
-using pyglue::com_constant;
+using cqgglue::com_constant;
 using pyglue::equals;
 using pyglue::read;
 using pyglue::write;
@@ -51,8 +51,8 @@ nb::object direction_of_side(ScopeRef scope, nb::handle side) {
 
 void trace_position_event(ScopeRef scope, const char *format, nb::handle cqgAccount,
                           nb::handle cqgPosition) {
-    nb::object account = pyglue::dispatch(cqgAccount);
-    nb::object position = pyglue::dispatch(cqgPosition);
+    nb::object account = cqgglue::dispatch(cqgAccount);
+    nb::object position = cqgglue::dispatch(cqgPosition);
     nb::object name = read(account, "GWAccountName");
     nb::object instrument = read(position, "InstrumentName");
     nb::object average_price = read(position, "AveragePrice");
@@ -142,7 +142,7 @@ nb::object get_account_from_gwaccountid(ScopeRef scope, nb::handle self, nb::han
     require_account_id(GWAccountID);
 
     nb::object listed = read(Scope::cqg_cel(self), "Accounts");
-    nb::object accounts = pyglue::dispatch(listed);
+    nb::object accounts = cqgglue::dispatch(listed);
     for (nb::handle item : accounts) {
         nb::object account = nb::borrow(item);
         nb::object id = read(account, "GWAccountID");

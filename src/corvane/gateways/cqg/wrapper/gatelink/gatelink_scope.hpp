@@ -49,13 +49,13 @@ public:
     const pyglue::RecordCopier &order_book_copier() const { return order_book_copier_; }
 
     // Naming CQG's constants by tables built afresh on each call.
-    ConstantTexts &constant_texts() const { return constant_texts_; }
+    cqgglue::ConstantTexts &constant_texts() const { return constant_texts_; }
 
 private:
     pyglue::ModuleGlobals globals_;
     pyglue::RecordCopier quote_copier_;
     pyglue::RecordCopier order_book_copier_;
-    mutable ConstantTexts constant_texts_;
+    mutable cqgglue::ConstantTexts constant_texts_;
 };
 
 using ScopeRef = const Scope &;

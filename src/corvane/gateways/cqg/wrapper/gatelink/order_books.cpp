@@ -12,13 +12,13 @@
 namespace corvane::gatelink {
 
 using pyglue::call_method;
-using pyglue::com_constant;
+using cqgglue::com_constant;
 using pyglue::read;
 using pyglue::write;
 
 namespace {
 
-const ConstantTextList kTickTypes = {
+const cqgglue::ConstantTextList kTickTypes = {
     {"tptAsk", "Ask price"},
     {"tptBid", "Bid price"},
     {"tptSettlement", "Settlement price"},
@@ -122,7 +122,7 @@ void subscribe_orderbook(ScopeRef scope, nb::handle self, nb::handle cqg_symbol)
     require_cqg_symbol(cqg_symbol);
     nb::object cqgCEL = Scope::cqg_cel(self);
     nb::object created = call_method(cqgCEL, "CreateTicksRequest");
-    nb::object request = pyglue::dispatch(created);
+    nb::object request = cqgglue::dispatch(created);
     write(request, "Symbol", cqg_symbol);
     write(request, "Type", com_constant("trtCurrentNotify"));
     write(request, "TickFilter", com_constant("tfAll"));
@@ -162,7 +162,7 @@ void on_ticks_resolved(ScopeRef, nb::handle self, nb::handle, nb::handle) {
 // the event: the ticks after it are not processed.
 void on_ticks_added(ScopeRef scope, nb::handle self, nb::handle cqgTicks,
                     nb::handle addedTicksCount) {
-    nb::object ticks = pyglue::dispatch(cqgTicks);
+    nb::object ticks = cqgglue::dispatch(cqgTicks);
     Py_ssize_t count = as_index(read(ticks, "Count"));
     Py_ssize_t added = as_index(addedTicksCount);
     nb::object gateway = read(self, "gateway");

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "com_platform.hpp"
-#include "datetime_helpers.hpp"
+#include "cqg_time.hpp"
 #include "errors.hpp"
 #include "safe_access.hpp"
 #include "truth.hpp"
@@ -13,7 +13,7 @@
 namespace corvane::gatelink {
 
 using pyglue::call_method;
-using pyglue::com_constant;
+using cqgglue::com_constant;
 using pyglue::equals;
 using pyglue::read;
 using pyglue::write;
@@ -145,11 +145,11 @@ void remember_forwarded(nb::dict forwarded, nb::handle deal_id) {
 void forward_fill(nb::handle self, nb::handle cqgFill) {
     if (!pyglue::is_true(cqgFill))
         return;
-    nb::object fill = pyglue::dispatch(cqgFill);
+    nb::object fill = cqgglue::dispatch(cqgFill);
     nb::object fill_status = read(fill, "Status");
     if (!equals(fill_status, com_constant("fsNormal")))
         return;
-    nb::object updated_time = pyglue::naive_whole_seconds(read(fill, "Timestamp"));
+    nb::object updated_time = cqgglue::naive_whole_seconds(read(fill, "Timestamp"));
     nb::object filled_avg_price = read(fill, "Price");
     nb::object filled_quantity = read(fill, "Quantity");
     nb::object order_id = read(read(fill, "Order"), "GUID");
@@ -190,7 +190,7 @@ nb::object place_order(ScopeRef scope, nb::handle self, nb::handle order) {
     nb::object account = find_account(nb::arg("GWAccountID") = followed);
 
     nb::object created = create_cqg_order(self, type, instrument, account, side, order);
-    nb::object placed = pyglue::dispatch(created);
+    nb::object placed = cqgglue::dispatch(created);
     write(placed, "Manual", nb::int_(0));
 
     // Cleared before Place(): the order's "added" may arrive inside that very call.
@@ -223,14 +223,14 @@ void on_order_changed(ScopeRef scope, nb::handle self, nb::handle changeType,
     if (!cqgError.is_none())
         return;
 
-    nb::object dispatched_order = pyglue::dispatch(cqgOrder);
-    nb::object properties = pyglue::dispatch(read(dispatched_order, "Properties"));
+    nb::object dispatched_order = cqgglue::dispatch(cqgOrder);
+    nb::object properties = cqgglue::dispatch(read(dispatched_order, "Properties"));
     // The collection's default member gives the property of an id.
     auto property = [&](const char *id) { return properties(com_constant(id)); };
     nb::object gw_status = property("opGWStatus");
     nb::object guid = property("opGUID");
     nb::object server_time = read(property("opEventServerTimestamp"), "Value");
-    nb::object updated_time = pyglue::naive_whole_seconds(server_time);
+    nb::object updated_time = cqgglue::naive_whole_seconds(server_time);
     nb::object filled_avg_price = read(property("opAverageFillPrice"), "Value");
     nb::object filled_quantity = read(property("opFilledQuantity"), "Value");
     nb::object raw_status = read(gw_status, "Value");

@@ -18,7 +18,7 @@ using pyglue::write;
 
 namespace {
 
-const ConstantTextList kQuoteTypes = {
+const cqgglue::ConstantTextList kQuoteTypes = {
     {"qtAsk", "Best ask"},
     {"qtBid", "Best bid"},
     {"qtCohUndAsk", "Coherent underlying price for the best ask"},
@@ -162,8 +162,8 @@ void unsubscribe_quote(ScopeRef scope, nb::handle self, nb::handle cqg_symbol) {
 void on_instrument_resolved(ScopeRef, nb::handle self, nb::handle, nb::handle cqgInstrument,
                             nb::handle cqgError) {
     if (cqgError.is_none()) {
-        nb::object instrument = pyglue::dispatch(cqgInstrument);
-        write(instrument, "DataSubscriptionLevel", pyglue::com_constant("dsQuotesAndBBA"));
+        nb::object instrument = cqgglue::dispatch(cqgInstrument);
+        write(instrument, "DataSubscriptionLevel", cqgglue::com_constant("dsQuotesAndBBA"));
     }
     Scope::release(self, "eventQuoteDone");
 }
@@ -175,8 +175,8 @@ void on_instrument_resolved(ScopeRef, nb::handle self, nb::handle, nb::handle cq
 // error ended the event at, and not those after it.
 void on_instrument_changed(ScopeRef scope, nb::handle self, nb::handle cqgInstrument,
                            nb::handle cqgQuotes, nb::handle) {
-    nb::object instrument = pyglue::dispatch(cqgInstrument);
-    nb::object quotes = pyglue::dispatch(cqgQuotes);
+    nb::object instrument = cqgglue::dispatch(cqgInstrument);
+    nb::object quotes = cqgglue::dispatch(cqgQuotes);
     nb::object gateway = read(self, kGateway);
     MarketRecording recording = MarketRecording::of(gateway, MarketRecording::Kind::Quotes);
     nb::object full_name;

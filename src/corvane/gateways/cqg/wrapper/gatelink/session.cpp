@@ -82,7 +82,7 @@ void logoff(ScopeRef scope, nb::handle self) {
 void on_data_error(ScopeRef scope, nb::handle, nb::handle cqgError, nb::handle) {
     if (cqgError.is_none())
         return;
-    nb::object error = pyglue::dispatch(cqgError);
+    nb::object error = cqgglue::dispatch(cqgError);
     nb::object code = read(error, "Code");
     nb::object description = read(error, "Description");
     scope.trace(nb::str("OnDataError: Code: {} Description: {}").format(code, description));
@@ -91,11 +91,11 @@ void on_data_error(ScopeRef scope, nb::handle, nb::handle cqgError, nb::handle) 
 // Two independent tests; any other status changes nothing.
 void on_gw_connection_status_changed(ScopeRef scope, nb::handle self,
                                      nb::handle connectionStatus) {
-    if (pyglue::equals(connectionStatus, pyglue::com_constant("csConnectionUp"))) {
+    if (pyglue::equals(connectionStatus, cqgglue::com_constant("csConnectionUp"))) {
         scope.trace("GW connection is UP!");
         call_method(read(self, "eventGatewayIsUp"), "set");
     }
-    if (pyglue::equals(connectionStatus, pyglue::com_constant("csConnectionDown"))) {
+    if (pyglue::equals(connectionStatus, cqgglue::com_constant("csConnectionDown"))) {
         scope.trace("GW connection is DOWN!");
         call_method(read(self, "eventGatewayIsDown"), "set");
     }

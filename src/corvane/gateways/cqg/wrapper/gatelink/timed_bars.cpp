@@ -5,7 +5,7 @@
 #include "bar_repair.hpp"
 #include "com_platform.hpp"
 #include "cqg_lookup.hpp"
-#include "datetime_helpers.hpp"
+#include "cqg_time.hpp"
 #include "interned_names.hpp"
 #include "market_records.hpp"
 #include "market_recording.hpp"
@@ -17,7 +17,7 @@
 namespace corvane::gatelink {
 
 using pyglue::call_method;
-using pyglue::com_constant;
+using cqgglue::com_constant;
 using pyglue::read;
 using pyglue::write;
 
@@ -65,7 +65,7 @@ BarReads read_bar(nb::handle cqg_bar) {
 
 // A CQG bar as the framework's Bar: its time stamp cut to whole seconds without a zone.
 nb::object bar_record(ScopeRef scope, const BarReads &cqg_bar, nb::handle security) {
-    nb::object when = pyglue::naive_whole_seconds(cqg_bar.timestamp);
+    nb::object when = cqgglue::naive_whole_seconds(cqg_bar.timestamp);
     nb::object Bar = scope.global("Bar");
     return Bar(nb::arg("datetime") = when, nb::arg("security") = security,
                nb::arg("open") = cqg_bar.open, nb::arg("high") = cqg_bar.high,
@@ -147,7 +147,7 @@ void subscribe_bar(ScopeRef scope, nb::handle self, nb::handle cqg_symbol,
     scope.trace(nb::str("Create {} timed bars request for {}").format(freq, cqg_symbol));
     nb::object cqgCEL = Scope::cqg_cel(self);
     nb::object created = call_method(cqgCEL, "CreateTimedBarsRequest");
-    nb::object request = pyglue::dispatch(created);
+    nb::object request = cqgglue::dispatch(created);
     write(request, "Symbol", cqg_symbol);
     write(request, "RangeStart", nb::int_(0));
     nb::object range_end = nb::int_(0) - lookback - nb::int_(1);
@@ -236,7 +236,7 @@ void on_timed_bars_resolved(ScopeRef scope, nb::handle self, nb::handle cqgTimed
         Scope::release(self, "eventBarDone");
         return;
     }
-    nb::object timed_bars = pyglue::dispatch(cqgTimedBars);
+    nb::object timed_bars = cqgglue::dispatch(cqgTimedBars);
     Py_ssize_t count = as_index(read(timed_bars, "Count"));
     if (count == 0) {
         Scope::release(self, "eventBarDone");
@@ -272,7 +272,7 @@ void on_timed_bars_resolved(ScopeRef scope, nb::handle self, nb::handle cqgTimed
 // The newest completed bar rolls the window when it is later than the last one kept. A
 // window the resolution left empty takes the bar instead of comparing it with nothing.
 void on_timed_bars_added(ScopeRef scope, nb::handle self, nb::handle cqgTimedBars) {
-    nb::object timed_bars = pyglue::dispatch(cqgTimedBars);
+    nb::object timed_bars = cqgglue::dispatch(cqgTimedBars);
     Py_ssize_t count = as_index(read(timed_bars, "Count"));
     if (count < 2)
         return;
@@ -326,7 +326,7 @@ void on_timed_bars_updated(ScopeRef, nb::handle self, nb::handle cqgTimedBars, n
     if (!recording)
         return;
     try {
-        nb::object timed_bars = pyglue::dispatch(cqgTimedBars);
+        nb::object timed_bars = cqgglue::dispatch(cqgTimedBars);
         nb::object cqg_symbol = request_symbol(timed_bars);
         record_bar_at(recording, kUpdated, cqg_symbol, timed_bars, as_index(index));
     } catch (nb::python_error &error) {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace pyglue {
+namespace cqgglue {
 
 namespace nb = nanobind;
 
@@ -44,8 +44,7 @@ public:
     // the same value. CPython gives a dict a new version on every change to it, so the mark
     // holds the version of every dict a name is looked up in: the namespace's own, those of
     // its class and the class's bases, and each library's (for a mappingproxy, the dict behind
-    // it, which gc.get_referents names). A library of any other kind cannot be marked, nor can
-    // anything on a Python without dict versions: there the mark is never valid.
+    // it). A library of any other kind cannot be marked: there the mark is never valid.
     struct Version {
         bool valid = false;
         nb::object constants, libraries;
@@ -67,4 +66,4 @@ private:
     nb::object libraries_; // the `__dicts__` list, or invalid
 };
 
-} // namespace pyglue
+} // namespace cqgglue

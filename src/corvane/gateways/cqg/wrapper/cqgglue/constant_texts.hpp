@@ -12,7 +12,7 @@
 
 #include "com_platform.hpp"
 
-namespace corvane::gatelink {
+namespace cqgglue {
 
 namespace nb = nanobind;
 
@@ -45,7 +45,7 @@ private:
         std::vector<nb::handle> constants; // interned, kept for the process's life
         std::vector<nb::str> texts;
         std::shared_ptr<const Keys> keys;         // the values as last read
-        pyglue::ComConstants::Version read_from; // valid while those are still current
+        ComConstants::Version read_from; // valid while those are still current
     };
     Table &table_of(const ConstantTextList &entries);
     std::shared_ptr<const Keys> current_keys(Table &table);
@@ -53,4 +53,4 @@ private:
     std::unordered_map<const ConstantTextList *, Table> tables_;
 };
 
-} // namespace corvane::gatelink
+} // namespace cqgglue

@@ -2,7 +2,7 @@
 
 #include "interned_names.hpp"
 
-namespace corvane::gatelink {
+namespace cqgglue {
 
 namespace {
 
@@ -54,7 +54,7 @@ ConstantTexts::Table &ConstantTexts::table_of(const ConstantTextList &entries) {
 // namespace stays as it was (plain ints only: their hash cannot change) and read again after
 // any change to it.
 std::shared_ptr<const ConstantTexts::Keys> ConstantTexts::current_keys(Table &table) {
-    pyglue::ComConstants constants;
+    ComConstants constants;
     if (table.keys && constants.unchanged_since(table.read_from))
         return table.keys;
     table.keys.reset();
@@ -87,4 +87,4 @@ nb::object ConstantTexts::text_of(const ConstantTextList &entries, nb::handle va
     raise_key_error(value);
 }
 
-} // namespace corvane::gatelink
+} // namespace cqgglue

@@ -1,9 +1,13 @@
 #include "com_platform.hpp"
 
 #include "interned_names.hpp"
+#include "internals.hpp"
 #include "safe_access.hpp"
 
-namespace pyglue {
+namespace cqgglue {
+
+using pyglue::Name;
+using pyglue::read;
 
 // The module as sys.modules holds it now, imported only when it is not there yet: every
 // constant is looked up when used, and the import machinery costs more than the look-up.
@@ -31,7 +35,7 @@ static nb::module_ loaded_module(const Name &name) {
 
 static const Name kThreading("threading"), kPythoncom("pythoncom"), kWin32event("win32event"),
     kWin32comClient("win32com.client");
-static const Name kDispatch("Dispatch"), kConstants("constants"), kDicts("__dicts__");
+static const Name kDispatch("Dispatch"), kConstants("constants");
 
 nb::module_ threading_module() { return loaded_module(kThreading); }
 
@@ -55,28 +59,9 @@ nb::object com_constant(const char *name) {
     return read(constants, name);
 }
 
-// The `__dicts__` list in the namespace's own attributes: looked up in its instance dict, so
-// that a stand-in's __getattr__ is never asked for it.
-static nb::object libraries_of(nb::handle constants) {
-    nb::object own = nb::steal(PyObject_GenericGetDict(constants.ptr(), nullptr));
-    if (!own.is_valid()) { // no instance dict at all
-        PyErr_Clear();
-        return nb::object();
-    }
-    PyObject *found = PyDict_GetItemWithError(own.ptr(), kDicts.get().ptr());
-    if (!found) {
-        if (PyErr_Occurred())
-            throw nb::python_error();
-        return nb::object();
-    }
-    if (!PyList_CheckExact(found))
-        return nb::object();
-    return nb::borrow(found);
-}
-
 ComConstants::ComConstants()
     : constants_(read(win32com_client_module(), kConstants)),
-      libraries_(libraries_of(constants_)) {}
+      libraries_(pyglue::internals::constants_libraries(constants_)) {}
 
 // The dicts ordinary attribute access reads before the namespace's __getattr__ is asked: the
 // instance's own, then those of its class and the class's bases (tp_mro, tp_dict), each given
@@ -140,56 +125,31 @@ nb::object ComConstants::get(nb::handle name) const {
     throw nb::python_error();
 }
 
-// A dict's version tag changes with every change to the dict, and no two changes anywhere
-// give the same tag. Later Pythons deprecate it: there nothing is marked, and every name is
-// read on every use.
-static bool dict_version(PyObject *dict, std::uint64_t &version) {
-#if PY_VERSION_HEX < 0x030C0000
-    version = reinterpret_cast<PyDictObject *>(dict)->ma_version_tag;
-    return true;
-#else
-    (void)dict;
-    (void)version;
-    return false;
-#endif
-}
-
 // The dict a library's names are read from: the library itself, or the one dict a mappingproxy
-// refers to (gc.get_referents, which for a mappingproxy gives exactly its mapping). Invalid for
-// anything else.
+// reads. Invalid for anything else.
 static nb::object dict_behind(PyObject *names) {
     if (PyDict_CheckExact(names))
         return nb::borrow(names);
-    if (!PyObject_TypeCheck(names, &PyDictProxy_Type))
-        return nb::object();
-    nb::object referents = nb::module_::import_("gc").attr("get_referents")(nb::handle(names));
-    if (!PyList_CheckExact(referents.ptr()) || PyList_GET_SIZE(referents.ptr()) != 1)
-        return nb::object();
-    PyObject *mapping = PyList_GET_ITEM(referents.ptr(), 0);
-    return PyDict_CheckExact(mapping) ? nb::borrow(mapping) : nb::object();
+    return pyglue::internals::dict_behind_proxy(names);
 }
+
+using pyglue::internals::dict_version;
 
 ComConstants::Version ComConstants::version() const {
     Version mark;
     if (!libraries_.is_valid())
         return mark;
-    bool versioned = visit_own_dicts(constants_, [&](PyObject *dict) {
-        std::uint64_t version = 0;
-        if (!dict_version(dict, version))
-            return false;
-        mark.own.emplace_back(nb::borrow(dict), version);
+    visit_own_dicts(constants_, [&](PyObject *dict) {
+        mark.own.emplace_back(nb::borrow(dict), dict_version(dict));
         return true;
     });
-    if (!versioned)
-        return Version();
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(libraries_.ptr()); ++i) {
         PyObject *names = PyList_GET_ITEM(libraries_.ptr(), i);
         nb::object dict = dict_behind(names);
-        std::uint64_t version = 0;
-        if (!dict.is_valid() || !dict_version(dict.ptr(), version))
+        if (!dict.is_valid())
             return Version();
         // The library as listed, and the version of the dict its names live in.
-        mark.dicts.emplace_back(nb::borrow(names), version);
+        mark.dicts.emplace_back(nb::borrow(names), dict_version(dict.ptr()));
         mark.behind.push_back(std::move(dict));
     }
     mark.constants = constants_;
@@ -205,20 +165,18 @@ bool ComConstants::unchanged_since(const Version &mark) const {
         return false;
     for (std::size_t i = 0; i < mark.dicts.size(); ++i) {
         PyObject *names = PyList_GET_ITEM(libraries_.ptr(), static_cast<Py_ssize_t>(i));
-        std::uint64_t version = 0;
-        if (names != mark.dicts[i].first.ptr() || !dict_version(mark.behind[i].ptr(), version) ||
-            version != mark.dicts[i].second)
+        if (names != mark.dicts[i].first.ptr() ||
+            dict_version(mark.behind[i].ptr()) != mark.dicts[i].second)
             return false;
     }
     std::size_t seen = 0;
     bool same = visit_own_dicts(constants_, [&](PyObject *dict) {
-        std::uint64_t version = 0;
         bool kept = seen < mark.own.size() && dict == mark.own[seen].first.ptr() &&
-                    dict_version(dict, version) && version == mark.own[seen].second;
+                    dict_version(dict) == mark.own[seen].second;
         ++seen;
         return kept;
     });
     return same && seen == mark.own.size();
 }
 
-} // namespace pyglue
+} // namespace cqgglue
