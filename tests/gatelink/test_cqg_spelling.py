@@ -18,9 +18,9 @@ GATEWAY = pathlib.Path(__file__).resolve().parents[2] / "src" / "corvane" / "gat
 FRAMEWORK_NAMES = {
     ("gateway.py", "code"), ("gateway.py", "orders"), ("gateway.py", "close"),
     ("gateway.py", "order"),
-    ("wrapper/cel_sink_base.cpp", "symbol"), ("wrapper/cel_sink_base.cpp", "gwAccountId"),
-    ("wrapper/cel_sink_base.cpp", "guid"),
-    ("wrapper/com_bridge.cpp", "name"), ("wrapper/com_bridge.cpp", "close"),
+    ("wrapper/combridge/cel_sink_base.cpp", "symbol"), ("wrapper/combridge/cel_sink_base.cpp", "gwAccountId"),
+    ("wrapper/combridge/cel_sink_base.cpp", "guid"),
+    ("wrapper/combridge/com_bridge.cpp", "name"), ("wrapper/combridge/com_bridge.cpp", "close"),
     ("wrapper/gatelink/account.cpp", "positions"), ("wrapper/gatelink/account.cpp", "quantity"),
     ("wrapper/gatelink/gatelink_module.cpp", "symbol"),
     ("wrapper/gatelink/gatelink_module.cpp", "order"),
