@@ -3,17 +3,19 @@
 
 #include <nanobind/nanobind.h>
 
+#include "combridge_state.hpp"
+
 namespace corvane::bridge {
 
-namespace nb = nanobind;
+// Trace(message): writes "<thread ident>: <message>" with the host's print and flushes
+// stdout at once.
+void trace(StateRef state, nb::handle message);
 
-// Writes "<thread ident>: <message>" with the host's print and flushes stdout at once.
-void Trace(nb::handle message);
+// The bridge's own fixed lines.
+void trace(StateRef state, const char *message);
 
-// Convenience for the bridge's own fixed lines.
-void Trace(const char *message);
-
-// Raises RuntimeError(message) unless `condition` is true by the host's truth test.
-void AssertMessage(nb::handle condition, nb::handle message);
+// AssertMessage(condition, message): raises RuntimeError(message) unless `condition` is true
+// by the host's truth test.
+void assert_message(nb::handle condition, nb::handle message);
 
 } // namespace corvane::bridge
