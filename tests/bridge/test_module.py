@@ -7,6 +7,7 @@ import threading
 import pytest
 
 from bridge_log import MODULE
+from corvane.gateways.cqg.wrapper.type_library import CQGCEL_TYPE_LIBRARY
 
 pytestmark = pytest.mark.timeout(10)
 
@@ -33,7 +34,7 @@ def test_loading_ensures_the_cqgcel_type_library(monkeypatch):
                         lambda *args: calls.append(args))
     monkeypatch.delitem(sys.modules, MODULE, raising=False)
     importlib.import_module(MODULE)
-    assert calls == [("{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 4, 0)]
+    assert calls == [CQGCEL_TYPE_LIBRARY]
 
 
 def test_loading_fails_when_the_type_library_is_missing(monkeypatch):
