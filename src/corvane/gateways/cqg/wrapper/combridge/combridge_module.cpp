@@ -59,11 +59,11 @@ nb::object make_sink_internal(nb::module_ &m, nb::handle sink_base, SharedState 
                               "The bridge's sink for CQGCEL's start-up and data errors.");
     // SinkInternal's methods, in the order the class defines them.
     sink.def("__init__", with_context(state, &bridge::construct_internal_sink))
-        .def("Init", with_context(state, &bridge::bind_internal_sink), nb::arg("eventCELStarted"),
-             nb::arg("comBridge"))
+        .def("Init", with_context(state, &bridge::bind_internal_sink),
+             nb::arg("eventCELStarted"), nb::arg("comBridge"))
         .def("OnCELStarted", with_context(state, &bridge::on_cel_started))
-        .def("OnDataError", with_context(state, &bridge::on_start_up_data_error), nb::arg("cqgError"),
-             nb::arg("errorDescription"));
+        .def("OnDataError", with_context(state, &bridge::on_start_up_data_error),
+             nb::arg("cqgError"), nb::arg("errorDescription"));
     return sink.get();
 }
 
