@@ -59,3 +59,21 @@ def test_a_reload_gives_fresh_classes(combridge):
         assert new is not old and new.__name__ == old.__name__
         assert new.__module__ == MODULE
     assert again.SinkInternal.__bases__ == (again.CELSinkBase,)
+
+
+def test_an_unloaded_module_frees_its_classes():
+    # The classes' methods hold the module's state from C++, where the collector cannot see
+    # it: a class reachable from its own methods' state would never be freed.
+    import gc
+    import weakref
+
+    sys.modules.pop(MODULE, None)
+    module = importlib.import_module(MODULE)
+    classes = [weakref.ref(module.CELSinkBase), weakref.ref(module.SinkInternal),
+               weakref.ref(module.ComBridge)]
+    sys.modules.pop(MODULE)
+    delattr(sys.modules[MODULE.rpartition(".")[0]], "ComBridge")  # the package's binding
+    del module
+    for _ in range(3):  # each round frees what C++ held for the one before
+        gc.collect()
+    assert [cls() for cls in classes] == [None, None, None]
