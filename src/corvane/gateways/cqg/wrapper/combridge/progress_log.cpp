@@ -12,9 +12,9 @@ using pyglue::read;
 
 namespace {
 
-// RuntimeError(message), built first so that the message reaches the caller unchanged
+// Raises RuntimeError(message), built first so that the message reaches the caller unchanged
 // whatever it is (a tuple handed to the raise itself would become the arguments).
-[[noreturn]] void raise_runtime_error(nb::handle message) {
+[[noreturn]] void raise_assertion_failure(nb::handle message) {
     nb::object error = nb::handle(PyExc_RuntimeError)(message);
     PyErr_SetObject(PyExc_RuntimeError, error.ptr());
     throw nb::python_error();
@@ -42,7 +42,7 @@ void trace(StateRef state, const char *message) { trace(state, nb::str(message))
 
 void assert_message(nb::handle condition, nb::handle message) {
     if (!pyglue::is_true(condition))
-        raise_runtime_error(message);
+        raise_assertion_failure(message);
 }
 
 } // namespace corvane::bridge
