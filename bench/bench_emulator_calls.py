@@ -16,9 +16,8 @@ import timeit
 import win32com.client
 
 from bench_quotes import emulated_events
+from corvane.gateways.cqg.wrapper.type_library import CQGCEL_TYPE_LIBRARY
 from report_rows import report_row
-
-CQG_TYPE_LIBRARY = "{51F35562-AEB4-4AB3-99E8-AC9666344B64}"
 
 
 class PlainQuote:
@@ -65,7 +64,7 @@ def main():
     parser.add_argument("--number", type=int, default=20000)
     parser.add_argument("--rounds", type=int, default=7)
     args = parser.parse_args()
-    win32com.client.gencache.EnsureModule(CQG_TYPE_LIBRARY, 0, 4, 0)
+    win32com.client.gencache.EnsureModule(*CQGCEL_TYPE_LIBRARY)
     cel, sink, arguments = emulated_events()  # the arguments of events of 1 and of 4 quotes
     wrap = win32com.client.Dispatch
     instrument, quotes_1, _ = arguments[1]

@@ -21,6 +21,7 @@ from corvane.core.constants import Direction, OrderType
 from corvane.core.order import Order
 from corvane.core.security import Futures
 from corvane.gateways.cqg.gateway import CqgGateway
+from corvane.gateways.cqg.wrapper.type_library import CQGCEL_TYPE_LIBRARY
 from report_rows import report_row
 
 ORDERS = int(sys.argv[1]) if len(sys.argv) > 1 else 2000
@@ -85,7 +86,7 @@ def bare_emulator():
 
 
 def main():
-    win32com.client.gencache.EnsureModule("{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 4, 0)
+    win32com.client.gencache.EnsureModule(*CQGCEL_TYPE_LIBRARY)
     floor = bare_emulator()
     bridged = through_bridge()
     emulator.reset()

@@ -7,6 +7,7 @@ import threading
 import pytest
 
 from bridge_log import MODULE
+from corvane.gateways.cqg.wrapper.type_library import CQGCEL_TYPE_LIBRARY
 
 pytestmark = pytest.mark.timeout(10)
 
@@ -33,7 +34,7 @@ def test_loading_ensures_the_cqgcel_type_library(monkeypatch):
                         lambda *args: calls.append(args))
     monkeypatch.delitem(sys.modules, MODULE, raising=False)
     importlib.import_module(MODULE)
-    assert calls == [("{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 4, 0)]
+    assert calls == [CQGCEL_TYPE_LIBRARY]
 
 
 def test_loading_fails_when_the_type_library_is_missing(monkeypatch):
@@ -58,3 +59,21 @@ def test_a_reload_gives_fresh_classes(combridge):
         assert new is not old and new.__name__ == old.__name__
         assert new.__module__ == MODULE
     assert again.SinkInternal.__bases__ == (again.CELSinkBase,)
+
+
+def test_an_unloaded_module_frees_its_classes():
+    # The classes' methods hold the module's state from C++, where the collector cannot see
+    # it: a class reachable from its own methods' state would never be freed.
+    import gc
+    import weakref
+
+    sys.modules.pop(MODULE, None)
+    module = importlib.import_module(MODULE)
+    classes = [weakref.ref(module.CELSinkBase), weakref.ref(module.SinkInternal),
+               weakref.ref(module.ComBridge)]
+    sys.modules.pop(MODULE)
+    delattr(sys.modules[MODULE.rpartition(".")[0]], "ComBridge")  # the package's binding
+    del module
+    for _ in range(3):  # each round frees what C++ held for the one before
+        gc.collect()
+    assert [cls() for cls in classes] == [None, None, None]

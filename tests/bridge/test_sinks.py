@@ -1,6 +1,7 @@
 """CELSinkBase accepts every CQGCEL event and does nothing; SinkInternal watches start-up
 and data errors for its bridge."""
 import inspect
+import pathlib
 import subprocess
 import sys
 import threading
@@ -10,119 +11,14 @@ import pytest
 
 from bridge_log import MODULE
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
+import sink_stub  # noqa: E402
+
 pytestmark = pytest.mark.timeout(10)
 
-# Every CQGCEL event handler with its parameters, in declaration order.
-HANDLERS = [
-    ("OnLineTimeChanged", ["newLineTime"]),
-    ("OnGWConnectionStatusChanged", ["newStatus"]),
-    ("OnDataConnectionStatusChanged", ["newStatus"]),
-    ("OnInstrumentSubscribed", ["symbol", "cqgInstrument"]),
-    ("OnInstrumentChanged", ["cqgInstrument", "cqgQuotes", "cqgInstrumentProperties"]),
-    ("OnInstrumentDOMChanged", ["cqgInstrument", "prevAsks", "prevBids"]),
-    ("OnAccountChanged", ["changeType", "cqgAccount", "cqgPosition"]),
-    ("OnIsReady", ["readyStatus"]),
-    ("OnIdle", []),
-    ("OnDataError", ["cqgError", "errorDescription"]),
-    ("OnCELStarted", []),
-    ("OnIncorrectSymbol", ["symbol"]),
-    ("OnCommodityInstrumentsResolved",
-     ["commodityName", "instrumentTypes", "cqgCommodityInstruments"]),
-    ("OnGWEnvironmentChanged", ["eventCode", "accountId", "phase"]),
-    ("OnCurrencyRatesChanged", ["cqgCurrencyRates"]),
-    ("OnQueryProgress", ["cqgOrdersQuery", "cqgError"]),
-    ("OnOrderChanged", ["changeType", "cqgOrder", "oldProperties", "cqgFill", "cqgError"]),
-    ("OnDataSourcesResolved", ["cqgDataSources", "cqgError"]),
-    ("OnDataSourceSymbolsResolved",
-     ["dataSourceAbbreviation", "cqgDataSourceSymbols", "cqgError"]),
-    ("OnCustomSessionsResolved", ["cqgSessionsCollection", "cqgError"]),
-    ("OnTradableCommoditiesResolved", ["gwAccountId", "cqgCommodities", "cqgError"]),
-    ("OnTicksResolved", ["cqgTicks", "cqgError"]),
-    ("OnTicksAdded", ["cqgTicks", "added_ticks_count"]),
-    ("OnTicksRemoved", ["cqgTicks", "removedTickIndex"]),
-    ("OnTimedBarsResolved", ["cqgTimedBars", "cqgError"]),
-    ("OnTimedBarsAdded", ["cqgTimedBars"]),
-    ("OnTimedBarsUpdated", ["cqgTimedBars", "index"]),
-    ("OnConstantVolumeBarsResolved", ["cqgConstantVolumeBars", "cqgError"]),
-    ("OnConstantVolumeBarsAdded", ["cqgConstantVolumeBars"]),
-    ("OnConstantVolumeBarsUpdated", ["cqgConstantVolumeBars", "index"]),
-    ("OnPointAndFigureBarsResolved", ["cqgPointAndFigureBars", "cqgError"]),
-    ("OnPointAndFigureBarsAdded", ["cqgPointAndFigureBars"]),
-    ("OnPointAndFigureBarsUpdated", ["cqgPointAndFigureBars", "index"]),
-    ("OnYieldsResolved", ["cqgYields", "cqgError"]),
-    ("OnYieldsAdded", ["cqgYields"]),
-    ("OnYieldsUpdated", ["cqgYields", "index"]),
-    ("OnTFlowBarsResolved", ["cqgTFlowBars", "cqgError"]),
-    ("OnTFlowBarsAdded", ["cqgTFlowBars"]),
-    ("OnTFlowBarsUpdated", ["cqgTFlowBars", "index"]),
-    ("OnCustomStudyDefinitionsResolved", ["cqgCustomStudyDefinitions", "cqgError"]),
-    ("OnTradingSystemDefinitionsResolved", ["cqgCustomStudyDefinitions", "cqgError"]),
-    ("OnConditionDefinitionsResolved", ["cqgConditionDefinitions", "cqgError"]),
-    ("OnQFormulaDefinitionsResolved", ["cqgQFormulaDefinitions", "cqgError"]),
-    ("OnCustomStudyResolved", ["cqgCustomStudy", "cqgError"]),
-    ("OnCustomStudyAdded", ["cqgCustomStudy"]),
-    ("OnCustomStudyUpdated", ["cqgCustomStudy", "index"]),
-    ("OnConditionResolved", ["cqgCondition", "cqgError"]),
-    ("OnConditionAdded", ["cqgCondition"]),
-    ("OnConditionUpdated", ["cqgCondition", "index"]),
-    ("OnTradingSystemResolved", ["cqgTradingSystem", "cqgError"]),
-    ("OnTradingSystemAddNotification", ["cqgTradingSystem", "cqgTradingSystemAddInfo"]),
-    ("OnTradingSystemUpdateNotification", ["cqgTradingSystem", "cqgTradingSystemUpdateInfo"]),
-    ("OnExpressionResolved", ["cqgExpression", "cqgError"]),
-    ("OnExpressionAdded", ["cqgExpression"]),
-    ("OnExpressionUpdated", ["cqgExpression", "index"]),
-    ("OnAlgorithmicOrderRegistrationComplete", ["guid", "cqgError"]),
-    ("OnAlgorithmicOrderPlaced", ["guid", "mainParams", "customProps"]),
-    ("OnTimedBarsInserted", ["cqgTimedBars", "index"]),
-    ("OnTimedBarsRemoved", ["cqgTimedBars", "index"]),
-    ("OnTonstantVolumeBarsInserted", ["cqgConstantVolumeBars", "index"]),
-    ("OnTonstantVolumeBarsRemoved", ["cqgConstantVolumeBars", "index"]),
-    ("OnPointAndFigureBarsInserted", ["cqgPointAndFigureBars", "index"]),
-    ("OnPointAndFigureBarsRemoved", ["cqgPointAndFigureBars", "index"]),
-    ("OnYieldsInserted", ["cqgYields", "index"]),
-    ("OnYieldsRemoved", ["cqgYields", "index"]),
-    ("OnTFlowBarsInserted", ["cqgTFlowBars", "index"]),
-    ("OnTFlowBarsRemoved", ["cqgTFlowBars", "index"]),
-    ("OnExpressionInserted", ["cqgExpression", "index"]),
-    ("OnExpressionRemoved", ["cqgExpression", "index"]),
-    ("OnTonditionInserted", ["cqgCondition", "index"]),
-    ("OnTonditionRemoved", ["cqgCondition", "index"]),
-    ("OnTustomStudyInserted", ["cqgCustomStudy", "index"]),
-    ("OnTustomStudyRemoved", ["cqgCustomStudy", "index"]),
-    ("OnICConnectionStatusChanged", ["newStatus"]),
-    ("OnAllOrdersCanceled", ["orderSide", "gwAccountIds", "instrumentNames"]),
-    ("OnInstrumentsGroupResolved", ["cqgInstrumentsGroup", "cqgError"]),
-    ("OnInstrumentsGroupChanged", ["changeType", "cqgInstrumentsGroup", "instrumentsNames"]),
-    ("OnBarsTimestampsResolved", ["cqgBarsTimestamps", "cqgError"]),
-    ("OnStrategyDefinitionProgress", ["cqgDefinition", "cqgError"]),
-    ("OnTradingSystemInsertNotification", ["cqgTradingSystem", "cqgTradingSystemInsertInfo"]),
-    ("OnTradingSystemRemoveNotification", ["cqgTradingSystem", "cqgTradingSystemRemoveInfo"]),
-    ("OnTradingSystemTradeRelationAddNotification",
-     ["cqgTradingSystem", "cqgTradingSystemRelationAddInfo"]),
-    ("OnTradableExchangesResolved", ["gwAccountId", "cqgExchanges", "cqgError"]),
-    ("OnHistoricalSessionsResolved",
-     ["cqgHistoricalSessions", "cqgHistoricalSessionsRequest", "cqgError"]),
-    ("OnSummariesStatementResolved", ["cqgSummariesStatement", "cqgError"]),
-    ("OnPositionsStatementResolved", ["cqgPositionsStatement", "cqgError"]),
-    ("OnManualFillUpdateResolved", ["cqgManualFillRequest", "cqgError"]),
-    ("OnManualFillsResolved", ["cqgManualFills", "cqgError"]),
-    ("OnManualFillChanged", ["cqgManualFill", "modifyType"]),
-    ("OnAuthenticationStatusChanged", ["newStatus", "cqgError"]),
-    ("OnPasswordChanged", ["requestStatus", "cqgError"]),
-    ("OnAdvancedStudyDefinitionsResolved", ["cqgAdvancedStudyDefinitions", "cqgError"]),
-    ("OnAdvancedStudyResolved", ["cqgAdvancedStudy", "cqgError"]),
-    ("OnAdvancedStudyAdded", ["cqgAdvancedStudy"]),
-    ("OnAdvancedStudyUpdated", ["cqgAdvancedStudy", "index"]),
-    ("OnAdvancedStudyInserted", ["cqgAdvancedStudy", "index"]),
-    ("OnAdvancedStudyRemoved", ["cqgAdvancedStudy", "index"]),
-    ("OnSubMinuteBarsResolved", ["cqgSubminuteBars", "cqgError"]),
-    ("OnSubMinuteBarsAdded", ["cqgSubminuteBars"]),
-    ("OnSubMinuteBarsUpdated", ["cqgSubminuteBars", "index"]),
-    ("OnSubMinuteBarsInserted", ["cqgSubminuteBars", "index"]),
-    ("OnSubMinuteBarsRemoved", ["cqgSubminuteBars", "index"]),
-    ("OnInstrumentResolved", ["symbol", "cqgInstrument", "cqgError"]),
-    ("OnStrategyQuoteRequestResolved", ["cqgRFQ", "isProcessed", "cqgError"]),
-]
+# Every CQGCEL event handler with its parameters, in declaration order: the table the sink
+# base is built from, which the stub's section is written from too.
+HANDLERS = sink_stub.read_events()
 
 
 class TestCELSinkBase:
@@ -130,6 +26,23 @@ class TestCELSinkBase:
         declared = [name for name in vars(combridge.CELSinkBase) if name.startswith("On")]
         assert declared == [name for name, _ in HANDLERS]
         assert len(declared) == 104
+
+    def test_the_stub_declares_the_tables_handlers(self):
+        # As tools/sink_stub.py writes it: run the tool after changing the table.
+        stub = sink_stub.STUB.read_text()
+        assert sink_stub.with_section(stub, HANDLERS) == stub
+        assert "    def OnOrderChanged(self, changeType: Any, cqgOrder: Any, oldProperties: Any, " \
+               "cqgFill: Any, cqgError: Any) -> None: ...\n" in stub
+
+    def test_a_row_the_table_reader_cannot_read_is_refused(self, tmp_path):
+        # A row read wrongly would drop a handler from the stub and the checks alike.
+        for row in ['CEL_SINK_EVENT2("OnTicksAdded", "cqgTicks")',
+                    'CEL_SINK_EVENT1("OnIsReady", readyStatus)',
+                    'CEL_SINK_EVENT(OnIdle)']:
+            table = tmp_path / "events.def"
+            table.write_text('// a comment\nCEL_SINK_EVENT0("OnIdle")\n' + row + "\n")
+            with pytest.raises(ValueError, match="events.def:3: not an event row"):
+                sink_stub.read_events(table)
 
     def test_every_handler_accepts_its_arguments_by_position_and_name(self, combridge):
         sink = combridge.CELSinkBase()

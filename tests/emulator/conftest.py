@@ -13,12 +13,12 @@ import pythoncom
 import win32com.client
 from emulator_helpers import OwnerThread
 
-CQG_TYPE_LIBRARY = "{51F35562-AEB4-4AB3-99E8-AC9666344B64}"
+from corvane.gateways.cqg.wrapper.type_library import CQGCEL_TYPE_LIBRARY
 
 
 @pytest.fixture(autouse=True)
 def fresh_world():
-    win32com.client.gencache.EnsureModule(CQG_TYPE_LIBRARY, 0, 4, 0)
+    win32com.client.gencache.EnsureModule(*CQGCEL_TYPE_LIBRARY)
     emu.reset()
     yield
     emu.stop_live()

@@ -9,6 +9,8 @@ import pythoncom
 import win32com.client
 from win32com.client import constants
 
+from corvane.gateways.cqg.wrapper.type_library import CQGCEL_TYPE_LIBRARY
+
 QUOTE_TYPES = ["qtAsk", "qtBid", "qtCohUndAsk", "qtCohUndBid", "qtDayHigh", "qtDayLow",
                "qtDayOpen", "qtImpliedAsk", "qtImpliedBid", "qtIndicativeOpen", "qtMarker",
                "qtOutrightAsk", "qtOutrightBid", "qtSettlement", "qtTodayMarker", "qtTrade",
@@ -58,8 +60,7 @@ def test_constants_appear_only_after_ensure_module_and_only_for_the_cqg_library(
         "import win32com.client\n"
         "from win32com.client import constants\n"
         "assert not hasattr(constants, 'tzChina')\n"
-        "module = win32com.client.gencache.EnsureModule("
-        "'{51F35562-AEB4-4AB3-99E8-AC9666344B64}', 0, 4, 0)\n"
+        f"module = win32com.client.gencache.EnsureModule(*{CQGCEL_TYPE_LIBRARY!r})\n"
         "assert module is not None\n"
         "print(constants.tzChina)\n")
     run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=30)
@@ -67,17 +68,15 @@ def test_constants_appear_only_after_ensure_module_and_only_for_the_cqg_library(
     with pytest.raises(pythoncom.com_error):
         win32com.client.gencache.EnsureModule("{00000000-1111-2222-3333-444444444444}", 0, 1, 0)
     with pytest.raises(pythoncom.com_error):
-        win32com.client.gencache.EnsureModule("{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 5, 0)
+        win32com.client.gencache.EnsureModule(CQGCEL_TYPE_LIBRARY[0], 0, 5, 0)
     assert _cqgemu.constant("tzChina") == constants.tzChina
 
 
 def test_a_loaded_library_keeps_its_constants_as_a_generated_class_does():
     # As pywin32 keeps them: the generated module's `constants` class, whose __dict__ (a
     # mappingproxy, read-only) joins the namespace once however often the library is ensured.
-    module = win32com.client.gencache.EnsureModule(
-        "{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 4, 0)
-    again = win32com.client.gencache.EnsureModule(
-        "{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 4, 0)
+    module = win32com.client.gencache.EnsureModule(*CQGCEL_TYPE_LIBRARY)
+    again = win32com.client.gencache.EnsureModule(*CQGCEL_TYPE_LIBRARY)
     assert again is module and module.__doc__ == "CQGCEL 4.0 Type Library"
     libraries = [names for names in constants.__dicts__ if "qtTrade" in names]
     assert libraries == [module.constants.__dict__]

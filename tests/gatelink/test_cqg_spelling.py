@@ -18,9 +18,10 @@ GATEWAY = pathlib.Path(__file__).resolve().parents[2] / "src" / "corvane" / "gat
 FRAMEWORK_NAMES = {
     ("gateway.py", "code"), ("gateway.py", "orders"), ("gateway.py", "close"),
     ("gateway.py", "order"),
-    ("wrapper/cel_sink_base.cpp", "symbol"), ("wrapper/cel_sink_base.cpp", "gwAccountId"),
-    ("wrapper/cel_sink_base.cpp", "guid"),
-    ("wrapper/com_bridge.cpp", "name"), ("wrapper/com_bridge.cpp", "close"),
+    ("wrapper/combridge/cel_sink_events.def", "symbol"),
+    ("wrapper/combridge/cel_sink_events.def", "gwAccountId"),
+    ("wrapper/combridge/cel_sink_events.def", "guid"),
+    ("wrapper/combridge/com_bridge.cpp", "name"), ("wrapper/combridge/cel_thread.cpp", "close"),
     ("wrapper/gatelink/account.cpp", "positions"), ("wrapper/gatelink/account.cpp", "quantity"),
     ("wrapper/gatelink/gatelink_module.cpp", "symbol"),
     ("wrapper/gatelink/gatelink_module.cpp", "order"),
@@ -51,7 +52,7 @@ def near_misses(declared):
     by_folded = {name.lower(): name for name in declared}
     found = set()
     for path in sorted(GATEWAY.rglob("*")):
-        if path.suffix not in (".cpp", ".hpp", ".py", ".pyi"):
+        if path.suffix not in (".cpp", ".hpp", ".def", ".py", ".pyi"):
             continue
         where = path.relative_to(GATEWAY).as_posix()
         for name in names_used(path):

@@ -6,6 +6,8 @@ import threading
 import pytest
 from win32com.client import constants
 
+from corvane.gateways.cqg.wrapper.type_library import CQGCEL_TYPE_LIBRARY
+
 from market_fakes import EPZ26, NQZ26, Collection, CQGQuote, Instrument, Ticks, TimedBars
 
 
@@ -13,7 +15,7 @@ from market_fakes import EPZ26, NQZ26, Collection, CQGQuote, Instrument, Ticks, 
 def library():
     """The class whose __dict__ win32com.client.constants holds for CQGCEL's type library."""
     from win32com.client import gencache
-    return gencache.EnsureModule("{51F35562-AEB4-4AB3-99E8-AC9666344B64}", 0, 4, 0).constants
+    return gencache.EnsureModule(*CQGCEL_TYPE_LIBRARY).constants
 
 
 def changed(link, full_name, *quotes):

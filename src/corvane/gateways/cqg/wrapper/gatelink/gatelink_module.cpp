@@ -1,7 +1,8 @@
 // The gateway link module: GATELINK, the one object through which the framework's CQG
-// gateway talks to CQGCEL. Each concern (session, account; later quotes, bars, order
-// books, orders) is a file of plain functions; this file lays out the module and holds the
-// one ordered table of GATELINK's methods.
+// gateway talks to CQGCEL. Each concern (session, account, quotes, timed bars, order books,
+// orders, market recording) is a file of plain functions over the module's Scope
+// (gatelink_scope.hpp); this file lays out the module and holds the one ordered table of
+// GATELINK's methods.
 #include <nanobind/nanobind.h>
 
 #include <memory>

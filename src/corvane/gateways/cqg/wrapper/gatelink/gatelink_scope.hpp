@@ -48,7 +48,8 @@ public:
     const pyglue::RecordCopier &quote_copier() const { return quote_copier_; }
     const pyglue::RecordCopier &order_book_copier() const { return order_book_copier_; }
 
-    // Naming CQG's constants by tables built afresh on each call.
+    // Naming CQG's constants: each table's values are read again only when the constants
+    // may have changed, and answer as a table built afresh on each call would.
     cqgglue::ConstantTexts &constant_texts() const { return constant_texts_; }
 
 private:

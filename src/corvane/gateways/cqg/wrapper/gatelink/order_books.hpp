@@ -8,7 +8,8 @@
 
 namespace corvane::gatelink {
 
-// TickType2String(tickType), the module function: its table built afresh on every call.
+// TickType2String(tickType), the module function: the text a table built afresh on every
+// call would give (constant_texts.hpp).
 nb::object tick_type_to_string(ScopeRef scope, nb::handle tickType);
 
 nb::object get_ticks_from_cqg_symbol(ScopeRef scope, nb::handle self, nb::handle cqg_symbol);

@@ -8,7 +8,8 @@
 
 namespace corvane::gatelink {
 
-// QuoteType2String(quoteType), the module function: its table built afresh on every call.
+// QuoteType2String(quoteType), the module function: the text a table built afresh on every
+// call would give (constant_texts.hpp).
 nb::object quote_type_to_string(ScopeRef scope, nb::handle quoteType);
 
 nb::object get_instrument_from_cqg_symbol(ScopeRef scope, nb::handle self, nb::handle cqg_symbol);

@@ -2,17 +2,19 @@
 
 #include "com_platform.hpp"
 #include "guarded_at_exit.hpp"
+#include "safe_access.hpp"
 #include "truth.hpp"
 
 namespace corvane::bridge {
 
-using cqgglue::win32event_module;
+using pyglue::call_method;
+using pyglue::read;
 
 namespace {
 
 bool cel_thread_running(nb::handle bridge) {
-    nb::object thread = bridge.attr("thread");
-    return pyglue::is_true(thread.attr("is_alive")());
+    nb::object thread = read(bridge, "thread");
+    return pyglue::is_true(call_method(thread, "is_alive"));
 }
 
 nb::object not_shut_down_warning(std::size_t count) {
@@ -26,14 +28,14 @@ nb::object not_shut_down_warning(std::size_t count) {
 // warning has said what happens, so that failure is not reported again.
 void shut_down_at_exit(nb::handle bridge) {
     try {
-        bridge.attr("Shutdown")();
+        call_method(bridge, "Shutdown");
         return;
     } catch (nb::python_error &) {
     }
-    nb::object shutdownEvent = bridge.attr("shutdownEvent");
-    win32event_module().attr("SetEvent")(shutdownEvent);
-    nb::object thread = bridge.attr("thread");
-    thread.attr("join")();
+    nb::object shutdownEvent = read(bridge, "shutdownEvent");
+    call_method(cqgglue::win32event_module(), "SetEvent", shutdownEvent);
+    nb::object thread = read(bridge, "thread");
+    call_method(thread, "join");
 }
 
 } // namespace

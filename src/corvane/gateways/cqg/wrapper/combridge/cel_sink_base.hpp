@@ -1,5 +1,5 @@
-// CELSinkBase: one do-nothing handler for every CQGCEL event, so that a sink overrides
-// only the events it cares about and accepts every other one.
+// CELSinkBase: the base of every CQGCEL event sink, one handler per CQGCEL event (the table
+// cel_sink_events.def), each accepting its event and doing nothing.
 #pragma once
 
 #include <nanobind/nanobind.h>

@@ -3,10 +3,10 @@
 
 #include <nanobind/nanobind.h>
 
+#include "combridge_state.hpp"
+
 namespace corvane::bridge {
 
-namespace nb = nanobind;
-
-void define_start(nb::module_ &module, nb::handle com_bridge);
+void start(StateRef state, nb::handle sampleClassType, nb::handle customConfiguration);
 
 } // namespace corvane::bridge

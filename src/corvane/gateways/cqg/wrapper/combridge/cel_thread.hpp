@@ -1,0 +1,19 @@
+// The CEL thread of a ComBridge: it enters a COM apartment, creates CQGCEL, hands it over to
+// the calling thread through a marshaling stream, subscribes both sinks and pumps its
+// messages until shut down; then it lets its COM objects go and leaves the apartment.
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+#include "combridge_state.hpp"
+
+namespace corvane::bridge {
+
+// ComBridge.threadedFunction(sinkType): the thread's body.
+void run_cel_thread(StateRef state, nb::handle self, nb::handle sinkType);
+
+// ComBridge.pumpMessages(): sleeps (without the GIL) until shutdown is signalled or the
+// queue has input, and pumps what has come; every CQGCEL event runs in here.
+void pump_messages(StateRef state, nb::handle self);
+
+} // namespace corvane::bridge

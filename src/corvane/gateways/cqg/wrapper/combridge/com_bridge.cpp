@@ -1,0 +1,165 @@
+#include "com_bridge.hpp"
+
+#include "com_platform.hpp"
+#include "errors.hpp"
+#include "progress_log.hpp"
+#include "safe_access.hpp"
+#include "truth.hpp"
+
+namespace corvane::bridge {
+
+using pyglue::call_method;
+using pyglue::read;
+using pyglue::write;
+
+namespace {
+
+// A second CEL thread would pump unseen and Shutdown would end only one of them; the
+// start-up events are not reset either.
+[[noreturn]] void raise_started_already() {
+    PyErr_SetString(PyExc_RuntimeError,
+                    "Init was already called on this ComBridge: a ComBridge starts "
+                    "CQGCEL once; create a new ComBridge to start again");
+    throw nb::python_error();
+}
+
+bool cel_thread_alive(StateRef state, nb::handle self) {
+    if (!nb::hasattr(self, state.names.thread.get()))
+        return false;
+    nb::object thread = read(self, state.names.thread);
+    return pyglue::is_true(call_method(thread, "is_alive"));
+}
+
+// Each property is set on a freshly read APIConfiguration, in this order.
+void set_configuration(StateRef state, nb::handle self, const char *property,
+                       nb::handle value) {
+    nb::object cqgCEL = read(self, state.names.cqgCEL);
+    nb::object configuration = read(cqgCEL, "APIConfiguration");
+    write(configuration, property, value);
+}
+
+} // namespace
+
+void construct_bridge(StateRef state, nb::handle self) {
+    nb::module_ threading = cqgglue::threading_module();
+    nb::object Event = read(threading, "Event");
+    write(self, state.names.eventCELStarted, Event());
+    Event = read(threading, "Event");
+    write(self, state.names.eventAllPrepared, Event());
+    // Unnamed, default security, auto-reset, not signalled.
+    nb::object shutdownEvent = call_method(cqgglue::win32event_module(), "CreateEvent",
+                                           nb::none(), 0, 0, nb::none());
+    write(self, state.names.shutdownEvent, shutdownEvent);
+    write(self, state.names.errorHappened, nb::bool_(false));
+}
+
+nb::object init(StateRef state, nb::handle self, nb::handle sinkType,
+                nb::handle customAPIConfiguration) {
+    if (nb::hasattr(self, state.names.initCalled.get()))
+        raise_started_already();
+    write(self, state.names.initCalled, nb::bool_(true));
+
+    nb::object threadedFunction = read(self, "threadedFunction");
+    // Not a daemon, whatever the calling thread is: the interpreter must not end under a
+    // thread that is still in its apartment.
+    nb::object Thread = read(cqgglue::threading_module(), "Thread");
+    nb::object thread =
+        Thread(nb::arg("target") = threadedFunction, nb::arg("args") = nb::make_tuple(sinkType),
+               nb::arg("name") = "cel_threadfunc", nb::arg("daemon") = false);
+    write(self, state.names.thread, thread);
+    call_method(thread, "start");
+    call_method(state.running, "add", self);
+
+    trace(state, "Waiting for CQGCEL creation..");
+    nb::object prepared = read(self, state.names.eventAllPrepared);
+    call_method(prepared, "wait");
+
+    nb::object failure = nb::getattr(self, state.names.preparationFailure.get(), nb::none());
+    if (!failure.is_none()) {
+        call_method(thread, "join");
+        pyglue::raise_again(failure);
+    }
+    trace(state, "CQGCEL is created!");
+
+    trace(state, "Marshaled CQGCEL from stream");
+    nb::module_ pythoncom = cqgglue::pythoncom_module();
+    nb::object cqgCELStream = read(self, state.names.cqgCELStream);
+    nb::object iidDispatch = read(pythoncom, "IID_IDispatch");
+    nb::object proxy =
+        call_method(pythoncom, "CoGetInterfaceAndReleaseStream", cqgCELStream, iidDispatch);
+    nb::object cqgCEL = call_method(cqgglue::win32com_client_module(), "Dispatch", proxy);
+    write(self, state.names.cqgCEL, cqgCEL);
+    trace(state, "CQGCEL is marshaled from stream!");
+
+    call_method(self, "apiConfigurationSet", customAPIConfiguration);
+    call_method(self, "startupCel");
+
+    // A start-up data error is not an exception: the caller decides by errorHappened.
+    if (pyglue::is_true(read(self, state.names.errorHappened)))
+        trace(state, "Error happened during CQGCEL start up!");
+    return read(self, state.names.sink);
+}
+
+void api_configuration_set(StateRef state, nb::handle self, nb::handle customAPIConfiguration) {
+    trace(state, "CQGCEL default configuring...");
+    set_configuration(state, self, "CollectionsThrowException", nb::bool_(false));
+    set_configuration(state, self, "NewInstrumentChangeMode", nb::bool_(true));
+    set_configuration(state, self, "ReadyStatusCheck", nb::int_(0));
+    set_configuration(state, self, "TimeZoneCode", cqgglue::com_constant("tzChina"));
+    set_configuration(state, self, "IncludeOrderTransactions", nb::bool_(true));
+    set_configuration(state, self, "UseOrderSide", nb::bool_(true));
+
+    // After the defaults, so the caller's values win.
+    if (!customAPIConfiguration.is_none()) {
+        trace(state, "CQGCEL custom configuring...");
+        nb::object cqgCEL = read(self, state.names.cqgCEL);
+        nb::object apiConfiguration = read(cqgCEL, "APIConfiguration");
+        customAPIConfiguration(apiConfiguration);
+    }
+}
+
+void startup_cel(StateRef state, nb::handle self) {
+    trace(state, "Startup CQGCEL..");
+    nb::object cqgCEL = read(self, state.names.cqgCEL);
+    call_method(cqgCEL, "Startup");
+    trace(state, "Waiting for CQGCEL start..");
+    // Ended by CELStarted or a data error (both through the internal sink), or by the
+    // CEL thread ending first.
+    nb::object started = read(self, state.names.eventCELStarted);
+    call_method(started, "wait");
+    if (nb::hasattr(self, state.names.endedBeforeStart.get())) {
+        nb::object failure = read(self, state.names.pumpFailure);
+        if (failure.is_none())
+            assert_message(nb::bool_(false), nb::str("CEL thread ended before CQGCEL started"));
+        pyglue::raise_chained(failure, "CEL thread ended before CQGCEL started");
+    }
+    trace(state, "CQGCEL has started.");
+}
+
+// Does what still applies: a bridge whose CEL thread never handed CQGCEL over has no
+// proxy to shut down, one whose pump has ended has no one to answer the proxy, and a
+// thread that has ended is not waited for. The bridge leaves the exit guard's care only
+// once its thread has ended: a Shutdown that fails (called from a thread that does not own
+// the proxy, say) leaves it to a later Shutdown or to the exit guard.
+void shutdown(StateRef state, nb::handle self) {
+    trace(state, "CQGCEL is being shut down..");
+    if (nb::hasattr(self, state.names.cqgCEL.get()) &&
+        !nb::hasattr(self, state.names.pumpEnded.get()) && cel_thread_alive(state, self)) {
+        nb::object cqgCEL = read(self, state.names.cqgCEL);
+        call_method(cqgCEL, "Shutdown");
+    }
+    nb::object shutdownEvent = read(self, state.names.shutdownEvent);
+    call_method(cqgglue::win32event_module(), "SetEvent", shutdownEvent);
+    if (cel_thread_alive(state, self)) {
+        nb::object thread = read(self, state.names.thread);
+        call_method(thread, "join");
+    }
+    call_method(state.running, "discard", self);
+    trace(state, "CQGCEL is shut down.");
+}
+
+void set_error(StateRef state, nb::handle self) {
+    write(self, state.names.errorHappened, nb::bool_(true));
+}
+
+} // namespace corvane::bridge
