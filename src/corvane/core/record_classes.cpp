@@ -33,7 +33,7 @@ nb::object make_security(nb::module_ &m, ScopeRef scope) {
 // expiry date and quote currency come from Security unchanged. Being a record type of its
 // own, it compares and hashes over all six fields.
 nb::object make_kind(nb::module_ &m, nb::handle security, const char *name, const char *doc,
-                     long lot_size, nb::handle exchange) {
+                     int lot_size, nb::handle exchange) {
     pyglue::ClassBuilder kind(m, name, nb::make_tuple(security), doc);
     kind.field("code", text_type())
         .field("security_name", text_type())

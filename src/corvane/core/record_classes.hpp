@@ -13,6 +13,6 @@ nb::object make_security(nb::module_ &m, ScopeRef scope);
 // A kind (Stock, Currency, ...) of `security`, with its own lot size and exchange as the
 // defaults; it compares and hashes as an ordinary record, over all six fields.
 nb::object make_kind(nb::module_ &m, nb::handle security, const char *name, const char *doc,
-                     long lot_size, nb::handle exchange);
+                     int lot_size, nb::handle exchange);
 
 } // namespace corvane::security

@@ -26,7 +26,7 @@ void import_dependencies(nb::module_ &m) {
 
 // A kind whose default exchange is the member `exchange_member` of Exchange.
 nb::object make_kind(nb::module_ &m, corvane::security::ScopeRef scope, nb::handle security,
-                     const char *name, const char *doc, long lot_size,
+                     const char *name, const char *doc, int lot_size,
                      const char *exchange_member) {
     nb::object exchange = pyglue::read(scope.exchange, exchange_member);
     return corvane::security::make_kind(m, security, name, doc, lot_size, exchange);

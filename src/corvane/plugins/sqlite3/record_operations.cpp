@@ -1,6 +1,7 @@
 #include "record_operations.hpp"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "checked_names.hpp"

@@ -13,7 +13,7 @@ namespace {
 // thread that makes 8 users of the bot's connection pool. A strategy that sends from more
 // threads at once sets TELEGRAM_CONNECTION_POOL_SIZE, or urllib3 discards the connections
 // the pool has no room for (with a warning each).
-constexpr long kDefaultConnectionPoolSize = 8;
+constexpr int kDefaultConnectionPoolSize = 8;
 
 const char *type_name_of(nb::handle value) { return Py_TYPE(value.ptr())->tp_name; }
 
