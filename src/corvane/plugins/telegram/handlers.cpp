@@ -16,11 +16,14 @@ using pyglue::write;
 
 namespace {
 
+// The library bot the update came through, which carries the request attributes.
+nb::object library_bot_of_context(nb::handle context) { return read(context, "bot"); }
+
 // Replies go to the chat the update came from.
 void reply(nb::handle update, nb::handle context, nb::handle text) {
     nb::object chat = read(update, "effective_chat");
     nb::object chat_id = read(chat, "id");
-    nb::object library_bot = read(context, "bot");
+    nb::object library_bot = library_bot_of_context(context);
     nb::object send = read(library_bot, "send_message");
     send(nb::arg("chat_id") = chat_id, nb::arg("text") = text);
 }
@@ -86,9 +89,6 @@ void raise_flag(nb::handle library_bot, const char *flag) {
     write(library_bot, flag, nb::bool_(true));
 }
 
-// The library bot the update came through, which carries the request attributes.
-nb::object library_bot_of(nb::handle context) { return read(context, "bot"); }
-
 } // namespace
 
 void echo(nb::handle update, nb::handle context) {
@@ -103,19 +103,19 @@ void echo(nb::handle update, nb::handle context) {
 }
 
 void stop(nb::handle update, nb::handle context) {
-    nb::object library_bot = library_bot_of(context);
+    nb::object library_bot = library_bot_of_context(context);
     write(library_bot, "corvane_status", nb::str("Terminated"));
     reply(update, context, stamped("] Terminating Corvane..."));
 }
 
 void balance(nb::handle update, nb::handle context) {
-    nb::object library_bot = library_bot_of(context);
+    nb::object library_bot = library_bot_of_context(context);
     raise_flag(library_bot, "get_balance");
     reply(update, context, stamped("] Fetching balance..."));
 }
 
 void positions(nb::handle update, nb::handle context) {
-    nb::object library_bot = library_bot_of(context);
+    nb::object library_bot = library_bot_of_context(context);
     raise_flag(library_bot, "get_positions");
     reply(update, context, stamped("] Fetching positions..."));
 }
@@ -130,7 +130,7 @@ void orders(nb::handle update, nb::handle context) {
     if (!take_count(request, words, count))
         return reply_usage(update, context);
 
-    nb::object library_bot = library_bot_of(context);
+    nb::object library_bot = library_bot_of_context(context);
     if (request.active_only)
         write(library_bot, "active_orders", nb::bool_(true));
     if (count)
@@ -150,7 +150,7 @@ void deals(nb::handle update, nb::handle context) {
     if (!take_count(request, words, count))
         return reply_usage(update, context);
 
-    nb::object library_bot = library_bot_of(context);
+    nb::object library_bot = library_bot_of_context(context);
     if (count)
         write(library_bot, "num_deals_displayed", *count);
     raise_flag(library_bot, "get_deals");
@@ -160,7 +160,7 @@ void deals(nb::handle update, nb::handle context) {
 }
 
 void cancel_orders(nb::handle update, nb::handle context) {
-    nb::object library_bot = library_bot_of(context);
+    nb::object library_bot = library_bot_of_context(context);
     raise_flag(library_bot, "cancel_orders");
     reply(update, context, stamped("] Canceling all active orders..."));
 }
@@ -173,7 +173,7 @@ void cancel_order(nb::handle update, nb::handle context) {
     nb::object first = words[0], second = words[1];
     nb::str order_id = nb::str(first);
     nb::str gateway_name = nb::str(second);
-    nb::object library_bot = library_bot_of(context);
+    nb::object library_bot = library_bot_of_context(context);
     write(library_bot, "cancel_order_id", order_id);
     write(library_bot, "gateway_name", gateway_name);
     raise_flag(library_bot, "cancel_order");
@@ -188,7 +188,7 @@ void send_order(nb::handle update, nb::handle context) {
         return reply_usage(update, context);
 
     nb::object instruction = words[0];
-    nb::object library_bot = library_bot_of(context);
+    nb::object library_bot = library_bot_of_context(context);
     write(library_bot, "order_string", instruction);
     raise_flag(library_bot, "send_order");
     reply(update, context, stamped(nb::str("] Send order ({})...").format(instruction)));
@@ -199,7 +199,7 @@ void close_positions(nb::handle update, nb::handle context) {
     if (!close_positions_words_valid(utf8_words(words)))
         return reply_usage(update, context);
 
-    nb::object library_bot = library_bot_of(context);
+    nb::object library_bot = library_bot_of_context(context);
     if (nb::len(words) == 1) {
         nb::object gateway_name = words[0];
         write(library_bot, "close_positions_gateway_name", gateway_name);
