@@ -1,5 +1,7 @@
 #include "errors.hpp"
 
+#include <cstdarg>
+
 namespace pyglue {
 
 nb::object take_exception(nb::python_error &error) {
@@ -17,6 +19,28 @@ nb::object take_exception(nb::python_error &error) {
 void raise_value_error(nb::handle message) {
     PyErr_SetObject(PyExc_ValueError, message.ptr());
     throw nb::python_error();
+}
+
+void raise_error(PyObject *type, nb::handle message) {
+    PyErr_SetObject(type, message.ptr());
+    throw nb::python_error();
+}
+
+void raise_error(PyObject *type, const char *format, ...) {
+    va_list values;
+    va_start(values, format);
+    PyErr_FormatV(type, format, values);
+    va_end(values);
+    throw nb::python_error();
+}
+
+void raise_type(nb::handle type) {
+    PyErr_SetNone(type.ptr());
+    throw nb::python_error();
+}
+
+void raise_from(nb::python_error &cause, PyObject *type, const char *message) {
+    nb::raise_from(cause, type, "%s", message);
 }
 
 void raise_again(nb::handle exception) {

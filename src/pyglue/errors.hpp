@@ -16,6 +16,19 @@ nb::object take_exception(nb::python_error &error);
 // Raises ValueError(message); `message` is the exception's text as given.
 [[noreturn]] void raise_value_error(nb::handle message);
 
+// Raises `type`(message), `message` as given.
+[[noreturn]] void raise_error(PyObject *type, nb::handle message);
+
+// Raises `type` with the text PyErr_Format makes of `format` and the values after it
+// (%s, %R, %.200s and the rest as PyUnicode_FromFormat reads them).
+[[noreturn]] void raise_error(PyObject *type, const char *format, ...);
+
+// Raises the exception class `type` with no arguments, as `raise type` does.
+[[noreturn]] void raise_type(nb::handle type);
+
+// Raises `type`(message) with the error behind `cause` as its cause; consumes `cause`.
+[[noreturn]] void raise_from(nb::python_error &cause, PyObject *type, const char *message);
+
 // Raises `exception` (an object from take_exception) again, the same object.
 [[noreturn]] void raise_again(nb::handle exception);
 

@@ -23,6 +23,11 @@ nb::object import_name(nb::handle module, const char *name) {
     return value;
 }
 
+nb::object import_name(const char *module_name, const char *name) {
+    nb::module_ source = nb::module_::import_(module_name);
+    return import_name(source, name);
+}
+
 void import_names(nb::module_ &target, const char *module_name,
                   std::initializer_list<const char *> names) {
     nb::module_ source = nb::module_::import_(module_name);

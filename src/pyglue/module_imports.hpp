@@ -21,5 +21,6 @@ void import_names(nb::module_ &target, const char *module_name,
 
 // One `from <module> import <name>`, returned instead of bound.
 nb::object import_name(nb::handle module, const char *name);
+nb::object import_name(const char *module_name, const char *name);
 
 } // namespace pyglue

@@ -51,9 +51,9 @@ struct ColumnKind {
 // One output column: a numpy array written through its buffer, or a tuple of the values.
 class ColumnOutput {
 public:
-    ColumnOutput(const StoreContext &context, const ColumnKind &kind, Py_ssize_t count) {
+    ColumnOutput(ScopeRef scope, const ColumnKind &kind, Py_ssize_t count) {
         if (kind.integers() || kind.floats()) {
-            values_ = context.numpy_empty(count, nb::arg("dtype") =
+            values_ = scope.numpy_empty(count, nb::arg("dtype") =
                                                      kind.integers() ? "int64" : "float64");
             if (PyObject_GetBuffer(values_.ptr(), &view_, PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS))
                 throw nb::python_error();
@@ -93,10 +93,10 @@ private:
 
 } // namespace
 
-nb::object frame_from_rows(const StoreContext &context, nb::handle fetched, nb::list names) {
+nb::object frame_from_rows(ScopeRef scope, nb::handle fetched, nb::list names) {
     Py_ssize_t width = static_cast<Py_ssize_t>(names.size());
     if (!rows_are_plain_tuples(fetched, width) || !names_are_unique(names))
-        return context.data_frame(fetched, nb::arg("columns") = names);
+        return scope.data_frame(fetched, nb::arg("columns") = names);
     // The rows are read by borrowed pointers while the arrays are made, which runs Python
     // code: read them from a list of our own, which nothing else can change.
     nb::object rows = nb::steal(PyList_GetSlice(fetched.ptr(), 0, PY_SSIZE_T_MAX));
@@ -114,7 +114,7 @@ nb::object frame_from_rows(const StoreContext &context, nb::handle fetched, nb::
     }
     std::vector<std::unique_ptr<ColumnOutput>> outputs;
     for (const ColumnKind &kind : kinds)
-        outputs.push_back(std::make_unique<ColumnOutput>(context, kind, count));
+        outputs.push_back(std::make_unique<ColumnOutput>(scope, kind, count));
     for (Py_ssize_t i = 0; i < count; ++i) {
         PyObject *row = PyList_GET_ITEM(rows.ptr(), i);
         for (Py_ssize_t j = 0; j < width; ++j)
@@ -122,10 +122,12 @@ nb::object frame_from_rows(const StoreContext &context, nb::handle fetched, nb::
     }
 
     nb::dict columns;
-    for (Py_ssize_t j = 0; j < width; ++j)
-        columns[names[j]] = outputs[j]->values();
+    for (Py_ssize_t j = 0; j < width; ++j) {
+        nb::object name = names[j];
+        columns[name] = outputs[j]->values();
+    }
     outputs.clear(); // lets go of the array buffers before pandas takes the arrays
-    return context.data_frame(columns);
+    return scope.data_frame(columns);
 }
 
 } // namespace corvane::store

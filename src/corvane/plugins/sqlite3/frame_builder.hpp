@@ -3,7 +3,7 @@
 
 #include <nanobind/nanobind.h>
 
-#include "store_context.hpp"
+#include "db_scope.hpp"
 
 namespace corvane::store {
 
@@ -12,6 +12,6 @@ namespace corvane::store {
 // the type pandas would infer for it, and pandas infers the type of every other column
 // from its values. Rows that are not plain tuples, an empty result or repeated column
 // names go to pandas.DataFrame(rows, columns=names) itself.
-nb::object frame_from_rows(const StoreContext &context, nb::handle rows, nb::list names);
+nb::object frame_from_rows(ScopeRef scope, nb::handle rows, nb::list names);
 
 } // namespace corvane::store

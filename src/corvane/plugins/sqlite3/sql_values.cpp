@@ -4,6 +4,7 @@
 #include <string>
 
 #include "datetime_helpers.hpp"
+#include "errors.hpp"
 
 namespace corvane::store {
 
@@ -43,14 +44,20 @@ bool is_instance(nb::handle value, nb::handle type) {
 
 [[noreturn]] void raise_unsupported(nb::handle value) {
     nb::object message = nb::str("Data format is not support! type(") + nb::str(value) +
-                      nb::str(")=") + nb::str(value.type());
-    PyErr_SetObject(PyExc_ValueError, message.ptr());
-    throw nb::python_error();
+                         nb::str(")=") + nb::str(value.type());
+    pyglue::raise_value_error(message);
+}
+
+[[noreturn]] void raise_nan_column(std::string_view column) {
+    std::string name(column);
+    pyglue::raise_error(PyExc_ValueError,
+                        "Column '%s' is NaN: NaN cannot be stored (SQLite would keep NULL)",
+                        name.c_str());
 }
 
 } // namespace
 
-nb::object bindable_value(const StoreContext &context, nb::handle value) {
+nb::object bindable_value(ScopeRef scope, nb::handle value) {
     nb::object bound;
     if (PyUnicode_Check(value.ptr()))
         bound = exact_text(value);
@@ -58,9 +65,9 @@ nb::object bindable_value(const StoreContext &context, nb::handle value) {
         bound = exact_float(value);
     else if (PyLong_Check(value.ptr()))
         bound = sqlite_integer(value);
-    else if (is_instance(value, context.numpy_int64))
+    else if (is_instance(value, scope.numpy_int64))
         bound = nb::steal(PyNumber_Long(value.ptr()));
-    else if (is_instance(value, context.datetime_type))
+    else if (is_instance(value, scope.datetime_type))
         return pyglue::datetime_seconds_text(value);
     else
         raise_unsupported(value);
@@ -69,16 +76,11 @@ nb::object bindable_value(const StoreContext &context, nb::handle value) {
     return bound;
 }
 
-nb::object bindable_column_value(const StoreContext &context, std::string_view column,
+nb::object bindable_column_value(ScopeRef scope, std::string_view column,
                                  nb::handle value) {
-    nb::object bound = bindable_value(context, value);
-    if (PyFloat_CheckExact(bound.ptr()) && std::isnan(PyFloat_AS_DOUBLE(bound.ptr()))) {
-        std::string name(column);
-        PyErr_Format(PyExc_ValueError,
-                     "Column '%s' is NaN: NaN cannot be stored (SQLite would keep NULL)",
-                     name.c_str());
-        throw nb::python_error();
-    }
+    nb::object bound = bindable_value(scope, value);
+    if (PyFloat_CheckExact(bound.ptr()) && std::isnan(PyFloat_AS_DOUBLE(bound.ptr())))
+        raise_nan_column(column);
     return bound;
 }
 

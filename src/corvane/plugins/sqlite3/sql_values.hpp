@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "store_context.hpp"
+#include "db_scope.hpp"
 
 namespace corvane::store {
 
@@ -14,11 +14,11 @@ namespace corvane::store {
 // as a float. An integer outside SQLite's 64-bit range is bound as a float, as SQLite
 // itself reads such a number written in SQL text. Anything else (None included) raises
 // ValueError "Data format is not support! ...".
-nb::object bindable_value(const StoreContext &context, nb::handle value);
+nb::object bindable_value(ScopeRef scope, nb::handle value);
 
 // The value to bind for `column`, as above; NaN raises ValueError naming the column, since
 // SQLite keeps no NaN (it would become NULL). Infinities are kept.
-nb::object bindable_column_value(const StoreContext &context, std::string_view column,
+nb::object bindable_column_value(ScopeRef scope, std::string_view column,
                                  nb::handle value);
 
 } // namespace corvane::store

@@ -7,18 +7,24 @@
 #include "bot_texts.hpp"
 #include "command_rules.hpp"
 #include "datetime_helpers.hpp"
-#include "module_function.hpp"
+#include "safe_access.hpp"
 
 namespace corvane::telegram {
 
+using pyglue::read;
+using pyglue::write;
+
 namespace {
+
+// The library bot the update came through, which carries the request attributes.
+nb::object library_bot_of_context(nb::handle context) { return read(context, "bot"); }
 
 // Replies go to the chat the update came from.
 void reply(nb::handle update, nb::handle context, nb::handle text) {
-    // Looked up into locals first: a lookup that fails inside the call's argument list
-    // would abort instead of raising.
-    nb::object chat_id = update.attr("effective_chat").attr("id");
-    nb::object send = context.attr("bot").attr("send_message");
+    nb::object chat = read(update, "effective_chat");
+    nb::object chat_id = read(chat, "id");
+    nb::object library_bot = library_bot_of_context(context);
+    nb::object send = read(library_bot, "send_message");
     send(nb::arg("chat_id") = chat_id, nb::arg("text") = text);
 }
 
@@ -34,7 +40,7 @@ nb::str stamped(nb::handle rest) {
 nb::str stamped(const char *rest) { return stamped(nb::str(rest)); }
 
 nb::list command_words(nb::handle context) {
-    nb::object args = context.attr("args");
+    nb::object args = read(context, "args");
     return nb::list(args);
 }
 
@@ -80,32 +86,37 @@ bool take_count(const CountedRequest &request, nb::handle words,
 }
 
 void raise_flag(nb::handle library_bot, const char *flag) {
-    nb::setattr(library_bot, flag, nb::bool_(true));
+    write(library_bot, flag, nb::bool_(true));
 }
+
+} // namespace
 
 void echo(nb::handle update, nb::handle context) {
     // An update without message text (an edited message, say) has nothing to echo.
-    nb::object message = update.attr("message");
+    nb::object message = read(update, "message");
     if (message.is_none())
         return;
-    nb::object text = message.attr("text");
+    nb::object text = read(message, "text");
     if (text.is_none())
         return;
     reply(update, context, nb::str("[ECHO] {}").format(text));
 }
 
 void stop(nb::handle update, nb::handle context) {
-    nb::setattr(context.attr("bot"), "corvane_status", nb::str("Terminated"));
+    nb::object library_bot = library_bot_of_context(context);
+    write(library_bot, "corvane_status", nb::str("Terminated"));
     reply(update, context, stamped("] Terminating Corvane..."));
 }
 
 void balance(nb::handle update, nb::handle context) {
-    raise_flag(context.attr("bot"), "get_balance");
+    nb::object library_bot = library_bot_of_context(context);
+    raise_flag(library_bot, "get_balance");
     reply(update, context, stamped("] Fetching balance..."));
 }
 
 void positions(nb::handle update, nb::handle context) {
-    raise_flag(context.attr("bot"), "get_positions");
+    nb::object library_bot = library_bot_of_context(context);
+    raise_flag(library_bot, "get_positions");
     reply(update, context, stamped("] Fetching positions..."));
 }
 
@@ -119,14 +130,14 @@ void orders(nb::handle update, nb::handle context) {
     if (!take_count(request, words, count))
         return reply_usage(update, context);
 
-    nb::object library_bot = context.attr("bot");
+    nb::object library_bot = library_bot_of_context(context);
     if (request.active_only)
-        nb::setattr(library_bot, "active_orders", nb::bool_(true));
+        write(library_bot, "active_orders", nb::bool_(true));
     if (count)
-        nb::setattr(library_bot, "num_orders_displayed", *count);
+        write(library_bot, "num_orders_displayed", *count);
     raise_flag(library_bot, "get_orders");
-    nb::object active_orders = library_bot.attr("active_orders");
-    nb::object num_orders_displayed = library_bot.attr("num_orders_displayed");
+    nb::object active_orders = read(library_bot, "active_orders");
+    nb::object num_orders_displayed = read(library_bot, "num_orders_displayed");
     reply(update, context,
           stamped(nb::str("] Fetching orders (active_orders={}, num_orders_displayed={})...")
                       .format(active_orders, num_orders_displayed)));
@@ -139,17 +150,18 @@ void deals(nb::handle update, nb::handle context) {
     if (!take_count(request, words, count))
         return reply_usage(update, context);
 
-    nb::object library_bot = context.attr("bot");
+    nb::object library_bot = library_bot_of_context(context);
     if (count)
-        nb::setattr(library_bot, "num_deals_displayed", *count);
+        write(library_bot, "num_deals_displayed", *count);
     raise_flag(library_bot, "get_deals");
-    nb::object num_deals_displayed = library_bot.attr("num_deals_displayed");
+    nb::object num_deals_displayed = read(library_bot, "num_deals_displayed");
     reply(update, context,
           stamped(nb::str("] Fetching deals (num_deals_displayed={})...").format(num_deals_displayed)));
 }
 
 void cancel_orders(nb::handle update, nb::handle context) {
-    raise_flag(context.attr("bot"), "cancel_orders");
+    nb::object library_bot = library_bot_of_context(context);
+    raise_flag(library_bot, "cancel_orders");
     reply(update, context, stamped("] Canceling all active orders..."));
 }
 
@@ -158,11 +170,12 @@ void cancel_order(nb::handle update, nb::handle context) {
     if (!cancel_order_words_valid(utf8_words(words)))
         return reply_usage(update, context);
 
-    nb::str order_id = nb::str(words[0]);
-    nb::str gateway_name = nb::str(words[1]);
-    nb::object library_bot = context.attr("bot");
-    nb::setattr(library_bot, "cancel_order_id", order_id);
-    nb::setattr(library_bot, "gateway_name", gateway_name);
+    nb::object first = words[0], second = words[1];
+    nb::str order_id = nb::str(first);
+    nb::str gateway_name = nb::str(second);
+    nb::object library_bot = library_bot_of_context(context);
+    write(library_bot, "cancel_order_id", order_id);
+    write(library_bot, "gateway_name", gateway_name);
     raise_flag(library_bot, "cancel_order");
     reply(update, context,
           stamped(nb::str("] Canceling order: order_id={},gateway_name={}...")
@@ -175,8 +188,8 @@ void send_order(nb::handle update, nb::handle context) {
         return reply_usage(update, context);
 
     nb::object instruction = words[0];
-    nb::object library_bot = context.attr("bot");
-    nb::setattr(library_bot, "order_string", instruction);
+    nb::object library_bot = library_bot_of_context(context);
+    write(library_bot, "order_string", instruction);
     raise_flag(library_bot, "send_order");
     reply(update, context, stamped(nb::str("] Send order ({})...").format(instruction)));
 }
@@ -186,33 +199,13 @@ void close_positions(nb::handle update, nb::handle context) {
     if (!close_positions_words_valid(utf8_words(words)))
         return reply_usage(update, context);
 
-    nb::object library_bot = context.attr("bot");
-    if (nb::len(words) == 1)
-        nb::setattr(library_bot, "close_positions_gateway_name", words[0]);
+    nb::object library_bot = library_bot_of_context(context);
+    if (nb::len(words) == 1) {
+        nb::object gateway_name = words[0];
+        write(library_bot, "close_positions_gateway_name", gateway_name);
+    }
     raise_flag(library_bot, "close_positions");
     reply(update, context, stamped("] Closing positions..."));
-}
-
-} // namespace
-
-void define_handlers(nb::module_ &m) {
-    using pyglue::def_function;
-    const auto update = nb::arg("update");
-    const auto context = nb::arg("context");
-    def_function(m, "echo", &echo, update, context, "Echo a text message that is not a command.");
-    def_function(m, "stop", &stop, update, context, "/stop: ask the strategy to stop.");
-    def_function(m, "balance", &balance, update, context, "/balance: ask for the account balance.");
-    def_function(m, "positions", &positions, update, context, "/positions: ask for the positions.");
-    def_function(m, "orders", &orders, update, context,
-                 "/orders [-a] [n]: ask for the last n orders, only active ones with -a.");
-    def_function(m, "deals", &deals, update, context, "/deals [n]: ask for the last n deals.");
-    def_function(m, "cancel_orders", &cancel_orders, update, context,
-                 "/cancel_orders: ask to cancel all active orders.");
-    def_function(m, "cancel_order", &cancel_order, update, context,
-                 "/cancel_order order_id gateway_name: ask to cancel one order.");
-    def_function(m, "send_order", &send_order, update, context, kSendOrderUsage);
-    def_function(m, "close_positions", &close_positions, update, context,
-                 "/close_positions [gateway_name]: ask to close positions, all or one gateway's.");
 }
 
 } // namespace corvane::telegram
