@@ -18,6 +18,7 @@ GATEWAY = pathlib.Path(__file__).resolve().parents[2] / "src" / "corvane" / "gat
 FRAMEWORK_NAMES = {
     ("gateway.py", "code"), ("gateway.py", "orders"), ("gateway.py", "close"),
     ("gateway.py", "order"),
+    ("gateway.py", "positions"),
     ("wrapper/cel_sink_base.cpp", "symbol"), ("wrapper/cel_sink_base.cpp", "gwAccountId"),
     ("wrapper/cel_sink_base.cpp", "guid"),
     ("wrapper/com_bridge.cpp", "name"), ("wrapper/com_bridge.cpp", "close"),
