@@ -11,8 +11,7 @@ _MONEY = ("cash", "available_cash", "net_cash_power", "maintenance_margin", "unr
 
 
 class StoreRows:
-    def __init__(self, db, broker_name, account_id, strategy_account="demo",
-                 strategy_version="1.0"):
+    def __init__(self, db, broker_name, account_id, strategy_account, strategy_version):
         self.db = db
         self.broker_name = broker_name
         self.account_id = account_id
