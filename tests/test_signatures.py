@@ -1,6 +1,6 @@
-"""The system modules' functions and methods report their parameters to inspect (and so to
-help() and type checkers) as callers use them, and their documentation without a
-signature line."""
+"""The system modules' functions and methods report to inspect (and so to help()) the
+parameters their stubs declare, and their documentation without a signature line. The stub
+is the one written list of the parameters: what this test expects is read from it."""
 import ast
 import importlib
 import inspect
