@@ -2,7 +2,9 @@
 
 It logs on, follows one account, subscribes quotes, order books and one-minute bars of
 each security, runs a strategy on the bars, keeps the store up to date and answers the
-bot's requests. Everything runs on the thread that calls ``run()``; the bridge's thread
+bot's requests. It asks the gateway only what every gateway offers (``BaseGateway``); the
+store's rows are written by ``store_rows``, the chat's commands carried out by
+``chat_commands``. Everything runs on the thread that calls ``run()``; the bridge's thread
 only hands order updates and deals over through a queue (a CQGCEL call made from inside
 an event handler would wait for the very pump that runs the handler).
 
@@ -17,69 +19,14 @@ import threading
 import time
 from collections import deque
 from copy import copy
-from dataclasses import dataclass
 from datetime import datetime
 from typing import Any, Callable, Optional
 
-from corvane.core.constants import Direction, Offset, OrderStatus, OrderType
+from corvane.chat_commands import ChatCommands
+from corvane.core.constants import Direction, Offset, OrderType
 from corvane.core.order import Order
-
-ACTIVE_STATUSES = (OrderStatus.SUBMITTED, OrderStatus.UNKNOWN)
-FINAL_STATUSES = (OrderStatus.FILLED, OrderStatus.CANCELLED, OrderStatus.FAILED)
-
-
-@dataclass
-class TrackedOrder:
-    """An order this engine placed, as it learns of it."""
-
-    order_id: str                 # CQG's GUID
-    row_id: int                   # its trading_order row
-    security: Any
-    direction: Direction
-    offset: Offset
-    order_type: OrderType
-    price: float
-    quantity: float
-    create_time: datetime
-    update_time: datetime
-    origin: str                   # "strategy" or "chat"
-    status: OrderStatus = OrderStatus.SUBMITTED
-    filled_quantity: float = 0
-    filled_avg_price: float = 0
-    bars_seen: int = 0            # bars closed since it was placed
-    cancel_sent: bool = False
-
-    @property
-    def active(self):
-        return self.status in ACTIVE_STATUSES
-
-    def describe(self):
-        price = "" if self.order_type == OrderType.MARKET else f" @{self.price:.10g}"
-        return (f"{self.order_id} {self.security.code} {self.direction.value} "
-                f"{self.quantity:g} {self.order_type.value}{price} {self.status.value} "
-                f"filled {self.filled_quantity:g}"
-                + (f" @{self.filled_avg_price:.10g}" if self.filled_quantity else ""))
-
-
-@dataclass
-class Deal:
-    deal_id: str
-    order: TrackedOrder
-    price: float
-    quantity: float
-    time: datetime
-
-    @property
-    def signed_quantity(self):
-        return self.quantity if self.order.direction == Direction.LONG else -self.quantity
-
-    def describe(self):
-        return (f"{self.deal_id} {self.order.security.code} {self.order.direction.value} "
-                f"{self.quantity:g} @{self.price:.10g} ({self.time:%H:%M:%S})")
-
-
-class OrderInstructionError(ValueError):
-    """A chat order instruction that cannot be carried out as written."""
+from corvane.store_rows import StoreRows
+from corvane.tracked_orders import FINAL_STATUSES, Deal, TrackedOrder
 
 
 class Engine:
@@ -100,8 +47,6 @@ class Engine:
         self.refresh_interval = refresh_interval
         self.stale_bars = stale_bars
         self.log = log
-        self.strategy_account = strategy_account
-        self.strategy_version = strategy_version
         # A long session keeps every active order and, of everything else, the latest
         # `history` entries: the store holds the whole session.
         self.history = history
@@ -114,9 +59,10 @@ class Engine:
         self.positions = []
         self.equity: deque = deque(maxlen=history)      # (seconds into the session, equity)
         self.bars: dict[Any, list] = {}                 # completed bars seen, oldest first
-        self.rows_written = {"balance": 0, "position": 0, "trading_order": 0, "trading_deal": 0}
-        self.balance_row_id = 0
+        self.store_rows = StoreRows(db, gateway.gateway_name, account_id, strategy_account,
+                                    strategy_version)
         self.answers: deque = deque(maxlen=history)     # what the engine sent to the chat
+        self.chat = ChatCommands(self)
         self._net: dict[Any, float] = {}                # every fill's signed quantity, summed
         self.stop_reason: Optional[str] = None
 
@@ -155,10 +101,6 @@ class Engine:
         self.close()
         return False
 
-    @property
-    def gatelink(self):
-        return self.gateway.gatelink
-
     def start(self):
         """Connects, logs on, follows the account and subscribes every security's data.
         A failure on the way closes what was opened, and goes on."""
@@ -167,16 +109,13 @@ class Engine:
             self.gateway.on_record = self.on_record
             self.gateway.connect()
             self._connected = True
-            self.gatelink.Logon(*self.credentials)
+            self.gateway.logon(*self.credentials)
             self._logged_on = True
-            self.gatelink.subscribe_account_and_positions(self.account_id)
+            self.gateway.subscribe_account(self.account_id)
             self._account_followed = True
             for security in self.gateway.securities.values():
-                symbol = self.gateway.get_cqg_symbol_from_cv_security(security)
-                self.gatelink.subscribe_quote(symbol)
-                self.gatelink.subscribe_orderbook(symbol)
-                self.gatelink.subscribe_bar(symbol, self.lookback, "1Min")
-                bars = self.gatelink.get_subscribe_bars_data(security) or []
+                self.gateway.subscribe(security, self.lookback, "1Min")
+                bars = self.gateway.get_bars(security) or []
                 self.bars[security] = [copy(bar) for bar in bars]
                 if bars:
                     self._last_bar_time[security] = bars[-1].datetime
@@ -225,9 +164,8 @@ class Engine:
                 steps.append(self._final_records)
             if self._logged_on:
                 if self._account_followed:
-                    steps.append(lambda: self.gatelink.unsubscribe_account_and_positions(
-                        self.account_id))
-                steps.append(self.gatelink.Logoff)
+                    steps.append(lambda: self.gateway.unsubscribe_account(self.account_id))
+                steps.append(self.gateway.logoff)
             steps.append(self.gateway.close)
         if self.db is not None:
             steps.append(self.db.close)
@@ -248,10 +186,7 @@ class Engine:
         # The data stops first: a feed still flowing would keep the bridge's pump busy while
         # the session closes.
         for security in self.gateway.securities.values():
-            symbol = self.gateway.get_cqg_symbol_from_cv_security(security)
-            self.gatelink.unsubscribe_quote(symbol)
-            self.gatelink.unsubscribe_orderbook(symbol)
-            self.gatelink.unsubscribe_bar(symbol)
+            self.gateway.unsubscribe(security)
 
     def _final_records(self):
         self._drain()
@@ -293,13 +228,7 @@ class Engine:
         order.update_time = update["updated_time"]
         order.filled_quantity = update["filled_quantity"]
         order.filled_avg_price = update["filled_avg_price"]
-        if self.db is not None:
-            self.db.update_records(
-                "trading_order",
-                {"status": order.status.value, "update_time": order.update_time,
-                 "filled_quantity": int(order.filled_quantity),
-                 "filled_avg_price": float(order.filled_avg_price)},
-                id=order.row_id)
+        self.store_rows.order_changed(order)
         if was_active and not order.active:
             self.log(f"order {order.status.value.lower()}: {order.describe()}")
             self._forget_oldest_finished_orders()
@@ -323,15 +252,7 @@ class Engine:
         if len(self.deals) > self.history:
             # The oldest deal id goes: a repeated report comes soon after the first.
             del self.deals[next(iter(self.deals))]
-        if self.db is not None:
-            self.db.insert_records(
-                "trading_deal", broker_deal_id=deal.deal_id, broker_order_id=order.order_id,
-                order_id=order.row_id, balance_id=self.balance_row_id,
-                security_name=order.security.security_name, security_code=order.security.code,
-                direction=order.direction.value, offset=order.offset.value,
-                order_type=order.order_type.value, update_time=deal.time,
-                filled_avg_price=float(deal.price), filled_quantity=int(deal.quantity))
-            self.rows_written["trading_deal"] += 1
+        self.store_rows.deal(deal)
         self.log(f"fill: {deal.describe()}")
         return 1
 
@@ -341,13 +262,12 @@ class Engine:
         """Reads the balance and positions afresh; with `record`, stores them as a new
         balance row with its position rows."""
         self._last_refresh = time.monotonic()
-        self.gatelink.update_account_balance()
-        self.gatelink.update_positions()
-        self.balance = self.gatelink.account_balance
-        self.positions = list(self.gatelink.positions)
+        balance = self.gateway.get_balance()
+        positions = self.gateway.get_positions()
+        self.balance, self.positions = balance, positions
         self.equity.append((self.elapsed(), self.equity_now()))
-        if record and self.db is not None:
-            self._record_balance()
+        if record:
+            self.store_rows.balance(self.balance, self.positions)
 
     def equity_now(self):
         """The account's net liquidating value: cash (realized profit included) plus the
@@ -357,31 +277,10 @@ class Engine:
     def elapsed(self):
         return 0.0 if self._started_at is None else time.monotonic() - self._started_at
 
-    def _record_balance(self):
-        b, now = self.balance, datetime.now().replace(microsecond=0)
-        values = {
-            "broker_name": self.gateway.gateway_name, "broker_environment": "SIMULATE",
-            "broker_account_id": int(self.account_id), "broker_account": str(self.account_id),
-            "strategy_account_id": 1, "strategy_account": self.strategy_account,
-            "strategy_version": self.strategy_version, "strategy_status": "RUNNING",
-            "cash": b.cash, "available_cash": b.available_cash,
-            "net_cash_power": b.net_cash_power, "maintenance_margin": b.maintenance_margin,
-            "unrealized_pnl": b.unrealized_pnl, "realized_pnl": b.realized_pnl,
-            "update_time": now,
-        }
-        # The store refuses None: a value CQG left out leaves its column empty.
-        self.db.insert_records("balance", **{
-            name: float(value) if name in _MONEY else value
-            for name, value in values.items() if value is not None})
-        self.balance_row_id = self.db.cursor.lastrowid
-        self.rows_written["balance"] += 1
-        for p in self.positions:
-            self.db.insert_records(
-                "position", balance_id=self.balance_row_id,
-                security_name=p.security.security_name, security_code=p.security.code,
-                direction=p.direction.value, holding_price=float(p.holding_price),
-                quantity=int(p.quantity), update_time=now)
-            self.rows_written["position"] += 1
+    @property
+    def rows_written(self):
+        """Rows written so far, by table."""
+        return self.store_rows.written
 
     def net_position(self, security):
         """The position the engine's own fills add up to (long positive)."""
@@ -408,16 +307,7 @@ class Engine:
         now = datetime.now().replace(microsecond=0)
         tracked = TrackedOrder(guid, 0, security, direction, offset, order_type,
                                float(price or 0.0), quantity, now, now, origin)
-        if self.db is not None:
-            self.db.insert_records(
-                "trading_order", broker_order_id=guid, balance_id=self.balance_row_id,
-                security_name=security.security_name, security_code=security.code,
-                price=tracked.price, quantity=int(quantity), direction=direction.value,
-                offset=offset.value, order_type=order_type.value, create_time=now,
-                update_time=now, filled_avg_price=0.0, filled_quantity=0,
-                status=tracked.status.value)
-            tracked.row_id = self.db.cursor.lastrowid
-            self.rows_written["trading_order"] += 1
+        self.store_rows.order_placed(tracked)
         self.orders[guid] = tracked
         self.log(f"order sent: {tracked.describe()}")
         return tracked
@@ -433,7 +323,7 @@ class Engine:
 
     def _run_strategy(self):
         for security in self.gateway.securities.values():
-            bars = self.gatelink.get_subscribe_bars_data(security)
+            bars = self.gateway.get_bars(security)
             last_seen = self._last_bar_time.get(security, datetime.min)
             if not bars or bars[-1].datetime <= last_seen:
                 continue
@@ -463,171 +353,8 @@ class Engine:
     # -- the bot's requests -----------------------------------------------------------------
 
     def answer_requests(self):
-        """Answers every raised request flag. Each flag is cleared as soon as its parameters
-        are read, so a command that arrives while the engine works is kept for the next
-        round rather than cleared unseen."""
-        bot = self.bot
-        if bot.corvane_status == "Terminated":
-            self._answer("Stopping: open orders stay with the broker; the session ends.")
-            self.stop("stopped from the chat")
-            return
-        if bot.get_balance:
-            bot.get_balance = False
-            self._answer(self._balance_text())
-        if bot.get_positions:
-            bot.get_positions = False
-            self._answer(self._positions_text())
-        if bot.get_orders:
-            active, count = bot.active_orders, bot.num_orders_displayed
-            bot.get_orders = False
-            self._answer(self._orders_text(bool(active), count))
-        if bot.get_deals:
-            count = bot.num_deals_displayed
-            bot.get_deals = False
-            self._answer(self._deals_text(count))
-        if bot.cancel_order:
-            order_id, gateway_name = bot.cancel_order_id, bot.gateway_name
-            bot.cancel_order = False
-            self._answer(self._cancel_one(order_id, gateway_name))
-        if bot.cancel_orders:
-            bot.cancel_orders = False
-            self._answer(self._cancel_all())
-        if bot.send_order:
-            instruction = bot.order_string
-            bot.send_order = False
-            self._answer(self._send_instruction(instruction))
-        if bot.close_positions:
-            gateway_name = bot.close_positions_gateway_name
-            bot.close_positions = False
-            self._answer(self._close_positions(gateway_name))
-
-    def _answer(self, text):
-        self.answers.append(text)
-        try:
-            self.bot.send_message(text)
-        except Exception as error:  # a chat that cannot be reached must not end trading
-            self.log(f"answer not sent: {type(error).__name__}: {error}")
-
-    def _balance_text(self):
-        self.refresh_account()
-        b = self.balance
-        return (f"Balance: cash {b.cash:.2f}, available {b.available_cash:.2f}, "
-                f"realized P&L {b.realized_pnl:.2f}, unrealized P&L {b.unrealized_pnl:.2f}")
-
-    def _positions_text(self):
-        self.refresh_account()
-        if not self.positions:
-            return "Positions: none"
-        return "Positions:\n" + "\n".join(
-            f"{p.security.code} {p.direction.value} {p.quantity:g} @{p.holding_price:.10g}"
-            for p in self.positions)
-
-    def _orders_text(self, active_only, count):
-        orders = self.active_orders() if active_only else list(self.orders.values())
-        shown = orders[-count:] if isinstance(count, int) and count > 0 else []
-        title = "Active orders" if active_only else "Orders"
-        if not shown:
-            return f"{title}: none"
-        return f"{title} (last {len(shown)} of {len(orders)}):\n" + "\n".join(
-            o.describe() for o in shown)
-
-    def _deals_text(self, count):
-        deals = list(self.deals.values())
-        shown = deals[-count:] if isinstance(count, int) and count > 0 else []
-        if not shown:
-            return "Deals: none"
-        return f"Deals (last {len(shown)} of {len(deals)}):\n" + "\n".join(
-            d.describe() for d in shown)
-
-    def _gateway_matches(self, gateway_name):
-        return gateway_name is None or gateway_name.upper() == self.gateway.gateway_name.upper()
-
-    def _cancel_one(self, order_id, gateway_name):
-        if not self._gateway_matches(gateway_name):
-            return f"Cancel refused: no gateway named {gateway_name}"
-        order = self.orders.get(order_id)
-        if order is None:
-            return f"Cancel refused: no order {order_id}"
-        if not order.active:
-            return f"Cancel refused: order {order_id} is already {order.status.value}"
-        self.cancel(order)
-        return f"Cancel sent for {order.describe()}"
-
-    def _cancel_all(self):
-        orders = self.active_orders()
-        for order in orders:
-            self.cancel(order)
-        return f"Cancel sent for {len(orders)} active order(s)"
-
-    def _send_instruction(self, instruction):
-        try:
-            order = self.send_order(origin="chat", **self._parse_instruction(instruction))
-        except Exception as error:
-            return f"Order refused: {error}"
-        return f"Order placed: {order.describe()}"
-
-    def _parse_instruction(self, instruction):
-        """The eight fields: code, quantity, l/s, o/c, m/l/s, gateway, price, stop price."""
-        fields = instruction.split(",")
-        if len(fields) != 8:
-            raise OrderInstructionError("an order instruction has eight fields")
-        code, quantity, side, offset, kind, gateway_name, price, stop = (
-            f.strip() for f in fields)
-        security = self.gateway.securities.get(code)
-        if security is None:
-            raise OrderInstructionError(f"unknown security {code}")
-        if not self._gateway_matches(gateway_name):
-            raise OrderInstructionError(f"no gateway named {gateway_name}")
-        try:
-            quantity = int(quantity)
-        except ValueError:
-            raise OrderInstructionError(f"quantity {quantity} is not a whole number") from None
-        if quantity <= 0:
-            raise OrderInstructionError("the quantity must be above zero")
-        sides = {"l": Direction.LONG, "s": Direction.SHORT}
-        offsets = {"o": Offset.OPEN, "c": Offset.CLOSE}
-        kinds = {"m": OrderType.MARKET, "l": OrderType.LIMIT, "s": OrderType.STOP}
-        if side not in sides or offset not in offsets or kind not in kinds:
-            raise OrderInstructionError("direction is l/s, offset o/c, order type m/l/s")
-        order_type = kinds[kind]
-        limit = _price_field(price, "price", needed=order_type != OrderType.MARKET)
-        stop_price = _price_field(stop, "stop price", needed=order_type == OrderType.STOP)
-        return {"security": security, "direction": sides[side], "quantity": quantity,
-                "order_type": order_type, "price": limit or 0.0, "stop_price": stop_price,
-                "offset": offsets[offset]}
-
-    def _close_positions(self, gateway_name):
-        if not self._gateway_matches(gateway_name):
-            return f"Close refused: no gateway named {gateway_name}"
-        self.refresh_account()
-        lines = []
-        for p in self.positions:
-            opposite = Direction.SHORT if p.direction == Direction.LONG else Direction.LONG
-            try:
-                order = self.send_order(p.security, opposite, int(p.quantity),
-                                        offset=Offset.CLOSE, origin="chat")
-                lines.append(f"closing {p.security.code}: {order.describe()}")
-            except Exception as error:
-                lines.append(f"{p.security.code} not closed: {error}")
-        return "Closing positions: " + ("none open" if not lines else "\n" + "\n".join(lines))
-
-
-_MONEY = ("cash", "available_cash", "net_cash_power", "maintenance_margin", "unrealized_pnl",
-          "realized_pnl")
-
-
-def _price_field(text, name, needed):
-    if text in ("", "None"):
-        if needed:
-            raise OrderInstructionError(f"this order type needs a {name}")
-        return None
-    try:
-        value = float(text)
-    except ValueError:
-        raise OrderInstructionError(f"{name} {text} is not a number") from None
-    if not value > 0 or value == float("inf"):
-        raise OrderInstructionError(f"the {name} must be a positive number")
-    return value
+        """Answers every request the bot has raised (chat_commands)."""
+        self.chat.answer_requests()
 
 
 class MovingAverageCross:

@@ -1,5 +1,5 @@
-"""Stand-ins for the engine's partners: a CQG gateway whose GATELINK answers at once, and a
-bot whose request properties are plain attributes."""
+"""Stand-ins for the engine's partners: the CQG gateway over a GATELINK that answers at
+once, and a bot whose request properties are plain attributes."""
 from datetime import datetime
 
 from corvane.core.balance import AccountBalance
@@ -7,6 +7,7 @@ from corvane.core.constants import Direction, OrderStatus
 from corvane.core.data import Bar
 from corvane.core.position import PositionData
 from corvane.core.security import Futures
+from corvane.gateways.cqg.gateway import CqgGateway
 
 EP = Futures(code="EPZ26", security_name="E-mini S&P 500 Dec 26")
 CL = Futures(code="CLEF27", security_name="Crude Oil Jan 27")
@@ -34,13 +35,12 @@ class FakeGatelink:
         return self.bars.get(security)
 
 
-class FakeGateway:
-    gateway_name = "CQG"
+class FakeGateway(CqgGateway):
+    """The gateway's own requests to GATELINK, without the bridge; orders are taken at once."""
 
     def __init__(self, securities=(EP, CL)):
-        self.securities = {s.code: s for s in securities}
+        super().__init__(securities)
         self.gatelink = FakeGatelink()
-        self.on_record = None
         self.placed, self.cancelled = [], []
         self.closed = False
         self.refuse_next = None
@@ -50,9 +50,6 @@ class FakeGateway:
 
     def close(self):
         self.closed = True
-
-    def get_cqg_symbol_from_cv_security(self, security):
-        return security.code
 
     def place_order(self, order):
         if self.refuse_next is not None:

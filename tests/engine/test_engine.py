@@ -50,7 +50,7 @@ class TestRecords:
         assert [u["order_id"] for u in engine.unknown_updates] == ["MANUAL-1", "MANUAL-1"]
 
     def test_positions_are_stored_with_the_balance_they_belong_to(self, engine, rows):
-        engine.gatelink.positions = [long_position(EP, 2, 5990.0)]
+        engine.gateway.gatelink.positions = [long_position(EP, 2, 5990.0)]
         engine.send_order(EP, Direction.LONG, 2)
         engine.gateway.fill("F1", "GUID-1", 2, 5990.0)
         engine.step()
@@ -78,6 +78,18 @@ class TestRecords:
         assert list(engine.deals) == ["F5", "F6"]
         assert engine.net_position(EP) == 1  # three longs, two shorts
         assert len(rows("trading_deal")) == 5 and len(rows("trading_order")) == 6
+
+    def test_without_a_store_the_session_runs_and_no_row_is_counted(self):
+        gateway = FakeGateway()
+        engine = Engine(gateway, 1001, log=lambda line: None)
+        engine.start()
+        order = engine.send_order(EP, Direction.LONG, 1)
+        gateway.fill("F1", "GUID-1", 1, 6000.0)
+        gateway.report("GUID-1", FILLED, filled=1, price=6000.0)
+        engine.step()
+        engine.close()
+        assert order.status == FILLED and engine.net_position(EP) == 1
+        assert set(engine.rows_written.values()) == {0} and len(engine.rows_written) == 4
 
 
 def ask(engine, **requests):
@@ -173,7 +185,7 @@ class TestChatRequests:
         assert answer == "Order refused: Order placing timeout!"
 
     def test_close_positions_sends_the_opposite_market_orders(self, engine):
-        engine.gatelink.positions = [long_position(EP, 2, 5990.0)]
+        engine.gateway.gatelink.positions = [long_position(EP, 2, 5990.0)]
         (answer,) = ask(engine, close_positions=True, close_positions_gateway_name=None)
         (order,) = engine.gateway.placed
         assert (order.security, order.direction, order.quantity, order.order_type) == (
@@ -227,7 +239,7 @@ class TestStrategy:
 
 class TestShutDown:
     def test_every_step_runs_although_one_fails(self, engine):
-        engine.gatelink.Logoff = lambda: (_ for _ in ()).throw(RuntimeError("GW disconnection"
+        engine.gateway.gatelink.Logoff = lambda: (_ for _ in ()).throw(RuntimeError("GW disconnection"
                                                                             " timeout!"))
         with pytest.raises(RuntimeError, match="disconnection"):
             engine.close()

@@ -13,7 +13,7 @@ def settle(engine):
     """Returns once every event raised so far has been handled, then lets the engine take
     what was handed over: a reload of the accounts is asked for, and its answer comes after
     the events before it."""
-    link = engine.gatelink
+    link = engine.gateway.gatelink
     link.eventAccountIsReady.clear()
     cel = engine.gateway.comBridge.cqgCEL
     cel.AccountSubscriptionLevel = constants.aslNone

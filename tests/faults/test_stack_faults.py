@@ -38,7 +38,7 @@ class TestConnection:
         placed after the restore fills, and engine and store agree on it."""
         emu.start_market(20_000, ticks_per_second=0, live=False)
         assert streamed(stack) > 0
-        link = stack.gatelink
+        link = stack.gateway.gatelink
         link.eventGatewayIsDown.clear()
         emu.drop_gateway()
         assert streamed(stack) > 0

@@ -18,6 +18,7 @@ GATEWAY = pathlib.Path(__file__).resolve().parents[2] / "src" / "corvane" / "gat
 FRAMEWORK_NAMES = {
     ("gateway.py", "code"), ("gateway.py", "orders"), ("gateway.py", "close"),
     ("gateway.py", "order"),
+    ("gateway.py", "positions"),
     ("wrapper/combridge/cel_sink_events.def", "symbol"),
     ("wrapper/combridge/cel_sink_events.def", "gwAccountId"),
     ("wrapper/combridge/cel_sink_events.def", "guid"),

@@ -1,4 +1,5 @@
-"""The framework's CQG gateway: symbol maps, what it keeps, and shutting the bridge down."""
+"""The framework's CQG gateway: symbol maps, what it keeps, shutting the bridge down, and the
+engine's requests carried out as GATELINK's calls."""
 import threading
 
 import pytest
@@ -69,3 +70,52 @@ def test_a_failed_start_shuts_the_bridge_down():
     with pytest.raises(KeyboardInterrupt):
         gw.connect()
     assert gw.comBridge is None and cel_threads() == []
+
+
+def test_the_engine_s_requests_reach_cqgcel_and_come_back_as_records(gatelink, trace):
+    """A session through the operations every gateway offers the engine: each one is the
+    GATELINK call it stands for, balance and positions are read afresh, the positions come
+    in a list of the caller's own, and unsubscribing ends all three market-data streams."""
+    gatelink.TIMEOUT = 10  # answers come through the bridge's pump
+    emu.load_scenario(accounts=[{"id": 1001, "name": "SIM-1001",
+                                 "summary": {"Balance": [100000.0, 0.0]},
+                                 "positions": [{"instrument": "F.US.EPZ26", "quantity": 2,
+                                                "side": "buy", "average_price": 5000.25}]}])
+    emu.set_history("EPZ26", [{"open": 100.0 + n, "high": 101.0 + n, "low": 99.0 + n,
+                               "close": 100.0 + n, "volume": 10} for n in range(6)])
+    with CqgGateway([EP]) as gw:
+        gw.logon("trader", "secret")
+        gw.subscribe_account(1001)
+        assert ("GWLogon", ("trader", "secret")) in emu.cel_call_args()
+
+        assert gw.get_balance().cash == 100000.0
+        emu.set_summary(1001, "Balance", 0, 123.0)
+        assert gw.get_balance() is gw.gatelink.account_balance and gw.get_balance().cash == 123.0
+        positions = gw.get_positions()
+        assert [(p.security, p.quantity, p.holding_price) for p in positions] == [
+            (EP, 2, 5000.25)]
+        positions.clear()
+        assert len(gw.gatelink.positions) == 1
+        emu.set_position(1001, "F.US.EPZ26", 0)
+        assert gw.get_positions() == []
+
+        assert gw.get_bars(EP) is None
+        gw.subscribe(EP, 4)
+        assert [b.open for b in gw.get_bars(EP)] == [102.0, 103.0, 104.0, 105.0]
+        assert "Create 1Min timed bars request for EPZ26" in trace
+        assert gw.gatelink.eventQuoteDone.is_set() and gw.gatelink.eventOrderbookDone.is_set()
+        emu.push_quotes("EPZ26", [("qtTrade", 6000.0)])
+        gw.comBridge.cqgCEL.Instruments  # queued behind the quote on the bridge's thread
+        assert gw.cqg_quotes[EP].last_price == 6000.0
+
+        del trace[:]
+        gw.unsubscribe(EP)
+        assert trace == ["Successfully unsubscribe quote for EPZ26",
+                         "Successfully unsubscribe orderbook for EPZ26",
+                         "Successfully unsubscribe timedbar for EPZ26"]
+        assert gw.get_bars(EP) is None
+        gw.unsubscribe_account(1001)
+        assert trace[-1] == "Unsubscribe account 1001."
+        gw.logoff()
+        assert trace[-1] == "Successfully logoff account SIM-1001"
+        assert emu.cel_call_args()[-1] == ("GWLogoff", ())

@@ -10,8 +10,7 @@ from typing import Optional
 
 from corvane.demo import scenario
 from corvane.demo.status import QuoteRate, StatusLine, status_text
-
-TABLES = ("balance", "position", "trading_order", "trading_deal")
+from corvane.store_rows import TABLES
 
 
 @dataclass

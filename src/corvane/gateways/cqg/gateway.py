@@ -1,10 +1,11 @@
 """The framework's CQG gateway: owns the COM bridge and the GATELINK it returns, maps CQG
 symbols to securities both ways, keeps the latest quote and order book of every followed
-security, and receives what GATELINK pushes.
+security, receives what GATELINK pushes, and carries out the engine's requests
+(``BaseGateway``) as GATELINK's calls.
 
     with CqgGateway([Futures(code="EPZ26", ...)]) as gateway:
-        gateway.gatelink.Logon("trader", "secret")
-        gateway.gatelink.subscribe_account_and_positions(1001)
+        gateway.logon("trader", "secret")
+        gateway.subscribe_account(1001)
         guid = gateway.place_order(Order(security, OrderType.MARKET, Direction.LONG, 1))
 
 The CQG symbol of a security is its ``code``. ``on_record(kind, record)``, if given, is
@@ -99,6 +100,43 @@ class CqgGateway(BaseGateway):
     process_order = _receiver("order", "orders")
     process_deal = _receiver("deal", "deals")
     del _receiver
+
+    # -- session, account and market data, as GATELINK's calls ---------------------------
+
+    def logon(self, user_name, password):
+        self.gatelink.Logon(user_name, password)
+
+    def logoff(self):
+        self.gatelink.Logoff()
+
+    def subscribe_account(self, account_id):
+        self.gatelink.subscribe_account_and_positions(account_id)
+
+    def unsubscribe_account(self, account_id):
+        self.gatelink.unsubscribe_account_and_positions(account_id)
+
+    def get_balance(self):
+        self.gatelink.update_account_balance()
+        return self.gatelink.account_balance
+
+    def get_positions(self):
+        self.gatelink.update_positions()
+        return list(self.gatelink.positions)
+
+    def subscribe(self, security, bar_lookback, bar_frequency="1Min"):
+        symbol = self.get_cqg_symbol_from_cv_security(security)
+        self.gatelink.subscribe_quote(symbol)
+        self.gatelink.subscribe_orderbook(symbol)
+        self.gatelink.subscribe_bar(symbol, bar_lookback, bar_frequency)
+
+    def unsubscribe(self, security):
+        symbol = self.get_cqg_symbol_from_cv_security(security)
+        self.gatelink.unsubscribe_quote(symbol)
+        self.gatelink.unsubscribe_orderbook(symbol)
+        self.gatelink.unsubscribe_bar(symbol)
+
+    def get_bars(self, security):
+        return self.gatelink.get_subscribe_bars_data(security)
 
     # -- orders ---------------------------------------------------------------------
 
