@@ -152,6 +152,27 @@ class TestQuotes:
         assert [row[3] for row in rows(recorder.quotes)] == [None, -7]
         assert gateway.quotes == []
 
+    def test_a_recorder_whose_members_are_no_instance_attributes_still_records(self, market):
+        # The handler takes a Recorder's members from its instance dict; any other kind of
+        # attribute is read as such.
+        class Columns:
+            lists = tuple([] for _ in range(7))
+
+            @property
+            def quotes(self):
+                return self.lists
+
+            quote_server_time = True  # a class attribute, cleared on the instance
+
+        link, cel, gateway = market
+        gateway.market_recorder = recorder = Columns()
+        changed(link, Instrument("F.US.EPZ26"), LoggedQuote("qtBid", 1.0, volume=2),
+                LoggedQuote("qtAsk", 1.25))
+        assert [row[2:] for row in rows(recorder.quotes)] == [
+            ("F.US.EPZ26", constants.qtBid, 1.0, 2, True),
+            ("F.US.EPZ26", constants.qtAsk, 1.25, None, True)]
+        assert recorder.__dict__["quote_server_time"] is False
+
     def test_a_recorder_without_its_lists_is_refused(self, market):
         link, cel, gateway = market
         gateway.market_recorder = Recorder()

@@ -85,13 +85,22 @@ def test_pandas_reads_each_kind_in_one_call(tmp_path):
     assert len(open_recording(folder).frame("ticks")) == 0
 
 
-def test_a_quote_type_unknown_when_recorded_is_kept_in_the_file_but_not_replayed(tmp_path):
+def test_a_type_unknown_when_recorded_is_kept_in_the_file_but_not_replayed(tmp_path):
     folder = tmp_path / "session.rec"
-    record(folder, quotes=[(T0, None, "F.US.EPZ26", 999, 1.0, None, True),
-                           (T0 + 1, None, "F.US.EPZ26", constants.qtBid, 2.0, None, True)])
+    values = [999, constants.qtBid, 998, constants.qtAsk, 999, constants.qtBid]
+    record(folder,
+           quotes=[(T0 + i, None, "F.US.EPZ26", value, 1.0 + i, None, True)
+                   for i, value in enumerate(values)],
+           ticks=[(T0 + 10, None, "EPZ26", 77, 1.0, 1), (T0 + 11, None, "EPZ26", constants.tptBid,
+                                                          2.0, 1)])
     frame = pd.read_parquet(folder / "quotes")
-    assert frame["quote_type_value"].tolist() == [999, constants.qtBid]
-    assert [event[3] for event in open_recording(folder).events()] == ["qtBid"]
+    assert frame["quote_type_value"].tolist() == values
+    # Each row keeps its own type's name, whatever order the known and unknown ones come in.
+    names = [None if pd.isna(name) else name for name in frame["quote_type"]]
+    assert names == [None, "qtBid", None, "qtAsk", None, "qtBid"]
+    events = list(open_recording(folder).events())
+    assert [(event[3], event[4]) for event in events] == [
+        ("qtBid", 2.0), ("qtAsk", 4.0), ("qtBid", 6.0), ("tptBid", 2.0)]
 
 
 def test_values_pyarrow_refuses_as_they_are_are_converted(tmp_path):

@@ -192,7 +192,6 @@ class Recorder:
             write_meta(self.path, self._meta)
 
     def _write_part(self, kind, columns, packed=None):
-        import pyarrow as pa
         import pyarrow.parquet as pq
 
         if packed is None:
@@ -203,10 +202,7 @@ class Recorder:
         name = PART_PATTERN.format(self._parts[kind])
         self._parts[kind] += 1
         temporary = os.path.join(folder, TEMPORARY_PREFIX + name)
-        # Dictionary pages only for the name columns: prices and times rarely repeat, and
-        # trying costs time for no bytes.
-        names = [field.name for field in table.schema if pa.types.is_dictionary(field.type)]
-        pq.write_table(table, temporary, compression="zstd", use_dictionary=names)
+        pq.write_table(table, temporary, **_parquet_options(table.schema))
         with open(temporary, "rb+") as written:
             os.fsync(written.fileno())
         os.replace(temporary, os.path.join(folder, name))
@@ -296,10 +292,18 @@ class Recorder:
         import pyarrow as pa
         import pyarrow.compute as pc
 
+        # One pass over the values; then only their few distinct values are named. A value
+        # no constant has is a null, not an entry of the dictionary.
         by_value = self._names.get(prefix, {})
-        distinct = pc.unique(values)
-        names = pa.array([by_value.get(value) for value in distinct.to_pylist()], pa.string())
-        return pc.take(names, pc.index_in(values, value_set=distinct)).dictionary_encode()
+        coded = pc.dictionary_encode(values)
+        names, positions = [], []
+        for value in coded.dictionary.to_pylist():
+            name = by_value.get(value)
+            positions.append(None if name is None else len(names))
+            if name is not None:
+                names.append(name)
+        indices = pc.take(pa.array(positions, coded.indices.type), coded.indices)
+        return pa.DictionaryArray.from_arrays(indices, pa.array(names, pa.string()))
 
     def _note_instruments(self, names):
         for name in names:
@@ -356,6 +360,22 @@ def _plain(value, kind):
     if pa.types.is_integer(kind):
         return int(value)
     return value
+
+
+def _parquet_options(schema):
+    """How a part is encoded, chosen for the writer's processor time (it shares the machine
+    with the feed and the event thread) more than for the last byte. Names, type values,
+    prices and volumes repeat within a second (prices move on a tick grid), so dictionary
+    pages leave little for zstd to do; times increase, so their differences are stored.
+    Statistics, which take time to gather, only for the times, by which a reader filters."""
+    import pyarrow as pa
+
+    times = [field.name for field in schema if pa.types.is_timestamp(field.type)]
+    repeated = [field.name for field in schema
+                if not pa.types.is_timestamp(field.type) and not pa.types.is_boolean(field.type)]
+    return {"compression": "zstd", "use_dictionary": repeated,
+            "column_encoding": dict.fromkeys(times, "DELTA_BINARY_PACKED"),
+            "write_statistics": times}
 
 
 def _table(kind, columns):

@@ -59,18 +59,31 @@ bool well_formed(nb::handle columns, Py_ssize_t count) {
     return true;
 }
 
-// obj's own attribute `name` (no look-up through its type, no exception when missing), or
-// an invalid object.
-nb::object own_attribute(nb::handle obj, const pyglue::Name &name) {
+// obj's own attributes (its instance dict), or an invalid object where it has none.
+nb::object own_attributes(nb::handle obj) {
     nb::object attributes = nb::steal(PyObject_GenericGetDict(obj.ptr(), nullptr));
     if (!attributes.is_valid() || !PyDict_Check(attributes.ptr())) {
         PyErr_Clear();
         return nb::object();
     }
+    return attributes;
+}
+
+// The entry `name` of `attributes` (an instance dict, or invalid), or an invalid object.
+nb::object own_attribute(nb::handle attributes, const pyglue::Name &name) {
+    if (!attributes.is_valid())
+        return nb::object();
     PyObject *found = PyDict_GetItemWithError(attributes.ptr(), name.get().ptr());
     if (!found && PyErr_Occurred())
         throw nb::python_error();
     return found ? nb::borrow(found) : nb::object();
+}
+
+// obj.<name>, taken from its own attributes when there (one dictionary look-up, as every
+// event reads it), else read as any attribute.
+nb::object recorder_member(nb::handle obj, nb::handle attributes, const pyglue::Name &name) {
+    nb::object value = own_attribute(attributes, name);
+    return value.is_valid() ? value : pyglue::read(obj, name.get());
 }
 
 // A float column's value from a float or an int that a double holds exactly.
@@ -115,16 +128,18 @@ MarketRecording MarketRecording::of(nb::handle gateway, Kind kind) {
     // Owned before any of its members runs Python code that could take it out of the dict.
     nb::object recorder = nb::borrow(found);
     KindColumns expected = columns_of(kind);
-    nb::object columns = pyglue::read(recorder, expected.name.get());
+    nb::object own = own_attributes(recorder);
+    nb::object columns = recorder_member(recorder, own, expected.name);
     if (!well_formed(columns, expected.count)) {
         PyErr_Format(PyExc_TypeError, "the recorder's %U must be a tuple of %zd lists",
                      expected.name.get().ptr(), expected.count);
         throw nb::python_error();
     }
     if (kind == Kind::Quotes) {
-        recording.quote_server_time_ = pyglue::is_true(pyglue::read(recorder, kQuoteServerTime));
-        nb::object packed = own_attribute(recorder, kPackedQuotes);
-        nb::object names = own_attribute(recorder, kQuoteNames);
+        recording.quote_server_time_ =
+            pyglue::is_true(recorder_member(recorder, own, kQuoteServerTime));
+        nb::object packed = own_attribute(own, kPackedQuotes);
+        nb::object names = own_attribute(own, kQuoteNames);
         if (packed.is_valid() && PyByteArray_CheckExact(packed.ptr()) && names.is_valid() &&
             PyDict_CheckExact(names.ptr())) {
             recording.packed_quotes_ = std::move(packed);
@@ -134,10 +149,16 @@ MarketRecording MarketRecording::of(nb::handle gateway, Kind kind) {
     recording.recorder_ = std::move(recorder);
     recording.columns_ = std::move(columns);
     recording.received_ns_ = next_received_ns();
-    recording.received_ = nb::steal(PyLong_FromLongLong(recording.received_ns_));
-    if (!recording.received_.is_valid())
-        throw nb::python_error();
     return recording;
+}
+
+nb::handle MarketRecording::received() const {
+    if (!received_.is_valid()) {
+        received_ = nb::steal(PyLong_FromLongLong(received_ns_));
+        if (!received_.is_valid())
+            throw nb::python_error();
+    }
+    return received_;
 }
 
 void MarketRecording::append(std::initializer_list<nb::handle> values) const {
@@ -248,7 +269,7 @@ void MarketRecording::append_quote(nb::handle server_time, nb::handle full_name,
                                    nb::handle type, nb::handle price, nb::handle volume,
                                    nb::handle is_valid) {
     if (!packed_quotes_.is_valid()) {
-        append({received_, server_time, full_name, type, price, volume, is_valid});
+        append({received(), server_time, full_name, type, price, volume, is_valid});
         return;
     }
     char row[packed_quote::kSize] = {};
@@ -265,7 +286,7 @@ void MarketRecording::append_quote(nb::handle server_time, nb::handle full_name,
     row[packed_quote::kFlags] = static_cast<char>(packed_quote::kInLists);
     append_packed_row(row);
     try {
-        append({received_, server_time, full_name, type, price, volume, is_valid});
+        append({received(), server_time, full_name, type, price, volume, is_valid});
     } catch (...) {
         // The marker goes with the row it marks (shrinking by one row cannot fail).
         PyObject *packed = packed_quotes_.ptr();

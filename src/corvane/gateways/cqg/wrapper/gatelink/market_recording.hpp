@@ -2,7 +2,8 @@
 // recorder is attached as the attribute `market_recorder` of the framework gateway (so that
 // it can be attached before the gateway connects); each handler looks it up once per event,
 // in the gateway's own attributes only, so that an absent recorder costs one dictionary
-// look-up and changes nothing. With one, the handler appends each value it read from CQG to
+// look-up and changes nothing. The recorder's members are taken from its own attributes too
+// where they are there (as a Recorder's are), else read as any attribute. With one, the handler appends each value it read from CQG to
 // its column (a list) of the recorder's columns of that kind (a tuple of lists): no object
 // is made per quote, tick or bar. The recorder's own thread writes them out.
 //
@@ -33,8 +34,9 @@ public:
     explicit operator bool() const { return columns_.is_valid(); }
 
     // When the event was received: UTC nanoseconds, strictly increasing from one event to
-    // the next, so that the recording's order is the order the events arrived in.
-    nb::handle received() const { return received_; }
+    // the next, so that the recording's order is the order the events arrived in. Made an
+    // int only when a row of lists needs it (packed quotes carry the number itself).
+    nb::handle received() const;
 
     // Appends one row, each value to its column (an empty handle as None). The columns keep
     // one length: the writer, which takes a row only once all its columns have it, runs only
@@ -67,7 +69,7 @@ public:
 private:
     nb::object recorder_;
     nb::object columns_;
-    nb::object received_;
+    mutable nb::object received_;
     std::int64_t received_ns_ = 0;
     bool quote_server_time_ = false;
     nb::object packed_quotes_; // bytearray of packed rows, or none
