@@ -18,9 +18,9 @@ namespace {
 
 // The CEL thread could not prepare CQGCEL: keep the exception for Init and end its wait,
 // as a data error ends the start-up wait.
-void hand_over_preparation_failure(StateRef state, nb::handle self, nb::handle exception) {
-    write(self, state.names.preparationFailure, exception);
-    nb::object prepared = read(self, state.names.eventAllPrepared);
+void hand_over_preparation_failure(ScopeRef scope, nb::handle self, nb::handle exception) {
+    write(self, scope.names.preparationFailure, exception);
+    nb::object prepared = read(self, scope.names.eventAllPrepared);
     call_method(prepared, "set");
 }
 
@@ -28,12 +28,12 @@ void hand_over_preparation_failure(StateRef state, nb::handle self, nb::handle e
 // is ended here and told apart by endedBeforeStart, with `failure` (the exception that
 // ended the pump, or None) kept for Init. Runs on the CEL thread, as the internal sink
 // does, so it cannot overtake a start already reported. False when no wait was pending.
-bool release_start_up_wait(StateRef state, nb::handle self, nb::handle failure) {
-    nb::object started = read(self, state.names.eventCELStarted);
+bool release_start_up_wait(ScopeRef scope, nb::handle self, nb::handle failure) {
+    nb::object started = read(self, scope.names.eventCELStarted);
     if (pyglue::is_true(call_method(started, "is_set")))
         return false;
-    write(self, state.names.pumpFailure, failure);
-    write(self, state.names.endedBeforeStart, nb::bool_(true));
+    write(self, scope.names.pumpFailure, failure);
+    write(self, scope.names.endedBeforeStart, nb::bool_(true));
     call_method(started, "set");
     return true;
 }
@@ -54,36 +54,36 @@ void close_sink(nb::handle sink) {
 // The thread's COM objects are let go here, on their own thread, while it is still in COM:
 // both sinks disconnected, then its references to CQGCEL and the internal sink dropped.
 // `sink` stays an attribute (closed), as the bridge defines it.
-void release_com_objects(StateRef state, nb::handle self, nb::object &cqgCEL,
+void release_com_objects(ScopeRef scope, nb::handle self, nb::object &cqgCEL,
                          nb::object &internalSink) {
-    nb::object sink = nb::getattr(self, state.names.sink.get(), nb::none());
+    nb::object sink = nb::getattr(self, scope.names.sink.get(), nb::none());
     close_sink(sink);
     close_sink(internalSink);
     internalSink.reset();
     cqgCEL.reset();
 }
 
-void pump_then_leave_apartment(StateRef state, nb::handle self, nb::handle pythoncom,
+void pump_then_leave_apartment(ScopeRef scope, nb::handle self, nb::handle pythoncom,
                                nb::object &cqgCEL, nb::object &internalSink) {
-    trace(state, "Starting message pumping..");
+    trace(scope, "Starting message pumping..");
     try {
         call_method(self, "pumpMessages");
     } catch (nb::python_error &) {
         // The apartment is not left: the exception ends the thread's body.
-        write(self, state.names.pumpEnded, nb::bool_(true));
+        write(self, scope.names.pumpEnded, nb::bool_(true));
         throw;
     }
-    write(self, state.names.pumpEnded, nb::bool_(true));
-    release_com_objects(state, self, cqgCEL, internalSink);
+    write(self, scope.names.pumpEnded, nb::bool_(true));
+    release_com_objects(scope, self, cqgCEL, internalSink);
 
-    trace(state, "COM framework is uninitializing...");
+    trace(scope, "COM framework is uninitializing...");
     call_method(pythoncom, "CoUninitialize");
-    trace(state, "COM framework is uninitialized!");
+    trace(scope, "COM framework is uninitialized!");
 }
 
 } // namespace
 
-void run_cel_thread(StateRef state, nb::handle self, nb::handle sinkType) {
+void run_cel_thread(ScopeRef scope, nb::handle self, nb::handle sinkType) {
     nb::module_ pythoncom = cqgglue::pythoncom_module();
     nb::module_ client = cqgglue::win32com_client_module();
 
@@ -91,66 +91,66 @@ void run_cel_thread(StateRef state, nb::handle self, nb::handle sinkType) {
     nb::object cqgCEL;
     nb::object internalSink;
     try {
-        trace(state, "COM framework is initializing...");
+        trace(scope, "COM framework is initializing...");
         call_method(pythoncom, "CoInitialize");
-        trace(state, "COM framework is initialized!");
+        trace(scope, "COM framework is initialized!");
 
-        trace(state, "CQG.CQGCEL.4 creation...");
+        trace(scope, "CQG.CQGCEL.4 creation...");
         cqgCEL = call_method(client, "Dispatch", "CQG.CQGCEL.4");
-        trace(state, "CQG.CQGCEL.4 created!");
+        trace(scope, "CQG.CQGCEL.4 created!");
 
-        trace(state, "Marshal CQGCEL in stream");
+        trace(scope, "Marshal CQGCEL in stream");
         nb::object iidDispatch = read(pythoncom, "IID_IDispatch");
         nb::object stream =
             call_method(pythoncom, "CoMarshalInterThreadInterfaceInStream", iidDispatch, cqgCEL);
-        write(self, state.names.cqgCELStream, stream);
-        trace(state, "CQGCEL is marshaled in stream");
+        write(self, scope.names.cqgCELStream, stream);
+        trace(scope, "CQGCEL is marshaled in stream");
 
         // The internal sink first, so every event after Startup() reaches both sinks.
-        trace(state, "Internal sink subscription to events");
-        internalSink = call_method(client, "WithEvents", cqgCEL, state.sink_internal);
-        trace(state, "Internal sink subscribed");
+        trace(scope, "Internal sink subscription to events");
+        internalSink = call_method(client, "WithEvents", cqgCEL, scope.sink_internal);
+        trace(scope, "Internal sink subscribed");
 
-        trace(state, "Sink subscription to events");
+        trace(scope, "Sink subscription to events");
         nb::object sink = call_method(client, "WithEvents", cqgCEL, sinkType);
-        write(self, state.names.sink, sink);
-        trace(state, "Sink subscribed");
+        write(self, scope.names.sink, sink);
+        trace(scope, "Sink subscribed");
 
-        nb::object eventCELStarted = read(self, state.names.eventCELStarted);
+        nb::object eventCELStarted = read(self, scope.names.eventCELStarted);
         call_method(internalSink, "Init", eventCELStarted, self);
-        trace(state, "Internal sink is initialized");
+        trace(scope, "Internal sink is initialized");
     } catch (nb::python_error &error) {
-        hand_over_preparation_failure(state, self, pyglue::take_exception(error));
+        hand_over_preparation_failure(scope, self, pyglue::take_exception(error));
         return;
     } catch (const std::exception &failure) {
         // A failure of the glue itself must not leave Init waiting either.
-        hand_over_preparation_failure(state, self, pyglue::exception_from(failure));
+        hand_over_preparation_failure(scope, self, pyglue::exception_from(failure));
         return;
     }
 
-    nb::object prepared = read(self, state.names.eventAllPrepared);
+    nb::object prepared = read(self, scope.names.eventAllPrepared);
     call_method(prepared, "set");
     try {
-        pump_then_leave_apartment(state, self, pythoncom, cqgCEL, internalSink);
+        pump_then_leave_apartment(scope, self, pythoncom, cqgCEL, internalSink);
     } catch (nb::python_error &error) {
         // Before the start, Init reports the failure (as its cause); after it, the failure
         // ends the thread and reaches threading's excepthook.
         nb::object failure = pyglue::take_exception(error);
-        if (!release_start_up_wait(state, self, failure))
+        if (!release_start_up_wait(scope, self, failure))
             pyglue::raise_again(failure);
         return;
     } catch (...) {
         // A failure of the glue itself still releases a start-up wait that is pending.
-        release_start_up_wait(state, self, nb::none());
+        release_start_up_wait(scope, self, nb::none());
         throw;
     }
-    release_start_up_wait(state, self, nb::none());
+    release_start_up_wait(scope, self, nb::none());
 }
 
-void pump_messages(StateRef state, nb::handle self) {
+void pump_messages(ScopeRef scope, nb::handle self) {
     nb::module_ pythoncom = cqgglue::pythoncom_module();
     nb::module_ win32event = cqgglue::win32event_module();
-    nb::object shutdownEvent = read(self, state.names.shutdownEvent);
+    nb::object shutdownEvent = read(self, scope.names.shutdownEvent);
     nb::tuple handles = nb::make_tuple(shutdownEvent);
 
     for (;;) {

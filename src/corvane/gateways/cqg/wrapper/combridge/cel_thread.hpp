@@ -5,15 +5,15 @@
 
 #include <nanobind/nanobind.h>
 
-#include "combridge_state.hpp"
+#include "combridge_scope.hpp"
 
 namespace corvane::bridge {
 
 // ComBridge.threadedFunction(sinkType): the thread's body.
-void run_cel_thread(StateRef state, nb::handle self, nb::handle sinkType);
+void run_cel_thread(ScopeRef scope, nb::handle self, nb::handle sinkType);
 
 // ComBridge.pumpMessages(): sleeps (without the GIL) until shutdown is signalled or the
 // queue has input, and pumps what has come; every CQGCEL event runs in here.
-void pump_messages(StateRef state, nb::handle self);
+void pump_messages(ScopeRef scope, nb::handle self);
 
 } // namespace corvane::bridge

@@ -17,47 +17,46 @@ namespace {
 // A second CEL thread would pump unseen and Shutdown would end only one of them; the
 // start-up events are not reset either.
 [[noreturn]] void raise_started_already() {
-    PyErr_SetString(PyExc_RuntimeError,
-                    "Init was already called on this ComBridge: a ComBridge starts "
-                    "CQGCEL once; create a new ComBridge to start again");
-    throw nb::python_error();
+    pyglue::raise_error(PyExc_RuntimeError,
+                        "Init was already called on this ComBridge: a ComBridge starts "
+                        "CQGCEL once; create a new ComBridge to start again");
 }
 
-bool cel_thread_alive(StateRef state, nb::handle self) {
-    if (!nb::hasattr(self, state.names.thread.get()))
+bool cel_thread_alive(ScopeRef scope, nb::handle self) {
+    if (!nb::hasattr(self, scope.names.thread.get()))
         return false;
-    nb::object thread = read(self, state.names.thread);
+    nb::object thread = read(self, scope.names.thread);
     return pyglue::is_true(call_method(thread, "is_alive"));
 }
 
 // Each property is set on a freshly read APIConfiguration, in this order.
-void set_configuration(StateRef state, nb::handle self, const char *property,
+void set_configuration(ScopeRef scope, nb::handle self, const char *property,
                        nb::handle value) {
-    nb::object cqgCEL = read(self, state.names.cqgCEL);
+    nb::object cqgCEL = read(self, scope.names.cqgCEL);
     nb::object configuration = read(cqgCEL, "APIConfiguration");
     write(configuration, property, value);
 }
 
 } // namespace
 
-void construct_bridge(StateRef state, nb::handle self) {
+void construct_bridge(ScopeRef scope, nb::handle self) {
     nb::module_ threading = cqgglue::threading_module();
     nb::object Event = read(threading, "Event");
-    write(self, state.names.eventCELStarted, Event());
+    write(self, scope.names.eventCELStarted, Event());
     Event = read(threading, "Event");
-    write(self, state.names.eventAllPrepared, Event());
+    write(self, scope.names.eventAllPrepared, Event());
     // Unnamed, default security, auto-reset, not signalled.
     nb::object shutdownEvent = call_method(cqgglue::win32event_module(), "CreateEvent",
                                            nb::none(), 0, 0, nb::none());
-    write(self, state.names.shutdownEvent, shutdownEvent);
-    write(self, state.names.errorHappened, nb::bool_(false));
+    write(self, scope.names.shutdownEvent, shutdownEvent);
+    write(self, scope.names.errorHappened, nb::bool_(false));
 }
 
-nb::object init(StateRef state, nb::handle self, nb::handle sinkType,
+nb::object init(ScopeRef scope, nb::handle self, nb::handle sinkType,
                 nb::handle customAPIConfiguration) {
-    if (nb::hasattr(self, state.names.initCalled.get()))
+    if (nb::hasattr(self, scope.names.initCalled.get()))
         raise_started_already();
-    write(self, state.names.initCalled, nb::bool_(true));
+    write(self, scope.names.initCalled, nb::bool_(true));
 
     nb::object threadedFunction = read(self, "threadedFunction");
     // Not a daemon, whatever the calling thread is: the interpreter must not end under a
@@ -66,74 +65,74 @@ nb::object init(StateRef state, nb::handle self, nb::handle sinkType,
     nb::object thread =
         Thread(nb::arg("target") = threadedFunction, nb::arg("args") = nb::make_tuple(sinkType),
                nb::arg("name") = "cel_threadfunc", nb::arg("daemon") = false);
-    write(self, state.names.thread, thread);
+    write(self, scope.names.thread, thread);
     call_method(thread, "start");
-    call_method(state.running, "add", self);
+    call_method(scope.running, "add", self);
 
-    trace(state, "Waiting for CQGCEL creation..");
-    nb::object prepared = read(self, state.names.eventAllPrepared);
+    trace(scope, "Waiting for CQGCEL creation..");
+    nb::object prepared = read(self, scope.names.eventAllPrepared);
     call_method(prepared, "wait");
 
-    nb::object failure = nb::getattr(self, state.names.preparationFailure.get(), nb::none());
+    nb::object failure = nb::getattr(self, scope.names.preparationFailure.get(), nb::none());
     if (!failure.is_none()) {
         call_method(thread, "join");
         pyglue::raise_again(failure);
     }
-    trace(state, "CQGCEL is created!");
+    trace(scope, "CQGCEL is created!");
 
-    trace(state, "Marshaled CQGCEL from stream");
+    trace(scope, "Marshaled CQGCEL from stream");
     nb::module_ pythoncom = cqgglue::pythoncom_module();
-    nb::object cqgCELStream = read(self, state.names.cqgCELStream);
+    nb::object cqgCELStream = read(self, scope.names.cqgCELStream);
     nb::object iidDispatch = read(pythoncom, "IID_IDispatch");
     nb::object proxy =
         call_method(pythoncom, "CoGetInterfaceAndReleaseStream", cqgCELStream, iidDispatch);
     nb::object cqgCEL = call_method(cqgglue::win32com_client_module(), "Dispatch", proxy);
-    write(self, state.names.cqgCEL, cqgCEL);
-    trace(state, "CQGCEL is marshaled from stream!");
+    write(self, scope.names.cqgCEL, cqgCEL);
+    trace(scope, "CQGCEL is marshaled from stream!");
 
     call_method(self, "apiConfigurationSet", customAPIConfiguration);
     call_method(self, "startupCel");
 
     // A start-up data error is not an exception: the caller decides by errorHappened.
-    if (pyglue::is_true(read(self, state.names.errorHappened)))
-        trace(state, "Error happened during CQGCEL start up!");
-    return read(self, state.names.sink);
+    if (pyglue::is_true(read(self, scope.names.errorHappened)))
+        trace(scope, "Error happened during CQGCEL start up!");
+    return read(self, scope.names.sink);
 }
 
-void api_configuration_set(StateRef state, nb::handle self, nb::handle customAPIConfiguration) {
-    trace(state, "CQGCEL default configuring...");
-    set_configuration(state, self, "CollectionsThrowException", nb::bool_(false));
-    set_configuration(state, self, "NewInstrumentChangeMode", nb::bool_(true));
-    set_configuration(state, self, "ReadyStatusCheck", nb::int_(0));
-    set_configuration(state, self, "TimeZoneCode", cqgglue::com_constant("tzChina"));
-    set_configuration(state, self, "IncludeOrderTransactions", nb::bool_(true));
-    set_configuration(state, self, "UseOrderSide", nb::bool_(true));
+void api_configuration_set(ScopeRef scope, nb::handle self, nb::handle customAPIConfiguration) {
+    trace(scope, "CQGCEL default configuring...");
+    set_configuration(scope, self, "CollectionsThrowException", nb::bool_(false));
+    set_configuration(scope, self, "NewInstrumentChangeMode", nb::bool_(true));
+    set_configuration(scope, self, "ReadyStatusCheck", nb::int_(0));
+    set_configuration(scope, self, "TimeZoneCode", cqgglue::com_constant("tzChina"));
+    set_configuration(scope, self, "IncludeOrderTransactions", nb::bool_(true));
+    set_configuration(scope, self, "UseOrderSide", nb::bool_(true));
 
     // After the defaults, so the caller's values win.
     if (!customAPIConfiguration.is_none()) {
-        trace(state, "CQGCEL custom configuring...");
-        nb::object cqgCEL = read(self, state.names.cqgCEL);
+        trace(scope, "CQGCEL custom configuring...");
+        nb::object cqgCEL = read(self, scope.names.cqgCEL);
         nb::object apiConfiguration = read(cqgCEL, "APIConfiguration");
         customAPIConfiguration(apiConfiguration);
     }
 }
 
-void startup_cel(StateRef state, nb::handle self) {
-    trace(state, "Startup CQGCEL..");
-    nb::object cqgCEL = read(self, state.names.cqgCEL);
+void startup_cel(ScopeRef scope, nb::handle self) {
+    trace(scope, "Startup CQGCEL..");
+    nb::object cqgCEL = read(self, scope.names.cqgCEL);
     call_method(cqgCEL, "Startup");
-    trace(state, "Waiting for CQGCEL start..");
+    trace(scope, "Waiting for CQGCEL start..");
     // Ended by CELStarted or a data error (both through the internal sink), or by the
     // CEL thread ending first.
-    nb::object started = read(self, state.names.eventCELStarted);
+    nb::object started = read(self, scope.names.eventCELStarted);
     call_method(started, "wait");
-    if (nb::hasattr(self, state.names.endedBeforeStart.get())) {
-        nb::object failure = read(self, state.names.pumpFailure);
+    if (nb::hasattr(self, scope.names.endedBeforeStart.get())) {
+        nb::object failure = read(self, scope.names.pumpFailure);
         if (failure.is_none())
             assert_message(nb::bool_(false), nb::str("CEL thread ended before CQGCEL started"));
         pyglue::raise_chained(failure, "CEL thread ended before CQGCEL started");
     }
-    trace(state, "CQGCEL has started.");
+    trace(scope, "CQGCEL has started.");
 }
 
 // Does what still applies: a bridge whose CEL thread never handed CQGCEL over has no
@@ -141,25 +140,25 @@ void startup_cel(StateRef state, nb::handle self) {
 // thread that has ended is not waited for. The bridge leaves the exit guard's care only
 // once its thread has ended: a Shutdown that fails (called from a thread that does not own
 // the proxy, say) leaves it to a later Shutdown or to the exit guard.
-void shutdown(StateRef state, nb::handle self) {
-    trace(state, "CQGCEL is being shut down..");
-    if (nb::hasattr(self, state.names.cqgCEL.get()) &&
-        !nb::hasattr(self, state.names.pumpEnded.get()) && cel_thread_alive(state, self)) {
-        nb::object cqgCEL = read(self, state.names.cqgCEL);
+void shutdown(ScopeRef scope, nb::handle self) {
+    trace(scope, "CQGCEL is being shut down..");
+    if (nb::hasattr(self, scope.names.cqgCEL.get()) &&
+        !nb::hasattr(self, scope.names.pumpEnded.get()) && cel_thread_alive(scope, self)) {
+        nb::object cqgCEL = read(self, scope.names.cqgCEL);
         call_method(cqgCEL, "Shutdown");
     }
-    nb::object shutdownEvent = read(self, state.names.shutdownEvent);
+    nb::object shutdownEvent = read(self, scope.names.shutdownEvent);
     call_method(cqgglue::win32event_module(), "SetEvent", shutdownEvent);
-    if (cel_thread_alive(state, self)) {
-        nb::object thread = read(self, state.names.thread);
+    if (cel_thread_alive(scope, self)) {
+        nb::object thread = read(self, scope.names.thread);
         call_method(thread, "join");
     }
-    call_method(state.running, "discard", self);
-    trace(state, "CQGCEL is shut down.");
+    call_method(scope.running, "discard", self);
+    trace(scope, "CQGCEL is shut down.");
 }
 
-void set_error(StateRef state, nb::handle self) {
-    write(self, state.names.errorHappened, nb::bool_(true));
+void set_error(ScopeRef scope, nb::handle self) {
+    write(self, scope.names.errorHappened, nb::bool_(true));
 }
 
 } // namespace corvane::bridge

@@ -5,16 +5,16 @@
 
 #include <nanobind/nanobind.h>
 
-#include "combridge_state.hpp"
+#include "combridge_scope.hpp"
 
 namespace corvane::bridge {
 
-void construct_bridge(StateRef state, nb::handle self);
-nb::object init(StateRef state, nb::handle self, nb::handle sinkType,
+void construct_bridge(ScopeRef scope, nb::handle self);
+nb::object init(ScopeRef scope, nb::handle self, nb::handle sinkType,
                 nb::handle customAPIConfiguration);
-void api_configuration_set(StateRef state, nb::handle self, nb::handle customAPIConfiguration);
-void startup_cel(StateRef state, nb::handle self);
-void shutdown(StateRef state, nb::handle self);
-void set_error(StateRef state, nb::handle self);
+void api_configuration_set(ScopeRef scope, nb::handle self, nb::handle customAPIConfiguration);
+void startup_cel(ScopeRef scope, nb::handle self);
+void shutdown(ScopeRef scope, nb::handle self);
+void set_error(ScopeRef scope, nb::handle self);
 
 } // namespace corvane::bridge

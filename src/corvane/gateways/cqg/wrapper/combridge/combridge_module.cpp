@@ -1,14 +1,14 @@
 // The COM bridge module: brings CQG's CQGCEL COM server into the process and keeps it alive
 // (ComBridge, its CEL thread and its own sink), and holds the CQG side's progress log and
 // the base of every event sink. Each concern is a file of plain functions over the module's
-// state (combridge_state.hpp); this file lays out the module and holds its one ordered table.
+// state (combridge_scope.hpp); this file lays out the module and holds its one ordered table.
 #include <nanobind/nanobind.h>
 
 #include "cel_sink_base.hpp"
 #include "cel_thread.hpp"
 #include "class_builder.hpp"
 #include "com_bridge.hpp"
-#include "combridge_state.hpp"
+#include "combridge_scope.hpp"
 #include "exit_guard.hpp"
 #include "module_function.hpp"
 #include "module_imports.hpp"
@@ -24,7 +24,7 @@ namespace nb = nanobind;
 namespace {
 
 namespace bridge = corvane::bridge;
-using bridge::SharedState;
+using bridge::SharedScope;
 using bridge::snapshot;
 using pyglue::with_context;
 
@@ -52,36 +52,36 @@ void ensure_cqgcel_type_library(nb::module_ &m) {
 }
 
 // The Python-facing Trace (the C++ side writes its fixed lines through the other overload).
-void (*const trace_message)(bridge::StateRef, nb::handle) = &bridge::trace;
+void (*const trace_message)(bridge::ScopeRef, nb::handle) = &bridge::trace;
 
-nb::object make_sink_internal(nb::module_ &m, nb::handle sink_base, SharedState state) {
+nb::object make_sink_internal(nb::module_ &m, nb::handle sink_base, SharedScope scope) {
     pyglue::ClassBuilder sink(m, "SinkInternal", nb::make_tuple(sink_base),
                               "The bridge's sink for CQGCEL's start-up and data errors.");
     // SinkInternal's methods, in the order the class defines them.
-    sink.def("__init__", with_context(state, &bridge::construct_internal_sink))
-        .def("Init", with_context(state, &bridge::bind_internal_sink),
+    sink.def("__init__", with_context(scope, &bridge::construct_internal_sink))
+        .def("Init", with_context(scope, &bridge::bind_internal_sink),
              nb::arg("eventCELStarted"), nb::arg("comBridge"))
-        .def("OnCELStarted", with_context(state, &bridge::on_cel_started))
-        .def("OnDataError", with_context(state, &bridge::on_start_up_data_error),
+        .def("OnCELStarted", with_context(scope, &bridge::on_cel_started))
+        .def("OnDataError", with_context(scope, &bridge::on_start_up_data_error),
              nb::arg("cqgError"), nb::arg("errorDescription"));
     return sink.get();
 }
 
-nb::object make_com_bridge(nb::module_ &m, SharedState state) {
+nb::object make_com_bridge(nb::module_ &m, SharedScope scope) {
     pyglue::ClassBuilder cls(m, "ComBridge", nb::tuple(),
                              "Runs CQGCEL on a thread of its own and hands it over to the "
                              "calling thread.");
     // ComBridge's methods, in the order the class defines them.
-    cls.def("__init__", with_context(state, &bridge::construct_bridge))
-        .def("Init", with_context(state, &bridge::init), nb::arg("sinkType"),
+    cls.def("__init__", with_context(scope, &bridge::construct_bridge))
+        .def("Init", with_context(scope, &bridge::init), nb::arg("sinkType"),
              nb::arg("customAPIConfiguration"))
-        .def("threadedFunction", with_context(state, &bridge::run_cel_thread), nb::arg("sinkType"))
-        .def("pumpMessages", with_context(state, &bridge::pump_messages))
-        .def("apiConfigurationSet", with_context(state, &bridge::api_configuration_set),
+        .def("threadedFunction", with_context(scope, &bridge::run_cel_thread), nb::arg("sinkType"))
+        .def("pumpMessages", with_context(scope, &bridge::pump_messages))
+        .def("apiConfigurationSet", with_context(scope, &bridge::api_configuration_set),
              nb::arg("customAPIConfiguration"))
-        .def("startupCel", with_context(state, &bridge::startup_cel))
-        .def("Shutdown", with_context(state, &bridge::shutdown))
-        .def("SetError", with_context(state, &bridge::set_error));
+        .def("startupCel", with_context(scope, &bridge::startup_cel))
+        .def("Shutdown", with_context(scope, &bridge::shutdown))
+        .def("SetError", with_context(scope, &bridge::set_error));
     return cls.get();
 }
 
@@ -90,7 +90,7 @@ nb::object make_com_bridge(nb::module_ &m, SharedState state) {
 PYGLUE_MODULE(ComBridge, m) {
     import_dependencies(m);
     ensure_cqgcel_type_library(m);
-    bridge::BridgeState state(m);
+    bridge::Scope scope(m);
 
     // The module's members, in the order the module defines them. Each class or function is
     // handed the state as it stands when it is made (snapshot).
@@ -98,16 +98,16 @@ PYGLUE_MODULE(ComBridge, m) {
                          nb::arg("message").none(),
                          "Raises RuntimeError(message) unless the condition holds.");
     pyglue::def_function(
-        m, "Trace", with_context(snapshot(state), trace_message), nb::arg("message").none(),
+        m, "Trace", with_context(snapshot(scope), trace_message), nb::arg("message").none(),
         "Writes one progress line: the current thread's identifier, ': ' and the message.");
     nb::object sink_base = bridge::make_cel_sink_base(m);
     pyglue::write(m, "CELSinkBase", sink_base);
-    state.sink_internal = make_sink_internal(m, sink_base, snapshot(state));
-    pyglue::write(m, "SinkInternal", state.sink_internal);
-    state.running = bridge::running_bridges_with_exit_hook();
-    state.com_bridge = make_com_bridge(m, snapshot(state));
-    pyglue::write(m, "ComBridge", state.com_bridge);
-    pyglue::def_function(m, "Start", with_context(snapshot(state), &bridge::start),
+    scope.sink_internal = make_sink_internal(m, sink_base, snapshot(scope));
+    pyglue::write(m, "SinkInternal", scope.sink_internal);
+    scope.running = bridge::running_bridges_with_exit_hook();
+    scope.com_bridge = make_com_bridge(m, snapshot(scope));
+    pyglue::write(m, "ComBridge", scope.com_bridge);
+    pyglue::def_function(m, "Start", with_context(snapshot(scope), &bridge::start),
                          nb::arg("sampleClassType").none(),
                          nb::arg("customConfiguration").none() = nb::none(),
                          "Runs a sample application between the bridge's start-up and shut-down.");

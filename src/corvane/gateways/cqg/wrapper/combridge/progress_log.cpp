@@ -1,6 +1,7 @@
 #include "progress_log.hpp"
 
 #include "com_platform.hpp"
+#include "errors.hpp"
 #include "safe_access.hpp"
 #include "truth.hpp"
 #include "type_check.hpp"
@@ -16,13 +17,12 @@ namespace {
 // whatever it is (a tuple handed to the raise itself would become the arguments).
 [[noreturn]] void raise_assertion_failure(nb::handle message) {
     nb::object error = nb::handle(PyExc_RuntimeError)(message);
-    PyErr_SetObject(PyExc_RuntimeError, error.ptr());
-    throw nb::python_error();
+    pyglue::raise_error(PyExc_RuntimeError, error);
 }
 
 } // namespace
 
-void trace(StateRef state, nb::handle message) {
+void trace(ScopeRef scope, nb::handle message) {
     if (!PyUnicode_Check(message.ptr()))
         pyglue::raise_incorrect_type(message, "str", "message");
 
@@ -32,13 +32,13 @@ void trace(StateRef state, nb::handle message) {
 
     // The newline goes out in the same write as the text: print's own `end` is a second
     // write, between which another thread's line could slip.
-    nb::object print = read(state.builtins, "print");
+    nb::object print = read(scope.builtins, "print");
     print(line, nb::arg("end") = "");
-    nb::object stdout_now = read(state.sys, "stdout");
+    nb::object stdout_now = read(scope.sys, "stdout");
     call_method(stdout_now, "flush");
 }
 
-void trace(StateRef state, const char *message) { trace(state, nb::str(message)); }
+void trace(ScopeRef scope, const char *message) { trace(scope, nb::str(message)); }
 
 void assert_message(nb::handle condition, nb::handle message) {
     if (!pyglue::is_true(condition))

@@ -3,16 +3,16 @@
 
 #include <nanobind/nanobind.h>
 
-#include "combridge_state.hpp"
+#include "combridge_scope.hpp"
 
 namespace corvane::bridge {
 
 // Trace(message): writes "<thread ident>: <message>" with the host's print and flushes
 // stdout at once.
-void trace(StateRef state, nb::handle message);
+void trace(ScopeRef scope, nb::handle message);
 
 // The bridge's own fixed lines.
-void trace(StateRef state, const char *message);
+void trace(ScopeRef scope, const char *message);
 
 // AssertMessage(condition, message): raises RuntimeError(message) unless `condition` is true
 // by the host's truth test.

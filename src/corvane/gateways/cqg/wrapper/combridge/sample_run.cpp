@@ -10,12 +10,12 @@ namespace corvane::bridge {
 using pyglue::call_method;
 using pyglue::read;
 
-void start(StateRef state, nb::handle sampleClassType, nb::handle customConfiguration) {
-    nb::object bridge = state.com_bridge();
+void start(ScopeRef scope, nb::handle sampleClassType, nb::handle customConfiguration) {
+    nb::object bridge = scope.com_bridge();
     try {
         nb::object sample = call_method(bridge, "Init", sampleClassType, customConfiguration);
         // After a start-up data error the sample is neither initialised nor started.
-        if (!pyglue::is_true(read(bridge, state.names.errorHappened))) {
+        if (!pyglue::is_true(read(bridge, scope.names.errorHappened))) {
             call_method(sample, "Init", bridge);
             call_method(sample, "Start");
         }
@@ -25,7 +25,7 @@ void start(StateRef state, nb::handle sampleClassType, nb::handle customConfigur
             call_method(bridge, "Shutdown");
             throw;
         }
-        trace(state, nb::str("Exception: {}").format(pyglue::take_exception(error)));
+        trace(scope, nb::str("Exception: {}").format(pyglue::take_exception(error)));
     }
     call_method(bridge, "Shutdown");
 }

@@ -3,10 +3,10 @@
 
 #include <nanobind/nanobind.h>
 
-#include "combridge_state.hpp"
+#include "combridge_scope.hpp"
 
 namespace corvane::bridge {
 
-void start(StateRef state, nb::handle sampleClassType, nb::handle customConfiguration);
+void start(ScopeRef scope, nb::handle sampleClassType, nb::handle customConfiguration);
 
 } // namespace corvane::bridge

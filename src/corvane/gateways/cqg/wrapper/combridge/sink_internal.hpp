@@ -4,15 +4,15 @@
 
 #include <nanobind/nanobind.h>
 
-#include "combridge_state.hpp"
+#include "combridge_scope.hpp"
 
 namespace corvane::bridge {
 
-void construct_internal_sink(StateRef state, nb::handle self);
-void bind_internal_sink(StateRef state, nb::handle self, nb::handle eventCELStarted,
+void construct_internal_sink(ScopeRef scope, nb::handle self);
+void bind_internal_sink(ScopeRef scope, nb::handle self, nb::handle eventCELStarted,
                         nb::handle comBridge);
-void on_cel_started(StateRef state, nb::handle self);
-void on_start_up_data_error(StateRef state, nb::handle self, nb::handle cqgError,
+void on_cel_started(ScopeRef scope, nb::handle self);
+void on_start_up_data_error(ScopeRef scope, nb::handle self, nb::handle cqgError,
                             nb::handle errorDescription);
 
 } // namespace corvane::bridge

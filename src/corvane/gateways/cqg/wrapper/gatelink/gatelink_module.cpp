@@ -49,22 +49,22 @@ void import_dependencies(nb::module_ &m) {
 
 void define_constants(nb::module_ &m) {
     // Seconds every blocking request waits for CQG's answer.
-    m.attr("TIMEOUT") = nb::int_(10);
-    nb::object pytz = m.attr("pytz");
-    m.attr("TIMEZONE") = pytz.attr("timezone")("Asia/Hong_Kong");
+    pyglue::write(m, "TIMEOUT", nb::int_(10));
+    nb::object pytz = pyglue::read(m, "pytz");
+    pyglue::write(m, "TIMEZONE", pyglue::call_method(pytz, "timezone", "Asia/Hong_Kong"));
     // What CQG reports for a bar field it has no value for: -2**31.
-    m.attr("INVALID_VALUE") = nb::int_(-2147483648LL);
+    pyglue::write(m, "INVALID_VALUE", nb::int_(-2147483648LL));
     // Serialises the balance and position refreshes.
-    nb::object threading = m.attr("threading");
-    m.attr("lock") = threading.attr("Lock")();
+    nb::object threading = pyglue::read(m, "threading");
+    pyglue::write(m, "lock", pyglue::call_method(threading, "Lock"));
 }
 
 nb::object make_gatelink(nb::module_ &m, corvane::gatelink::SharedScope scope) {
     using namespace corvane::gatelink;
     using pyglue::with_context;
-    auto arg = [](const char *name) { return nb::arg(name); };
+    using arg = nb::arg;
 
-    nb::object base = m.attr("CELSinkBase");
+    nb::object base = pyglue::read(m, "CELSinkBase");
     pyglue::ClassBuilder cls(m, "GATELINK", nb::make_tuple(base), "CQG Integrated Client API");
     // GATELINK's methods, in the order the class defines them.
     cls.def("__init__", with_context(scope, &construct))
@@ -127,7 +127,7 @@ nb::object make_gatelink(nb::module_ &m, corvane::gatelink::SharedScope scope) {
              with_context(scope, &on_data_connection_status_changed), arg("newStatus"));
 
     // The one method the framework's safe_call wraps: its errors are reported, not raised.
-    nb::object safe_call = m.attr("safe_call");
+    nb::object safe_call = pyglue::read(m, "safe_call");
     cls.decorate("unsubscribe_bar", safe_call);
     return cls.get();
 }
@@ -146,5 +146,5 @@ PYGLUE_MODULE(gatelink, m) {
                  nb::arg("tickType").none());
     def_function(m, "convert_orderstatus_cqg2cv",
                  with_context(scope, &corvane::gatelink::convert_orderstatus_cqg2cv), nb::arg("status").none());
-    m.attr("GATELINK") = make_gatelink(m, scope);
+    pyglue::write(m, "GATELINK", make_gatelink(m, scope));
 }

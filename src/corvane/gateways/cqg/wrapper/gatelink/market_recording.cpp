@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "datetime_helpers.hpp"
+#include "errors.hpp"
 #include "safe_access.hpp"
 #include "truth.hpp"
 
@@ -131,9 +132,8 @@ MarketRecording MarketRecording::of(nb::handle gateway, Kind kind) {
     nb::object own = own_attributes(recorder);
     nb::object columns = recorder_member(recorder, own, expected.name);
     if (!well_formed(columns, expected.count)) {
-        PyErr_Format(PyExc_TypeError, "the recorder's %U must be a tuple of %zd lists",
-                     expected.name.get().ptr(), expected.count);
-        throw nb::python_error();
+        pyglue::raise_error(PyExc_TypeError, "the recorder's %U must be a tuple of %zd lists",
+                            expected.name.get().ptr(), expected.count);
     }
     if (kind == Kind::Quotes) {
         recording.quote_server_time_ =

@@ -6,6 +6,7 @@
 #include "com_platform.hpp"
 #include "cqg_lookup.hpp"
 #include "cqg_time.hpp"
+#include "errors.hpp"
 #include "interned_names.hpp"
 #include "market_records.hpp"
 #include "market_recording.hpp"
@@ -18,6 +19,7 @@ namespace corvane::gatelink {
 
 using pyglue::call_method;
 using cqgglue::com_constant;
+using pyglue::raise_value_error;
 using pyglue::read;
 using pyglue::write;
 
@@ -117,11 +119,6 @@ nb::object field_of(nb::handle record, nb::handle name) {
     return value;
 }
 
-[[noreturn]] void raise_value_error(nb::handle message) {
-    PyErr_SetObject(PyExc_ValueError, message.ptr());
-    throw nb::python_error();
-}
-
 } // namespace
 
 nb::object get_timedbars_from_cqg_symbol(ScopeRef, nb::handle self, nb::handle cqg_symbol) {
@@ -217,7 +214,7 @@ nb::object get_subscribe_bars_data(ScopeRef scope, nb::handle self, nb::handle s
     for (const FieldRepair &fix : repair.repairs) {
         nb::handle source = PyList_GET_ITEM(window.ptr(), fix.from_bar);
         nb::handle record = PyList_GET_ITEM(window.ptr(), fix.bar);
-        nb::setattr(record, names[fix.field], field_of(source, names[fix.field]));
+        write(record, names[fix.field], field_of(source, names[fix.field]));
     }
 
     for (std::size_t field = 0; field < kBarFields; ++field)
@@ -288,9 +285,8 @@ void on_timed_bars_added(ScopeRef scope, nb::handle self, nb::handle cqgTimedBar
         return;
     nb::object stored = bars_data[security];
     if (stored.is_none()) {
-        PyErr_SetString(PyExc_AssertionError,
-                        "We should have initiated data in OnTimedBarsResolved first!");
-        throw nb::python_error();
+        pyglue::raise_error(PyExc_AssertionError,
+                            "We should have initiated data in OnTimedBarsResolved first!");
     }
 
     // A recording gets the completed bar and the new one being formed.

@@ -38,9 +38,9 @@ struct BridgeNames {
     pyglue::Name initCalled{"_initCalled"};
 };
 
-struct BridgeState {
+struct Scope {
     // Made once the module's import statements have run.
-    explicit BridgeState(nb::handle module);
+    explicit Scope(nb::handle module);
 
     // Imports. Their members are read when used: a test or a host may rebind `print` or
     // replace `sys.stdout` at any time.
@@ -55,12 +55,12 @@ struct BridgeState {
     nb::object com_bridge;    // the ComBridge class
 };
 
-using StateRef = const BridgeState &;
-using SharedState = std::shared_ptr<const BridgeState>;
+using ScopeRef = const Scope &;
+using SharedScope = std::shared_ptr<const Scope>;
 
 // The state as it stands now, for the class or function made next. Each is given its own
 // copy, so none holds what is made after it: a class given itself would hold itself through
 // its own methods, a cycle held by C++ that the collector cannot see and never frees.
-SharedState snapshot(const BridgeState &state);
+SharedScope snapshot(const Scope &scope);
 
 } // namespace corvane::bridge

@@ -1,14 +1,14 @@
-#include "combridge_state.hpp"
+#include "combridge_scope.hpp"
 
 #include "safe_access.hpp"
 
 namespace corvane::bridge {
 
-BridgeState::BridgeState(nb::handle module)
+Scope::Scope(nb::handle module)
     : builtins(nb::module_::import_("builtins")), sys(pyglue::read(module, "sys")) {}
 
-SharedState snapshot(const BridgeState &state) {
-    return std::make_shared<const BridgeState>(state);
+SharedScope snapshot(const Scope &scope) {
+    return std::make_shared<const Scope>(scope);
 }
 
 } // namespace corvane::bridge
