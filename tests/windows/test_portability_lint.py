@@ -71,6 +71,13 @@ def test_a_listed_long_passes_and_only_on_its_own_line(tmp_path):
     assert len(findings) == 1 and findings[0].startswith("src/corvane/module/module.cpp:2:")
 
 
+def test_a_listed_line_that_is_gone_is_reported(tmp_path):
+    allowed = "src/corvane/module/module.cpp | constexpr long kGone = 8; | a small constant\n"
+    findings = lint_source(tmp_path, "constexpr int kGone = 8;\n", allowed)
+    assert findings == ["src/corvane/module/module.cpp: no line `constexpr long kGone = 8;` "
+                        "any more: remove it from tools/windows/long_allowed.txt"]
+
+
 def test_file_names_that_differ_only_in_case_clash(tmp_path):
     findings = lint_source(tmp_path, "int x;\n", extra_files=["Quotes.hpp", "quotes.hpp"])
     assert findings == ["src/corvane/module/quotes.hpp: same name as "
