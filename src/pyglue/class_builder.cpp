@@ -52,6 +52,11 @@ void ClassBuilder::define_member(const char *name, nb::handle value) {
     nb::setattr(cls_, name, value);
 }
 
+ClassBuilder &ClassBuilder::holding(nb::handle held) {
+    holds_ = nb::borrow(held);
+    return *this;
+}
+
 ClassBuilder &ClassBuilder::attr(const char *name, nb::handle value) {
     define_member(name, value);
     return *this;

@@ -36,6 +36,7 @@ public:
     ClassBuilder &def(const char *name, Func &&f, const Extra &...extra) {
         CallableFace face =
             describe_callable<Func>(name, member_qualname(name), module_name_, true, extra...);
+        face.holds = holds_;
         nb::object fn = nb::cpp_function(std::forward<Func>(f), nb::name(name),
                                          nb::is_method(), accepting_none(extra)...);
         define_member(name, make_native_method(std::move(fn), face));
@@ -47,6 +48,7 @@ public:
     ClassBuilder &def_static(const char *name, Func &&f, const Extra &...extra) {
         CallableFace face =
             describe_callable<Func>(name, member_qualname(name), module_name_, false, extra...);
+        face.holds = holds_;
         nb::object fn =
             nb::cpp_function(std::forward<Func>(f), nb::name(name), accepting_none(extra)...);
         define_member(name, static_method(make_native_function(std::move(fn), face)));
@@ -63,6 +65,8 @@ public:
             describe_callable<Get>(name, member_qualname(name), module_name_, true);
         CallableFace set_face =
             describe_callable<Set>(name, member_qualname(name), module_name_, true, val);
+        get_face.holds = holds_;
+        set_face.holds = holds_;
         nb::object get = nb::cpp_function(std::forward<Get>(getter), nb::name(name),
                                           nb::is_method());
         nb::object set = nb::cpp_function(std::forward<Set>(setter), nb::name(name),
@@ -71,6 +75,10 @@ public:
                                           make_native_method(std::move(set), set_face), doc));
         return *this;
     }
+
+    // Every method and accessor defined after this holds `held` for its C++ function, where
+    // the collector sees it (CallableFace::holds): what the functions read without owning.
+    ClassBuilder &holding(nb::handle held);
 
     // A plain class attribute.
     ClassBuilder &attr(const char *name, nb::handle value);
@@ -108,6 +116,7 @@ private:
     nb::dict annotations_;
     nb::object module_name_;
     std::string name_;
+    nb::object holds_;
 };
 
 // Applies dataclasses.dataclass(frozen=True) to `cls` and returns the resulting class.

@@ -5,7 +5,7 @@
 namespace pyglue {
 
 ModuleGlobals::ModuleGlobals(nb::handle module)
-    : globals_(nb::borrow<nb::dict>(PyModule_GetDict(module.ptr()))) {}
+    : globals_(PyModule_GetDict(module.ptr())) {}
 
 nb::object ModuleGlobals::get(nb::handle key) const {
     PyObject *value = PyDict_GetItemWithError(globals_.ptr(), key.ptr()); // borrowed

@@ -16,6 +16,7 @@ struct NativeCallable {
     PyObject *doc;        // str or None
     PyObject *parameters; // tuple of (name, kind) or (name, kind, default)
     PyObject *signature;  // the inspect.Signature once built, else nullptr
+    PyObject *holds;      // what the function reads without owning it, else nullptr
 };
 
 NativeCallable *as_callable(PyObject *self) { return reinterpret_cast<NativeCallable *>(self); }
@@ -35,6 +36,7 @@ int traverse(PyObject *self, visitproc visit, void *arg) {
     Py_VISIT(c->doc);
     Py_VISIT(c->parameters);
     Py_VISIT(c->signature);
+    Py_VISIT(c->holds);
     return 0;
 }
 
@@ -47,6 +49,7 @@ int clear(PyObject *self) {
     Py_CLEAR(c->doc);
     Py_CLEAR(c->parameters);
     Py_CLEAR(c->signature);
+    Py_CLEAR(c->holds); // after the function, which may still read it until it goes
     return 0;
 }
 
@@ -189,6 +192,7 @@ nb::object make_callable(PyTypeObject *type, nb::object function, const Callable
     c->doc = doc.release().ptr();
     c->parameters = parameters.release().ptr();
     c->signature = nullptr;
+    c->holds = nb::object(face.holds).release().ptr();
     PyObject_GC_Track(c);
     return nb::steal(reinterpret_cast<PyObject *>(c));
 }

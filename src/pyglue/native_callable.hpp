@@ -38,6 +38,10 @@ struct CallableFace {
     nb::object module_name;
     const char *doc; // nullptr: no documentation (__doc__ is None)
     std::vector<Parameter> parameters;
+    // An object the C++ function reads through a reference it does not own (a module's
+    // globals): the callable holds it where the collector sees it, and lets go of it only
+    // after the function. A null object: none.
+    nb::object holds;
 };
 
 // A method: looked up on an instance it binds the instance as its first argument, as a

@@ -39,6 +39,40 @@ class TestModuleLayout:
         link.OnGWConnectionStatusChanged(connectionStatus=-12345)
         link.OnAccountChanged(change=-12345, cqgAccount=None, cqgPosition=None)
 
+    def test_an_unloaded_module_frees_its_class_once_no_instance_needs_its_globals(self):
+        # GATELINK's methods read the module's globals from C++; unless the collector sees
+        # that reference, the globals, which hold the class, are never freed. A live
+        # instance keeps them, as a Python function keeps the globals it reads.
+        import gc
+        import importlib
+        import sys
+        import weakref
+
+        name = "corvane.gateways.cqg.wrapper.gatelink"
+        package = importlib.import_module(name.rpartition(".")[0])
+        before = sys.modules.pop(name, None)
+        try:
+            module = importlib.import_module(name)
+            heard = []
+            module.print = heard.append
+            link = module.GATELINK()
+            cls = weakref.ref(module.GATELINK)
+            sys.modules.pop(name)
+            delattr(package, "gatelink")
+            del module
+            for _ in range(3):
+                gc.collect()
+            link.OnDataConnectionStatusChanged(newStatus=7)
+            assert heard == ["DataConnectionStatus=7"]
+            del link
+            for _ in range(3):  # each round frees what C++ held for the one before
+                gc.collect()
+            assert cls() is None
+        finally:
+            if before is not None:
+                sys.modules[name] = before
+                setattr(package, "gatelink", before)
+
     def test_a_failing_import_fails_the_module_with_that_error(self, monkeypatch):
         import importlib
         import sys

@@ -66,6 +66,7 @@ nb::object make_gatelink(nb::module_ &m, corvane::gatelink::SharedScope scope) {
 
     nb::object base = pyglue::read(m, "CELSinkBase");
     pyglue::ClassBuilder cls(m, "GATELINK", nb::make_tuple(base), "CQG Integrated Client API");
+    cls.holding(scope->globals());
     // GATELINK's methods, in the order the class defines them.
     cls.def("__init__", with_context(scope, &construct))
         .def("Init", with_context(scope, &bind_gateway), arg("gateway"))
@@ -138,13 +139,17 @@ PYGLUE_MODULE(gatelink, m) {
     import_dependencies(m);
     define_constants(m);
     auto scope = std::make_shared<const corvane::gatelink::Scope>(m);
-    using pyglue::def_function;
     using pyglue::with_context;
-    def_function(m, "QuoteType2String", with_context(scope, &corvane::gatelink::quote_type_to_string),
-                 nb::arg("quoteType").none());
-    def_function(m, "TickType2String", with_context(scope, &corvane::gatelink::tick_type_to_string),
-                 nb::arg("tickType").none());
-    def_function(m, "convert_orderstatus_cqg2cv",
-                 with_context(scope, &corvane::gatelink::convert_orderstatus_cqg2cv), nb::arg("status").none());
+    nb::handle globals = scope->globals();
+    pyglue::def_function_holding(
+        m, globals, "QuoteType2String",
+        with_context(scope, &corvane::gatelink::quote_type_to_string), nb::arg("quoteType").none());
+    pyglue::def_function_holding(
+        m, globals, "TickType2String",
+        with_context(scope, &corvane::gatelink::tick_type_to_string), nb::arg("tickType").none());
+    pyglue::def_function_holding(
+        m, globals, "convert_orderstatus_cqg2cv",
+        with_context(scope, &corvane::gatelink::convert_orderstatus_cqg2cv),
+        nb::arg("status").none());
     pyglue::write(m, "GATELINK", make_gatelink(m, scope));
 }

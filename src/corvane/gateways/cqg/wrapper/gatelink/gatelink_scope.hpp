@@ -20,6 +20,11 @@ public:
     // Made once the module's imports are bound.
     explicit Scope(nb::handle module);
 
+    // The module's globals, which every method and function given this scope holds where
+    // the collector sees it (the scope only borrows them), as a Python function holds its
+    // __globals__.
+    nb::handle globals() const { return globals_.dict(); }
+
     // The module global `name` as bound now.
     nb::object global(const char *name) const { return globals_.get(name); }
     nb::object global(const pyglue::Name &name) const { return globals_.get(name); }
