@@ -23,11 +23,6 @@ namespace cqgemu {
 
 namespace {
 
-// Where the type library's generated classes live, and the library's own description, which
-// pywin32 shows in a generated instance's repr.
-const char *const kGeneratedModule = "win32com.gen_py.51F35562-AEB4-4AB3-99E8-AC9666344B64x0x4x0";
-const char *const kLibraryDescription = "CQGCEL 4.0 Type Library";
-
 // An instance of one of the generated classes themselves (each derives from the base directly).
 bool is_generated_class_instance(nb::handle value) {
     return Py_TYPE(value.ptr())->tp_base == platform_types.generated_base;
@@ -62,7 +57,7 @@ PyTypeObject *generated_class_of(const EmulatedObject &target) {
     }
     nb::dict body;
     body["__slots__"] = nb::tuple();
-    body["__module__"] = nb::str(kGeneratedModule);
+    body["__module__"] = nb::str(generated_library().module.c_str());
     body["__doc__"] = nb::str(name);
     nb::object type = nb::borrow(reinterpret_cast<PyObject *>(&PyType_Type));
     nb::object made_type =
@@ -517,7 +512,7 @@ nb::tuple bind_arguments(const Member &member, PyObject *args, PyObject *kwargs)
 
 // The id in decimal after "0x", as pywin32 formats it.
 std::string generated_repr(nb::handle self) {
-    return std::string("<win32com.gen_py.") + kLibraryDescription + "." +
+    return "<win32com.gen_py." + generated_library().description + "." +
            Py_TYPE(self.ptr())->tp_name + " instance at 0x" +
            std::to_string(reinterpret_cast<std::uintptr_t>(self.ptr())) + ">";
 }

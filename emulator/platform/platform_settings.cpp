@@ -7,4 +7,9 @@ PlatformSettings &platform_settings() {
     return settings;
 }
 
+GeneratedLibrary &generated_library() {
+    static GeneratedLibrary library;
+    return library;
+}
+
 } // namespace cqgemu

@@ -3,6 +3,8 @@
 // scenario or is reset; the platform reads them and knows nothing of the scenario itself.
 #pragma once
 
+#include <string>
+
 namespace cqgemu {
 
 // Queued: an event waits in the subscriber's queue for its pump. Nested: an event fired on the
@@ -23,5 +25,14 @@ struct PlatformSettings {
 
 // The process's settings; read and changed with the GIL held.
 PlatformSettings &platform_settings();
+
+// The type library whose generated classes Dispatch hands out: the module they name as theirs
+// and the description their repr shows. Set by the world when the module is made.
+struct GeneratedLibrary {
+    std::string module;
+    std::string description;
+};
+
+GeneratedLibrary &generated_library();
 
 } // namespace cqgemu

@@ -11,6 +11,7 @@
 #include "world_gateway.hpp"
 #include "cqg/cqg_error.hpp"
 #include "cqg/cqgcel.hpp"
+#include "cqg/type_library.hpp"
 #include "market/cqg_constants.hpp"
 #include "platform/com_errors.hpp"
 #include "platform/com_runtime.hpp"
@@ -44,8 +45,6 @@ using namespace cqgemu;
 
 namespace {
 
-const char *const CQG_TYPE_LIBRARY = "{51F35562-AEB4-4AB3-99E8-AC9666344B64}";
-
 // win32com.client.Dispatch itself, with pywin32's parameters (the others are not used): called
 // for both arguments of every event, so it is no Python function in front of a C++ one.
 nb::object dispatch(nb::handle target, nb::handle /*userName*/, nb::handle /*resultCLSID*/,
@@ -66,10 +65,10 @@ nb::object load_type_library(const std::string &guid, long /*lcid*/, long major,
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     if (!normalized.empty() && normalized.front() != '{')
         normalized = "{" + normalized + "}";
-    if (normalized != CQG_TYPE_LIBRARY || major != 4)
+    if (normalized != kCqgTypeLibrary.guid || major != kCqgTypeLibrary.major)
         raise_com_error(hresult::TYPE_E_LIBNOTREGISTERED);
     world().type_library_loaded = true;
-    return nb::str(CQG_TYPE_LIBRARY);
+    return nb::str(kCqgTypeLibrary.guid);
 }
 
 long constant(const std::string &name) {
@@ -229,6 +228,7 @@ void shutdown_emulator() {
 NB_MODULE(_cqgemu, m) {
     pyglue::quiet_leak_reports_if_daemons_outlive_exit();
     connect_gateway(world_gateway());
+    generated_library() = {generated_module_name(kCqgTypeLibrary), kCqgTypeLibrary.description};
     define_error_types(m);
     define_time_type(m);
     define_interface_types(m);

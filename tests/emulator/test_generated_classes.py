@@ -10,6 +10,7 @@ import pytest
 import corvane_emulator as emu
 import pythoncom
 import win32com.client
+from corvane.gateways.cqg.wrapper.type_library import CQGCEL_TYPE_LIBRARY
 
 GENERATED = r"'<win32com\.gen_py\.CQGCEL 4\.0 Type Library\.%s instance at 0x\d+>' object has no attribute '%s'$"
 
@@ -27,6 +28,9 @@ def test_one_class_per_type_none_of_them_a_cdispatch(apartment):
     assert [a.GWAccountID for a in items] == [1001, 1002]
     assert re.fullmatch(r"<win32com\.gen_py\.CQGCEL 4\.0 Type Library\.CQGAccounts instance "
                         r"at 0x\d+>", repr(accounts))
+    # The classes live in the module pywin32 generates for the library the bridge ensures.
+    guid, lcid, major, minor = CQGCEL_TYPE_LIBRARY
+    assert type(cel).__module__ == f"win32com.gen_py.{guid[1:-1]}x{lcid}x{major}x{minor}"
 
 
 def test_names_answer_only_as_declared_for_gets_and_sets_alike(apartment):
