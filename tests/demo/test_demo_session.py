@@ -91,7 +91,11 @@ def test_orders_were_filled_and_every_table_has_rows(session):
     result, _ = session
     engine = result.engine
     assert list(engine.failed_placements) == []
-    assert any(o.status.value == "FILLED" for o in engine.orders.values())
+    # The strategy trades only when its averages cross, which a short session may not see;
+    # the chat user's market order fills whatever the walk does.
+    from_chat = [o for o in engine.orders.values()
+                 if o.origin == "chat" and o.order_type.value == "MARKET"]
+    assert from_chat and all(o.status.value == "FILLED" for o in from_chat)
     assert all(result.stored[table] for table in result.stored)
     assert sum(d.quantity for d in engine.deals.values()) == sum(
         o.filled_quantity for o in engine.orders.values())

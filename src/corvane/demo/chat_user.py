@@ -37,6 +37,9 @@ class ChatTurn:
 SCRIPT = [
     Line("hello", 1),
     Line("/balance", 2),
+    # A lot bought at market from the chat: whatever the walk does, the session fills
+    # orders, and /close_positions sells it again at the end.
+    Line("/send_order {code},1,l,o,m,CQG,None,None", 2),
     Line("/positions", 2),
     Line("/orders 5", 3),
     Line("/send_order {code},1,l,o,l,CQG,{resting_price},None", 2),
