@@ -41,6 +41,7 @@ class FakeGateway(CqgGateway):
     def __init__(self, securities=(EP, CL)):
         super().__init__(securities)
         self.gatelink = FakeGatelink()
+        self.comBridge = object()  # stands for a running bridge: the fake link answers at once
         self.placed, self.cancelled = [], []
         self.closed = False
         self.refuse_next = None

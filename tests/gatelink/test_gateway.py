@@ -60,6 +60,20 @@ def test_context_manager_shuts_down_also_on_ctrl_c():
     gw.close()  # a second close does nothing
 
 
+def test_requests_before_connect_or_after_close_are_refused_clearly():
+    # A closed link would answer from nothing: a zero balance, no bars, as if all were well.
+    gw = CqgGateway([EP])
+    with pytest.raises(ConnectionError, match="the CQG gateway is not connected"):
+        gw.logon("trader", "secret")
+    gw.connect()
+    gw.close()
+    for request in (gw.get_balance, gw.get_positions, lambda: gw.get_bars(EP),
+                    lambda: gw.place_order(object()), lambda: gw.subscribe(EP, 5)):
+        with pytest.raises(ConnectionError, match="the CQG gateway is closed: connect"):
+            request()
+    assert "Shutdown" == emu.cel_calls()[-1]  # none of them reached CQGCEL
+
+
 def test_a_failed_start_shuts_the_bridge_down():
     emu.load_scenario(startup="never")
 

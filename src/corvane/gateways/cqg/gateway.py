@@ -72,6 +72,16 @@ class CqgGateway(BaseGateway):
         self.close()  # also after Ctrl-C in the body; the exception goes on
         return False
 
+    def _link(self):
+        """GATELINK while the bridge runs. Before connect() or after close() a request gets
+        a clear error instead of reaching a link that is missing or cut off from CQGCEL
+        (whose answers would then be empty: a zero balance, no bars)."""
+        if self.comBridge is None or self.gatelink is None:
+            state = "closed" if self.gatelink is not None else "not connected"
+            raise ConnectionError(f"the {self.gateway_name} gateway is {state}: "
+                                  "connect() it first")
+        return self.gatelink
+
     # -- symbols ----------------------------------------------------------------------
 
     def get_cv_security_from_cqg_symbol(self, cqg_symbol):
@@ -104,46 +114,50 @@ class CqgGateway(BaseGateway):
     # -- session, account and market data, as GATELINK's calls ---------------------------
 
     def logon(self, user_name, password):
-        self.gatelink.Logon(user_name, password)
+        self._link().Logon(user_name, password)
 
     def logoff(self):
-        self.gatelink.Logoff()
+        self._link().Logoff()
 
     def subscribe_account(self, account_id):
-        self.gatelink.subscribe_account_and_positions(account_id)
+        self._link().subscribe_account_and_positions(account_id)
 
     def unsubscribe_account(self, account_id):
-        self.gatelink.unsubscribe_account_and_positions(account_id)
+        self._link().unsubscribe_account_and_positions(account_id)
 
     def get_balance(self):
-        self.gatelink.update_account_balance()
-        return self.gatelink.account_balance
+        link = self._link()
+        link.update_account_balance()
+        return link.account_balance
 
     def get_positions(self):
-        self.gatelink.update_positions()
-        return list(self.gatelink.positions)
+        link = self._link()
+        link.update_positions()
+        return list(link.positions)
 
     def subscribe(self, security, bar_lookback, bar_frequency="1Min"):
         symbol = self.get_cqg_symbol_from_cv_security(security)
-        self.gatelink.subscribe_quote(symbol)
-        self.gatelink.subscribe_orderbook(symbol)
-        self.gatelink.subscribe_bar(symbol, bar_lookback, bar_frequency)
+        link = self._link()
+        link.subscribe_quote(symbol)
+        link.subscribe_orderbook(symbol)
+        link.subscribe_bar(symbol, bar_lookback, bar_frequency)
 
     def unsubscribe(self, security):
         symbol = self.get_cqg_symbol_from_cv_security(security)
-        self.gatelink.unsubscribe_quote(symbol)
-        self.gatelink.unsubscribe_orderbook(symbol)
-        self.gatelink.unsubscribe_bar(symbol)
+        link = self._link()
+        link.unsubscribe_quote(symbol)
+        link.unsubscribe_orderbook(symbol)
+        link.unsubscribe_bar(symbol)
 
     def get_bars(self, security):
-        return self.gatelink.get_subscribe_bars_data(security)
+        return self._link().get_subscribe_bars_data(security)
 
     # -- orders ---------------------------------------------------------------------
 
     def place_order(self, order):
         """Places a framework ``Order``; returns its CQG GUID once CQG has taken it."""
-        return self.gatelink.place_order(order)
+        return self._link().place_order(order)
 
     def cancel_order(self, order_id):
         """Asks CQG to cancel; the outcome arrives later as an order update."""
-        self.gatelink.cancel_order(order_id)
+        self._link().cancel_order(order_id)
