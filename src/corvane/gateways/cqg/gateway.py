@@ -77,9 +77,9 @@ class CqgGateway(BaseGateway):
         a clear error instead of reaching a link that is missing or cut off from CQGCEL
         (whose answers would then be empty: a zero balance, no bars)."""
         if self.comBridge is None or self.gatelink is None:
-            state = "closed" if self.gatelink is not None else "not connected"
-            raise ConnectionError(f"the {self.gateway_name} gateway is {state}: "
-                                  "connect() it first")
+            state = ("closed: connect() it again" if self.gatelink is not None
+                     else "not connected: connect() it first")
+            raise ConnectionError(f"the {self.gateway_name} gateway is {state}")
         return self.gatelink
 
     # -- symbols ----------------------------------------------------------------------
