@@ -115,8 +115,8 @@ SAN_REPORTS := build/sanitize/reports
 # intercept_tls_get_addr=0: the runtime's record of a thread's dynamic TLS blocks guesses their
 # bounds from the bytes before the block when it starts 16 bytes into a page, which on this glibc
 # is the sanitizer's own chunk header; the leak check then scans a range near address zero and
-# its tracer dies ("Tracer caught signal 11", now and then at the exit of a process that loaded
-# pyarrow). Every other block it records with size 0, so the record scans nothing; the blocks are
+# its tracer dies ("Tracer caught signal 11", now and then at a process's exit, once in CI).
+# Every other block it records with size 0, so the record scans nothing; the blocks are
 # heap chunks, which the leak check reaches through the thread's DTV like any other.
 # tests/test_sanitizer_run.py places a block there on purpose.
 SAN_ENV = LD_PRELOAD="$(SAN_RUNTIME) $(SAN_CXX_RUNTIME)" PYTHONMALLOC=malloc CORVANE_SANITIZE=1 \

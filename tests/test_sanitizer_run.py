@@ -1,7 +1,7 @@
 """The sanitizer run itself: its leak check must survive what the libraries we load do.
 
 A process under `make sanitize` whose thread has a dynamic TLS block 16 bytes into a page (a
-dlopen'ed library's thread_local, as pyarrow's) used to end in "LeakSanitizer has encountered a
+dlopen'ed library's thread_local, as in pyarrow and other extension modules) used to end in "LeakSanitizer has encountered a
 fatal error" at exit, though nothing leaked; the Makefile's sanitizer options prevent it."""
 import os
 import pathlib
