@@ -299,6 +299,17 @@ nb::object read_member(const Interface &iface, const Member &member, bool genera
 // A CDispatch (or a subclass of it), not a generated class.
 bool is_wrapper_late_bound(nb::handle self) { return has_type(self, platform_types.late_bound); }
 
+// The ordinary attribute lookup; an empty object where it raised AttributeError (any other
+// error is raised on).
+nb::object ordinary_attribute(nb::handle self, nb::handle name) {
+    if (PyObject *found = PyObject_GenericGetAttr(self.ptr(), name.ptr()))
+        return nb::steal(found);
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError))
+        throw nb::python_error();
+    PyErr_Clear();
+    return nb::object();
+}
+
 // Attribute lookup on a CDispatch (its tp_getattro, so that a read costs no Python-level call,
 // as the platform's own wrapper looks a name up in its table and invokes it). A name of the
 // object's own goes straight to its members: a CDispatch has no ordinary attribute of that
@@ -324,21 +335,15 @@ nb::object get_attribute(nb::handle self, nb::handle name) {
             return read_member(iface, *member, true);
         // The class's own attributes (CLSID and the like), then the generated class's error.
         const std::string copy(text);
-        if (PyObject *found = PyObject_GenericGetAttr(self.ptr(), name.ptr()))
-            return nb::steal(found);
-        if (!PyErr_ExceptionMatches(PyExc_AttributeError))
-            throw nb::python_error();
-        PyErr_Clear();
+        if (nb::object found = ordinary_attribute(self, name))
+            return found;
         raise_generated_missing(self, copy);
     }
     if (python_name || Py_TYPE(self.ptr()) != platform_types.late_bound) {
         // A copy: the ordinary lookup may run Python code.
         const std::string copy(text);
-        if (PyObject *found = PyObject_GenericGetAttr(self.ptr(), name.ptr()))
-            return nb::steal(found);
-        if (!PyErr_ExceptionMatches(PyExc_AttributeError))
-            throw nb::python_error();
-        PyErr_Clear();
+        if (nb::object found = ordinary_attribute(self, name))
+            return found;
         if (python_name) {
             if (is_wrapper(self) && !is_wrapper_late_bound(self))
                 raise_generated_missing(self, copy);
